@@ -1,0 +1,143 @@
+#include "testsupport.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <fstream>
+#include <poll.h>
+#include <signal.h>
+#include <sstream>
+#include <stdexcept>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace vorpeltest {
+
+TempDir::TempDir() {
+    std::string tmpl = (fs::temp_directory_path() / "vorpeltest-XXXXXX").string();
+    if (::mkdtemp(tmpl.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    path_ = tmpl;
+}
+
+TempDir::~TempDir() {
+    // Locked test trees have no write bits: give them back before removing.
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(path_, ec); !ec && it != fs::end(it);
+         it.increment(ec)) {
+        if (!it->is_symlink()) fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
+    }
+    fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
+    fs::remove_all(path_, ec);
+}
+
+ProcessResult runProcess(const std::vector<std::string>& argv, const std::string& input) {
+    int inPipe[2], outPipe[2], errPipe[2];
+    if (::pipe(inPipe) || ::pipe(outPipe) || ::pipe(errPipe)) throw std::runtime_error("pipe failed");
+    const pid_t pid = ::fork();
+    if (pid < 0) throw std::runtime_error("fork failed");
+    if (pid == 0) {
+        ::dup2(inPipe[0], 0);
+        ::dup2(outPipe[1], 1);
+        ::dup2(errPipe[1], 2);
+        for (int fd : {inPipe[0], inPipe[1], outPipe[0], outPipe[1], errPipe[0], errPipe[1]}) ::close(fd);
+        std::vector<char*> args;
+        for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        ::execvp(args[0], args.data());
+        ::_exit(127);
+    }
+    ::close(inPipe[0]);
+    ::close(outPipe[1]);
+    ::close(errPipe[1]);
+    ::signal(SIGPIPE, SIG_IGN);
+    ProcessResult r;
+    size_t written = 0;
+    int inFd = inPipe[1];
+    if (input.empty()) {
+        ::close(inFd);
+        inFd = -1;
+    }
+    bool outOpen = true, errOpen = true;
+    char buf[65536];
+    while (outOpen || errOpen) {
+        pollfd fds[3];
+        int n = 0;
+        if (outOpen) fds[n++] = {outPipe[0], POLLIN, 0};
+        if (errOpen) fds[n++] = {errPipe[0], POLLIN, 0};
+        if (inFd >= 0) fds[n++] = {inFd, POLLOUT, 0};
+        if (::poll(fds, n, -1) < 0) {
+            if (errno == EINTR) continue;
+            break;
+        }
+        for (int i = 0; i < n; ++i) {
+            if (!fds[i].revents) continue;
+            if (fds[i].fd == inFd) {
+                const ssize_t w = ::write(inFd, input.data() + written, input.size() - written);
+                if (w > 0) written += size_t(w);
+                if (w < 0 || written == input.size()) {
+                    ::close(inFd);
+                    inFd = -1;
+                }
+                continue;
+            }
+            const ssize_t got = ::read(fds[i].fd, buf, sizeof buf);
+            std::string& sink = fds[i].fd == outPipe[0] ? r.out : r.err;
+            if (got > 0) {
+                sink.append(buf, size_t(got));
+            } else {
+                (fds[i].fd == outPipe[0] ? outOpen : errOpen) = false;
+            }
+        }
+    }
+    if (inFd >= 0) ::close(inFd);
+    ::close(outPipe[0]);
+    ::close(errPipe[0]);
+    int st = 0;
+    ::waitpid(pid, &st, 0);
+    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+    return r;
+}
+
+fs::path toolPath(const std::string& tool) { return fs::path(VORPEL_LIBEXEC_DIR) / tool; }
+
+fs::path corpusDir() {
+    fs::path p = VORPEL_CORPUS_DIR;
+    std::error_code ec;
+    if (fs::is_directory(p, ec)) return fs::canonical(p, ec);
+    return {};
+}
+
+std::string readFile(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+void writeFile(const fs::path& p, const std::string& data) {
+    std::ofstream out(p, std::ios::binary | std::ios::trunc);
+    out << data;
+}
+
+std::vector<std::string> listDir(const fs::path& dir) {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+bool haveProgram(const std::string& name) {
+    const char* path = std::getenv("PATH");
+    if (!path) return false;
+    std::stringstream ss(path);
+    std::string dir;
+    while (std::getline(ss, dir, ':')) {
+        if (::access((fs::path(dir) / name).c_str(), X_OK) == 0) return true;
+    }
+    return false;
+}
+
+} // namespace vorpeltest
