@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Writes the program's pictures (resources/pictures/*.svg) and the
-application icon (resources/icons/vorpelconverter.svg).
+application icon (resources/icons/vorpelconverter.svg), and refreshes the copy
+of the icon shown inline on the support page (resources/support/index.html).
 
 Everything is drawn from plain shapes here, including the small block
 lettering on the format badges, so the output does not depend on the fonts
@@ -613,6 +614,16 @@ def main():
             fh.write(fn())
     with open(os.path.join(ICONS, "vorpelconverter.svg"), "w") as fh:
         fh.write(app_icon())
+    # the support page shows the application icon inline
+    page = os.path.join(HERE, "..", "support", "index.html")
+    if os.path.exists(page):
+        with open(page) as fh:
+            html = fh.read()
+        begin, end = "<!-- icon:begin -->", "<!-- icon:end -->"
+        a, b = html.index(begin) + len(begin), html.index(end)
+        icon = app_icon().replace('width="256" height="256" ', 'width="72" height="72" aria-hidden="true" ')
+        with open(page, "w") as fh:
+            fh.write(html[:a] + "\n" + icon + html[b:])
     print(f"wrote {len(PICS)} pictures and the application icon")
 
 
