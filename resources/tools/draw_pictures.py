@@ -406,7 +406,7 @@ def rows_list(n, highlight=None):
         stroke = "#1b4f8f" if sel else "#3c4248"
         line = "#ffffff" if sel else "#7d8791"
         out.append(f'<rect x="1.5" y="{yy + 0.5}" width="19" height="5" rx="1.2" fill="{fill}" stroke="{stroke}" stroke-width="1"/>'
-                   f'<path d="M4.5 {yy + 3} H{14 if k != 1 else 16}" stroke="{line}" stroke-width="1.3" stroke-linecap="round"/>')
+                   f'<path d="M4 {yy + 3.5} H{14 if k != 1 else 16}" stroke="{line}" stroke-width="1"/>')
     return lin_defs(f"{n}-row", [(0, "#ffffff"), (1, "#d9dfe6")]) + "".join(out)
 
 
@@ -437,8 +437,8 @@ def _info():
     n = "info"
     body = (sheet(n, 3, 1.5, 18, 22, fold=5)
             # disk usage gauge on the sheet
-            + '<rect x="5.5" y="8" width="8.5" height="2.6" rx="0.6" fill="#d6dce3" stroke="#5a646e" stroke-width="0.6"/>'
-            + '<rect x="5.8" y="8.3" width="5.4" height="2" rx="0.4" fill="#3aa76d"/>'
+            + '<rect x="5.5" y="7.5" width="9" height="3" fill="#d6dce3" stroke="#5a646e" stroke-width="1"/>'
+            + '<rect x="6" y="8" width="5" height="2" fill="#3aa76d"/>'
             + lines((5.5, 12), [14], colour="#7d8791")
             + round_badge(n, 18.5, 18.5, 6.5, "#2f78c4")
             + '<circle cx="18.5" cy="15.2" r="1.25" fill="#ffffff"/>'
