@@ -93,9 +93,8 @@ def svg(w, h, body, stretch=False, title=None):
 
 
 def lin(id_, stops, x1=0, y1=0, x2=0, y2=1):
-    s = "".join(f'<stop offset="{o}" stop-color="{c}"{"" if op is None else f" stop-opacity={chr(34)}{op}{chr(34)}"}/>'
-                for o, c, op in [(t + (None,))[:3] for t in stops])
-    return (f'<linearGradient id="{id_}" x1="{x1}" y1="{y1}" x2="{x2}" y2="{y2}">{s}</linearGradient>')
+    s = "".join(f'<stop offset="{o}" stop-color="{c}"/>' for o, c in stops)
+    return f'<linearGradient id="{id_}" x1="{x1}" y1="{y1}" x2="{x2}" y2="{y2}">{s}</linearGradient>'
 
 
 def shade(hex_, k):
@@ -494,11 +493,11 @@ def blade(n, cx, cy, length, angle, scale):
     L = length
     # drawn pointing up along -y, centred where blade meets guard at y=0; then moved
     bl = L * 0.66
-    parts = []
-    parts.append(lin(f"{n}-steel", [(0, "#ffffff"), (0.5, "#dbe9f7"), (0.51, "#9fb3c8"), (1, "#e6eef7")], x1=0, y1=0, x2=1, y2=0))
-    parts.append(lin(f"{n}-gold", [(0, "#ffe08a"), (1, "#c98a12")]))
-    parts.append(lin(f"{n}-grip", [(0, "#4a4a4a"), (1, "#1f1f1f")], x1=0, y1=0, x2=1, y2=0))
-    defs = "<defs>" + "".join(parts) + "</defs>"
+    grads = []
+    grads.append(lin(f"{n}-steel", [(0, "#ffffff"), (0.5, "#dbe9f7"), (0.51, "#9fb3c8"), (1, "#e6eef7")], x1=0, y1=0, x2=1, y2=0))
+    grads.append(lin(f"{n}-gold", [(0, "#ffe08a"), (1, "#c98a12")]))
+    grads.append(lin(f"{n}-grip", [(0, "#4a4a4a"), (1, "#1f1f1f")], x1=0, y1=0, x2=1, y2=0))
+    defs = "<defs>" + "".join(grads) + "</defs>"
     w = 9 * s
     shapes = (
         f'<path d="M{f(-w)} 0 L{f(-w)} {f(-bl * 0.8)} L0 {f(-bl)} L{f(w)} {f(-bl * 0.8)} L{f(w)} 0 Z" '
