@@ -1,0 +1,184 @@
+#include "controls.h"
+
+#include "pictures.h"
+
+#include <QButtonGroup>
+#include <QPainter>
+
+namespace vorpel::ui {
+
+namespace {
+void setUp(QWidget* w, QWidget* parent, const char* name, Geometry g) {
+    w->setParent(parent);
+    w->setObjectName(name);
+    w->setGeometry(g.left, g.top, g.width, g.height);
+}
+
+void markBackdrop(QWidget* w) {
+    w->setProperty("vorpelBackdrop", true);
+    w->setAttribute(Qt::WA_TransparentForMouseEvents);
+}
+
+QFont sizedFont(const QFont& base, int size, bool bold) {
+    QFont f = base;
+    f.setPixelSize(size);
+    f.setBold(bold);
+    return f;
+}
+} // namespace
+
+QColor rgb(unsigned value) { return QColor((value >> 16) & 0xFF, (value >> 8) & 0xFF, value & 0xFF); }
+
+StaticText::StaticText(QWidget* parent, const char* name, Geometry g, const QString& text,
+                       TextStyle style)
+    : QLabel(text) {
+    setUp(this, parent, name, g);
+    setFont(sizedFont(font(), style.size, style.bold));
+    QPalette pal = palette();
+    pal.setColor(QPalette::WindowText, rgb(style.colour));
+    setPalette(pal);
+    setAlignment(style.multiline ? (style.align & Qt::AlignHorizontal_Mask) | Qt::AlignTop
+                                 : style.align);
+    setWordWrap(style.multiline);
+    setTextFormat(Qt::PlainText);
+    if (!style.multiline) fitText();
+}
+
+void StaticText::setText(const std::string& text) {
+    QLabel::setText(QString::fromStdString(text));
+    if (!wordWrap()) fitText();
+}
+
+void StaticText::fitText() {
+    // Desktop fonts run wider than the ones the layouts were drawn for: shrink a little
+    // rather than clip a label.
+    QFont f = font();
+    while (f.pixelSize() > 8 && QFontMetrics(f).horizontalAdvance(text()) > width()) {
+        f.setPixelSize(f.pixelSize() - 1);
+    }
+    setFont(f);
+}
+
+BevelButton::BevelButton(QWidget* parent, const char* name, Geometry g, const QString& picture,
+                         bool toggle) {
+    setUp(this, parent, name, g);
+    setFocusPolicy(Qt::NoFocus);
+    setCheckable(toggle);
+    setToolButtonStyle(Qt::ToolButtonIconOnly);
+    if (!picture.isEmpty()) {
+        setIcon(pictureIcon(picture));
+        setIconSize(QSize(g.width - 4, g.height - 4));
+    }
+}
+
+void BevelButton::onAction(std::function<void()> handler) {
+    connect(this, &QToolButton::clicked, this, [h = std::move(handler)] { h(); });
+}
+
+PushButton::PushButton(QWidget* parent, const char* name, Geometry g, const QString& caption,
+                       int size, bool isDefault)
+    : QPushButton(caption) {
+    setUp(this, parent, name, g);
+    setFont(sizedFont(font(), size, false));
+    setDefault(isDefault);
+    setAutoDefault(isDefault);
+}
+
+void PushButton::onAction(std::function<void()> handler) {
+    connect(this, &QPushButton::clicked, this, [h = std::move(handler)] { h(); });
+}
+
+EditField::EditField(QWidget* parent, const char* name, Geometry g, const QString& text)
+    : QLineEdit(text) {
+    setUp(this, parent, name, g);
+    setFont(sizedFont(font(), 12, true));
+    setStyleSheet("QLineEdit { background: #99CCFF; color: #000000; border: 1px solid #1a1a1a; "
+                  "padding: 0 2px; } QLineEdit:disabled { background: #7f99b3; color: #333333; }");
+}
+
+CheckBox::CheckBox(QWidget* parent, const char* name, Geometry g, bool enabled) {
+    setUp(this, parent, name, g);
+    setEnabled(enabled);
+}
+
+void CheckBox::onAction(std::function<void()> handler) {
+    connect(this, &QCheckBox::toggled, this, [h = std::move(handler)](bool) { h(); });
+}
+
+RadioButton::RadioButton(QWidget* parent, const char* name, Geometry g, QButtonGroup* cluster,
+                         bool selected, bool enabled) {
+    setUp(this, parent, name, g);
+    setAutoExclusive(false);
+    if (cluster) cluster->addButton(this);
+    setChecked(selected);
+    setEnabled(enabled);
+}
+
+QButtonGroup* radioCluster(QWidget* owner) {
+    auto* g = new QButtonGroup(owner);
+    g->setExclusive(true);
+    return g;
+}
+
+PopupMenu::PopupMenu(QWidget* parent, const char* name, Geometry g, const QStringList& entries,
+                     int selected, int size) {
+    setUp(this, parent, name, g);
+    setFont(sizedFont(font(), size, false));
+    addItems(entries);
+    setCurrentIndex(selected);
+}
+
+GroupBox::GroupBox(QWidget* parent, const char* name, Geometry g) {
+    setUp(this, parent, name, g);
+    markBackdrop(this);
+}
+
+ProgressBar::ProgressBar(QWidget* parent, const char* name, Geometry g) {
+    setUp(this, parent, name, g);
+    setRange(0, 0);
+    setValue(0);
+    setTextVisible(false);
+}
+
+void ProgressBar::setMaximumValue(int m) { setMaximum(m); }
+void ProgressBar::setValueClamped(int v) { setValue(v); }
+
+Canvas::Canvas(QWidget* parent, const char* name, Geometry g, const QString& backdrop)
+    : backdrop_(backdrop) {
+    setUp(this, parent, name, g);
+    markBackdrop(this);
+}
+
+void Canvas::paintEvent(QPaintEvent*) {
+    if (backdrop_.isEmpty()) return;
+    QPainter p(this);
+    paintPicture(p, backdrop_, rect());
+}
+
+RoundRectangle::RoundRectangle(QWidget* parent, const char* name, Geometry g, unsigned fill,
+                               int cornerW, int cornerH)
+    : fill_(rgb(fill)), cornerW_(cornerW), cornerH_(cornerH) {
+    setUp(this, parent, name, g);
+    markBackdrop(this);
+}
+
+void RoundRectangle::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(fill_);
+    p.drawRoundedRect(QRectF(rect()), cornerW_ / 2.0, cornerH_ / 2.0);
+}
+
+ImageWell::ImageWell(QWidget* parent, const char* name, Geometry g) {
+    setUp(this, parent, name, g);
+    markBackdrop(this);
+}
+
+void ImageWell::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setPen(QColor(0x55, 0x55, 0x55));
+    p.drawRect(rect().adjusted(0, 0, -1, -1));
+}
+
+} // namespace vorpel::ui

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <optional>
+
+namespace vorpel::ui {
+
+// The desktop's animation service, in its own coordinates (origin bottom-left, y upwards).
+class EffectBackend {
+public:
+    virtual ~EffectBackend() = default;
+    virtual void applicationLoad() = 0;
+    virtual void* newPool() = 0;
+    virtual void releasePool(void* pool) = 0;
+    virtual void showAnimationEffect(int effect, float x, float y, float width, float height) = 0;
+    virtual std::optional<int> mainScreenHeight() = 0;
+};
+
+// The backend in use: a drawn puff of smoke off macOS. Tests install a recorder.
+EffectBackend& effectBackend();
+void setEffectBackend(EffectBackend* backend); // nullptr restores the default
+
+} // namespace vorpel::ui

@@ -1,0 +1,143 @@
+#include "shell.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <algorithm>
+#include <vector>
+
+extern char** environ;
+
+namespace vorpel {
+namespace {
+
+Shell::Runner& runnerSeam() {
+    static Shell::Runner r;
+    return r;
+}
+
+std::function<void()>& idleHook() {
+    static std::function<void()> h;
+    return h;
+}
+
+std::string& toolDirRef() {
+    static std::string d;
+    return d;
+}
+
+int runningCount = 0;
+
+std::vector<std::string> environmentWithTools() {
+    std::vector<std::string> env;
+    bool sawPath = false;
+    for (char** e = environ; e && *e; ++e) {
+        std::string entry = *e;
+        if (entry.rfind("PATH=", 0) == 0) {
+            sawPath = true;
+            if (!toolDirRef().empty()) entry = "PATH=" + toolDirRef() + ":" + entry.substr(5);
+        }
+        env.push_back(std::move(entry));
+    }
+    if (!sawPath) {
+        std::string path = "/usr/local/bin:/usr/bin:/bin";
+        if (!toolDirRef().empty()) path = toolDirRef() + ":" + path;
+        env.push_back("PATH=" + path);
+    }
+    return env;
+}
+
+int statusOf(int waitStatus) {
+    if (WIFEXITED(waitStatus)) return WEXITSTATUS(waitStatus);
+    if (WIFSIGNALED(waitStatus)) return 128 + WTERMSIG(waitStatus);
+    return 1;
+}
+
+} // namespace
+
+void Shell::setRunner(Runner runner) { runnerSeam() = std::move(runner); }
+void Shell::setIdleHook(std::function<void()> hook) { idleHook() = std::move(hook); }
+bool Shell::running() { return runningCount > 0; }
+void Shell::setToolDir(std::string dir) { toolDirRef() = std::move(dir); }
+const std::string& Shell::toolDir() { return toolDirRef(); }
+
+void Shell::Execute(const std::string& command) {
+    ++runningCount;
+    ShellOutcome out = runnerSeam() ? runnerSeam()(command) : runDirect(command);
+    --runningCount;
+    ErrorCode = out.errorCode;
+    Result = std::move(out.result);
+}
+
+ShellOutcome Shell::runDirect(const std::string& command) {
+    ShellOutcome out;
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0) {
+        out.errorCode = 127;
+        out.result = "cannot create pipe\n";
+        return out;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], 2);
+
+    std::vector<std::string> env = environmentWithTools();
+    std::vector<char*> envp;
+    for (auto& e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    std::string sh = "/bin/sh", dashC = "-c", cmd = command;
+    char* argv[] = {sh.data(), dashC.data(), cmd.data(), nullptr};
+
+    pid_t pid = 0;
+    const int rc = ::posix_spawn(&pid, "/bin/sh", &actions, nullptr, argv, envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(fds[1]);
+    if (rc != 0) {
+        ::close(fds[0]);
+        out.errorCode = 127;
+        out.result = "cannot start /bin/sh\n";
+        return out;
+    }
+
+    // Read until the shell has exited; a background child holding the pipe must not hang us.
+    char buf[65536];
+    bool open = true;
+    int waitStatus = 0;
+    bool exited = false;
+    useconds_t nap = 50;
+    while (!exited) {
+        if (open) {
+            pollfd p{fds[0], POLLIN, 0};
+            const int n = ::poll(&p, 1, 10);
+            if (n > 0) {
+                const ssize_t got = ::read(fds[0], buf, sizeof buf);
+                if (got > 0) out.result.append(buf, static_cast<size_t>(got));
+                else if (got == 0 || errno != EINTR) open = false;
+            }
+        } else {
+            // Output closed: the shell is about to exit, check back soon.
+            ::usleep(nap);
+            nap = std::min<useconds_t>(nap * 2, 5000);
+        }
+        if (idleHook()) idleHook()();
+        const pid_t w = ::waitpid(pid, &waitStatus, WNOHANG);
+        if (w == pid) exited = true;
+    }
+    // Drain what is already in the pipe without waiting for stray holders.
+    ::fcntl(fds[0], F_SETFL, O_NONBLOCK);
+    while (open) {
+        const ssize_t got = ::read(fds[0], buf, sizeof buf);
+        if (got > 0) out.result.append(buf, static_cast<size_t>(got));
+        else open = false;
+    }
+    ::close(fds[0]);
+    out.errorCode = statusOf(waitStatus);
+    return out;
+}
+
+} // namespace vorpel

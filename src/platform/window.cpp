@@ -1,0 +1,236 @@
+#include "window.h"
+
+#include "eventgate.h"
+#include "filetyperegistry.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPointer>
+#include <QScreen>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <map>
+
+namespace vorpel::ui {
+
+namespace {
+std::map<std::type_index, Window*>& registry() {
+    static std::map<std::type_index, Window*> r;
+    return r;
+}
+
+std::vector<QPointer<QAction>>& appActions() {
+    static std::vector<QPointer<QAction>> a;
+    return a;
+}
+
+QScreen* screenOf(QWidget* w) {
+    if (w && w->screen()) return w->screen();
+    return QGuiApplication::primaryScreen();
+}
+
+// The window in front other than w itself: what "the parent window" means for placement.
+QWidget* parentWindowFor(QWidget* self) {
+    QWidget* active = QApplication::activeWindow();
+    if (active && active != self) return active;
+    for (Window* w : openWindows()) {
+        if (w != self && w->isVisible()) return w;
+    }
+    return nullptr;
+}
+} // namespace
+
+namespace detail {
+Window* find(std::type_index key) {
+    const auto it = registry().find(key);
+    return it == registry().end() ? nullptr : it->second;
+}
+void store(std::type_index key, Window* w) { registry()[key] = w; }
+} // namespace detail
+
+std::vector<Window*> openWindows() {
+    std::vector<Window*> v;
+    for (auto& [k, w] : registry()) v.push_back(w);
+    return v;
+}
+
+void addApplicationAction(QAction* action) {
+    action->setShortcutContext(Qt::ApplicationShortcut);
+    appActions().push_back(action);
+    for (Window* w : openWindows()) w->addAction(action);
+}
+
+Window::Window(const WindowLayout& layout) : QWidget(nullptr), layout_(layout) {
+    Qt::WindowFlags flags = Qt::CustomizeWindowHint | Qt::WindowTitleHint;
+    switch (layout.frame) {
+    case Frame::Document: flags |= Qt::Window; break;
+    case Frame::FloatingPanel: flags |= Qt::Tool; break;
+    case Frame::Sheet: flags |= Qt::Dialog; break;
+    }
+    if (layout.closeBox) flags |= Qt::WindowCloseButtonHint;
+    if (layout.minimiseBox) flags |= Qt::WindowMinimizeButtonHint;
+    setWindowFlags(flags);
+    setWindowTitle(layout.title);
+
+    auto* box = new QVBoxLayout(this);
+    box->setContentsMargins(0, 0, 0, 0);
+    box->setSpacing(0);
+    box->setSizeConstraint(QLayout::SetFixedSize);
+    if (layout.menuBar) {
+        menuBar_ = new QMenuBar(this);
+        // A desktop's global menu would take the bar away and shift every control.
+        menuBar_->setNativeMenuBar(false);
+        box->addWidget(menuBar_);
+    }
+    content_ = new QWidget(this);
+    content_->setObjectName("content");
+    content_->setFixedSize(layout.width, layout.height);
+    if (layout.background.isValid()) {
+        content_->setAutoFillBackground(true);
+        QPalette pal = content_->palette();
+        pal.setColor(QPalette::Window, layout.background);
+        content_->setPalette(pal);
+    }
+    box->addWidget(content_);
+    for (auto& a : appActions()) {
+        if (a) addAction(a);
+    }
+}
+
+Window::~Window() { release(); }
+
+void Window::release() {
+    if (!registered_) return;
+    registered_ = false;
+    const auto it = registry().find(key_);
+    if (it != registry().end() && it->second == this) registry().erase(it);
+}
+
+void Window::finishCreation(std::type_index key) {
+    key_ = key;
+    registered_ = true;
+    stackBackdrops();
+    adjustSize();
+    place();
+    if (layout_.visible) show();
+}
+
+void Window::stackBackdrops() {
+    std::vector<QWidget*> backdrops;
+    for (QObject* o : content_->children()) {
+        auto* w = qobject_cast<QWidget*>(o);
+        if (w && w->property("vorpelBackdrop").toBool()) backdrops.push_back(w);
+    }
+    for (auto it = backdrops.rbegin(); it != backdrops.rend(); ++it) (*it)->lower();
+}
+
+void Window::place() {
+    QWidget* parent = parentWindowFor(this);
+    QScreen* screen = layout_.placement == Placement::MainScreenCentre
+                          ? QGuiApplication::primaryScreen()
+                          : screenOf(parent);
+    if (!screen) return;
+    const QRect avail = screen->availableGeometry();
+    const QSize size = sizeHint().expandedTo(QSize(layout_.width, layout_.height));
+    QPoint pos;
+    switch (layout_.placement) {
+    case Placement::OverParent:
+        if (parent) {
+            const QRect pr = parent->frameGeometry();
+            pos = QPoint(pr.center().x() - size.width() / 2, pr.top() + 40);
+            break;
+        }
+        [[fallthrough]];
+    case Placement::MainScreenCentre:
+    case Placement::ParentScreen:
+        pos = avail.center() - QPoint(size.width() / 2, size.height() / 2);
+        break;
+    case Placement::Staggered: {
+        static int step = 0;
+        const int offset = 24 * (step++ % 8);
+        pos = avail.topLeft() + QPoint(40 + offset, 60 + offset);
+        break;
+    }
+    }
+    move(pos);
+}
+
+int Window::Left() const { return geometry().x(); }
+int Window::Top() const { return geometry().y(); }
+
+void Window::Show() {
+    show();
+    raise();
+    activateWindow();
+}
+
+void Window::Close() {
+    release();
+    hide();
+    deleteLater();
+}
+
+void Window::closeEvent(QCloseEvent* e) {
+    // Closing under a running batch would pull its windows away mid-way.
+    if (busy()) {
+        e->ignore();
+        return;
+    }
+    e->accept();
+    release();
+    deleteLater();
+}
+
+void Window::acceptFileDrops(const std::string& typeName) {
+    dropType_ = typeName;
+    setAcceptDrops(true);
+}
+
+std::vector<FolderItem> Window::acceptableItems(const QMimeData* mime) const {
+    std::vector<FolderItem> items;
+    if (!mime || !mime->hasUrls() || dropType_.empty()) return {};
+    const auto& reg = FileTypeRegistry::instance();
+    for (const QUrl& url : mime->urls()) {
+        if (!url.isLocalFile()) return {};
+        const QString local = url.toLocalFile();
+        const QFileInfo info(local);
+        if (!info.exists()) return {};
+        FolderItem item(std::filesystem::path(QFile::encodeName(local).toStdString()));
+        if (!reg.acceptsItem(dropType_, item.Name(), info.isDir())) return {};
+        items.push_back(item);
+    }
+    return items;
+}
+
+void Window::dragEnterEvent(QDragEnterEvent* e) {
+    if (!busy() && !acceptableItems(e->mimeData()).empty()) e->acceptProposedAction();
+    else e->ignore();
+}
+
+void Window::dragMoveEvent(QDragMoveEvent* e) {
+    if (!busy()) e->acceptProposedAction();
+    else e->ignore();
+}
+
+void Window::dropEvent(QDropEvent* e) {
+    // A drop during a batch would change the queue under it.
+    if (busy()) {
+        e->ignore();
+        return;
+    }
+    const std::vector<FolderItem> items = acceptableItems(e->mimeData());
+    if (items.empty()) {
+        e->ignore();
+        return;
+    }
+    e->acceptProposedAction();
+    DropObject(items);
+}
+
+} // namespace vorpel::ui

@@ -1,0 +1,106 @@
+#pragma once
+
+#include "folderitem.h"
+
+#include <QColor>
+#include <QString>
+#include <QWidget>
+#include <typeindex>
+#include <vector>
+
+class QMenuBar;
+class QMimeData;
+class QAction;
+
+namespace vorpel::ui {
+
+enum class Frame { Document = 0, FloatingPanel = 7, Sheet = 8 };
+enum class Placement { OverParent = 1, MainScreenCentre = 2, ParentScreen = 3, Staggered = 4 };
+
+struct WindowLayout {
+    int width = 0;  // content area
+    int height = 0;
+    Frame frame = Frame::Document;
+    Placement placement = Placement::MainScreenCentre;
+    QString title;
+    bool visible = true;
+    bool closeBox = true;
+    bool minimiseBox = false;
+    QColor background;  // invalid: the system's default
+    bool menuBar = false;
+};
+
+// A window of the system: one instance per class, reached through Win<Class>().
+// Its controls are children of content(), placed in content coordinates.
+class Window : public QWidget {
+    Q_OBJECT
+public:
+    explicit Window(const WindowLayout& layout);
+    ~Window() override;
+
+    QWidget* content() const { return content_; }
+    QMenuBar* menuBar() const { return menuBar_; }
+
+    int Left() const;
+    int Top() const;
+    bool Visible() const { return isVisible(); }
+    // Shows the window and brings it to the front.
+    void Show();
+    // Destroys the window; the next reference creates a fresh one.
+    void Close();
+
+    // Accept drops of file items of this registered type.
+    void acceptFileDrops(const std::string& typeName);
+
+    // Called by Win<>() once the window is registered: placement and initial visibility.
+    void finishCreation(std::type_index key);
+
+protected:
+    // The window's drop handler, given the dropped items in drag order.
+    virtual void DropObject(const std::vector<FolderItem>&) {}
+    // Puts backdrops (canvases, rounded rectangles, wells, group boxes) behind the controls,
+    // keeping their creation order among themselves.
+    void stackBackdrops();
+
+    void closeEvent(QCloseEvent* e) override;
+    void dragEnterEvent(QDragEnterEvent* e) override;
+    void dragMoveEvent(QDragMoveEvent* e) override;
+    void dropEvent(QDropEvent* e) override;
+
+private:
+    std::vector<FolderItem> acceptableItems(const QMimeData* mime) const;
+    void place();
+    void release();
+
+    WindowLayout layout_;
+    QWidget* content_ = nullptr;
+    QMenuBar* menuBar_ = nullptr;
+    std::string dropType_;
+    std::type_index key_ = typeid(void);
+    bool registered_ = false;
+};
+
+namespace detail {
+Window* find(std::type_index key);
+void store(std::type_index key, Window* w);
+} // namespace detail
+
+// The single instance of a window class, created (as its layout says) on first reference.
+template <class W> W& Win() {
+    if (Window* w = detail::find(typeid(W))) return static_cast<W&>(*w);
+    auto* w = new W();
+    detail::store(typeid(W), w);
+    w->finishCreation(typeid(W));
+    return *w;
+}
+
+// The instance if one exists, without creating it.
+template <class W> W* WinIfOpen() { return static_cast<W*>(detail::find(typeid(W))); }
+
+// Every open window (for shut-down).
+std::vector<Window*> openWindows();
+
+// Actions that work whichever window is in front (the application's menu commands).
+void addApplicationAction(QAction* action);
+
+} // namespace vorpel::ui
