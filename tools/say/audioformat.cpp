@@ -63,6 +63,12 @@ void applyDataFormat(const std::string& dataFormat, int container, AudioFormat& 
     else if (sample == "F32") subtype = SF_FORMAT_FLOAT;
     else if (sample == "F64") subtype = SF_FORMAT_DOUBLE;
     else throw bad();
+    // The container's own byte order is written as "file" order: libsndfile turns an explicit
+    // big-endian AIFF into AIFF-C, which some players refuse.
+    if ((container == SF_FORMAT_AIFF && endian == SF_ENDIAN_BIG) ||
+        (container == SF_FORMAT_WAV && endian == SF_ENDIAN_LITTLE)) {
+        endian = SF_ENDIAN_FILE;
+    }
     fmt.sndfileFormat = container | subtype | endian;
 }
 
