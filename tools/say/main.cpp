@@ -157,31 +157,40 @@ std::pair<std::string, std::string> readText(const Options& o) {
 class SampleSink {
 public:
     SampleSink(SNDFILE* file, int inRate, int outRate)
-        : file_(file), step_(double(inRate) / outRate), resample_(inRate != outRate) {}
+        : file_(file), step_(double(inRate) / outRate), resample_(inRate != outRate) {
+        buffer_.reserve(kFlushAt + 8192);
+    }
 
     bool push(const short* samples, int count) {
-        if (!resample_) return write(samples, count);
-        // Linear interpolation: output sample k sits at input position k * step.
-        std::vector<short> out;
-        out.reserve(size_t(count / step_) + 2);
-        for (int i = 0; i < count; ++i) {
-            const double x = samples[i];
-            const double pos = double(received_);
-            while (next_ < pos) {
-                const double frac = next_ - (pos - 1);
-                out.push_back(short(std::lround(prev_ + (x - prev_) * frac)));
-                next_ += step_;
+        if (!resample_) {
+            buffer_.insert(buffer_.end(), samples, samples + count);
+        } else {
+            // Linear interpolation: output sample k sits at input position k * step.
+            for (int i = 0; i < count; ++i) {
+                const double x = samples[i];
+                const double pos = double(received_);
+                while (next_ < pos) {
+                    const double frac = next_ - (pos - 1);
+                    buffer_.push_back(short(std::lround(prev_ + (x - prev_) * frac)));
+                    next_ += step_;
+                }
+                prev_ = x;
+                ++received_;
             }
-            prev_ = x;
-            ++received_;
         }
-        return write(out.data(), int(out.size()));
+        return buffer_.size() < kFlushAt || flush();
+    }
+
+    // Writes what is buffered: few large writes instead of one per synthesizer chunk.
+    bool flush() {
+        const auto count = sf_count_t(buffer_.size());
+        const bool ok = sf_write_short(file_, buffer_.data(), count) == count;
+        buffer_.clear();
+        return ok;
     }
 
 private:
-    bool write(const short* samples, int count) {
-        return sf_write_short(file_, samples, count) == count;
-    }
+    static constexpr size_t kFlushAt = 1 << 17;
 
     SNDFILE* file_;
     double step_;
@@ -189,6 +198,7 @@ private:
     double prev_ = 0;
     double next_ = 0;
     long long received_ = 0;
+    std::vector<short> buffer_;
 };
 
 SampleSink* g_sink = nullptr;
@@ -276,6 +286,7 @@ void speakToFile(Speaker& speaker, const std::string& text, const Options& o, co
     g_sink = &sink;
     const bool spoken = speaker.speak(text);
     g_sink = nullptr;
+    if (!g_writeFailed && !sink.flush()) g_writeFailed = true;
     const std::string writeError = g_writeFailed ? sf_strerror(file) : "";
     if (sf_close(file) != 0 && writeError.empty()) throw ToolError(o.output, "cannot finish the audio file");
     if (!writeError.empty()) throw ToolError(o.output, writeError);
