@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <dirent.h>
+#include <set>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
@@ -69,6 +70,9 @@ private:
         }
         // Links are never followed: the target may lie anywhere, outside the tree.
         if (S_ISLNK(st.st_mode) || !(S_ISREG(st.st_mode) || S_ISDIR(st.st_mode))) return;
+        // A file linked twice must be changed once: a second unlock would find no record and
+        // add owner write to a restored read-only mode.
+        if (S_ISREG(st.st_mode) && st.st_nlink > 1 && !seen_.insert({st.st_dev, st.st_ino}).second) return;
         const bool descend = o_.recursive && S_ISDIR(st.st_mode);
         // A folder is locked after its contents (it stays open for recording them) and
         // unlocked before them (so its entries can be reached and changed).
@@ -114,6 +118,7 @@ private:
 
     const Options& o_;
     bool failed_ = false;
+    std::set<std::pair<dev_t, ino_t>> seen_;
 };
 
 Options parseOptions(int argc, char** argv, bool& help) {

@@ -173,6 +173,15 @@ TEST_F(chflags_tree, RecursiveLockNeverTouchesLinkTargetsOrSpecialFiles) {
     EXPECT_EQ(octal(modeOf(outsideFile)), "0666");
 }
 
+TEST_F(chflags_tree, HardLinkedFileIsRestoredOnce) {
+    const fs::path tree = makeDir(dir / "tree", 0755);
+    const fs::path a = makeFile(tree / "a", 0444);
+    fs::create_hard_link(a, tree / "b");
+    ASSERT_EQ(chflags({"-R", "uchg", tree.string()}).status, 0);
+    ASSERT_EQ(chflags({"-R", "nouchg", tree.string(), a.string()}).status, 0);
+    EXPECT_EQ(octal(modeOf(a)), "0444") << "unlocked twice in one run";
+}
+
 TEST_F(chflags_tree, WithoutRecursionOnlyTheNamedItemChanges) {
     const fs::path tree = makeDir(dir / "tree", 0755);
     const fs::path file = makeFile(tree / "a.txt", 0644);
