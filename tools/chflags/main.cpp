@@ -35,6 +35,7 @@ constexpr const char* kUsage =
     "A lock clears all write permission bits and keeps the previous mode in the extended\n"
     "attribute user.vorpelconverter.mode; the file system must support user attributes.\n"
     "Symbolic links and special files are skipped.\n";
+constexpr const char* kTryHelp = "Try 'chflags --help' for more information.";
 
 struct Options {
     bool lock = true;
@@ -147,11 +148,11 @@ Options parseOptions(int argc, char** argv, bool& help) {
                 throw ToolError({}, std::string("-") + arg[k] + ": following symbolic links is not supported",
                                 ExitUsage);
             default:
-                throw ToolError({}, std::string("unknown option -") + arg[k] + "\n" + kUsage, ExitUsage);
+                throw ToolError({}, std::string("unknown option -") + arg[k] + "\n" + kTryHelp, ExitUsage);
             }
         }
     }
-    if (argc - i < 2) throw ToolError({}, std::string("missing flags or path\n") + kUsage, ExitUsage);
+    if (argc - i < 2) throw ToolError({}, std::string("missing flags or path\n") + kTryHelp, ExitUsage);
     const std::string flags = argv[i++];
     if (flags == "uchg" || flags == "uchange" || flags == "uimmutable") {
         o.lock = true;

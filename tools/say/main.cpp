@@ -43,6 +43,7 @@ constexpr const char* kUsage =
     "  -h, --help               show this help\n"
     "\n"
     "Text that is not valid UTF-8 is read as Latin-1.\n";
+constexpr const char* kTryHelp = "Try 'say --help' for more information.";
 
 struct Options {
     std::string voice{say::kDefaultVoice};
@@ -82,7 +83,7 @@ Options parseOptions(int argc, char** argv) {
     Options o;
     opterr = 0;
     int c;
-    while ((c = getopt_long(argc, argv, "v:r:o:f:h", longOptions, nullptr)) != -1) {
+    while ((c = getopt_long(argc, argv, ":v:r:o:f:h", longOptions, nullptr)) != -1) {
         switch (c) {
         case 'v': o.voice = optarg; break;
         case 'r': o.rate = parseRate(optarg); break;
@@ -93,11 +94,12 @@ Options parseOptions(int argc, char** argv) {
         case OptShowVoice: o.showVoice = true; break;
         case 'h': o.help = true; break;
         default: {
-            const std::string opt = optopt ? std::string("-") + char(optopt) : std::string(argv[optind - 1]);
-            throw ToolError({}, (c == ':' || (optopt && std::string("vrof").find(char(optopt)) != std::string::npos)
-                                     ? "option " + opt + " needs a value"
-                                     : "unknown option " + opt) +
-                                    "\n" + kUsage,
+            // Long options are named by their word; a short one may sit inside a cluster like -xv.
+            const std::string last = argv[optind - 1];
+            const std::string opt =
+                optopt > 0 && optopt < 128 && !last.starts_with("--") ? std::string("-") + char(optopt) : last;
+            throw ToolError({}, (c == ':' ? "option " + opt + " needs a value" : "unknown option " + opt) + "\n" +
+                                    kTryHelp,
                             ExitUsage);
         }
         }
