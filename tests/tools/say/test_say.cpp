@@ -137,9 +137,12 @@ TEST_F(say_speech, StdinToAiffIsMono16BitWithPlausibleLength) {
 TEST_F(say_speech, RateOptionChangesTheLength) {
     ASSERT_EQ(say({"-r", "100", "-o", (dir / "slow.aiff").string()}, kSentence).status, 0);
     ASSERT_EQ(say({"-r", "300", "-o", (dir / "fast.aiff").string()}, kSentence).status, 0);
+    ASSERT_EQ(say({"-r", "900", "-o", (dir / "faster.aiff").string()}, kSentence).status, 0);
     const double slow = parseAiff(readFile(dir / "slow.aiff")).seconds();
     const double fast = parseAiff(readFile(dir / "fast.aiff")).seconds();
+    const double faster = parseAiff(readFile(dir / "faster.aiff")).seconds();
     EXPECT_GT(slow, fast * 2.0) << "slow " << slow << " s, fast " << fast << " s";
+    EXPECT_GT(fast, faster * 2.0) << "fast " << fast << " s, faster " << faster << " s";
     EXPECT_EQ(say({"-r", "fast", "-o", (dir / "x.aiff").string()}, kSentence).status, 2);
 }
 
