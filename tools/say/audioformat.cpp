@@ -23,7 +23,9 @@ int containerFor(const std::filesystem::path& output, const std::string& fileFor
         throw vorpel::ToolError({}, "file format `" + fileFormat + "' not supported (AIFF or WAVE)",
                                 vorpel::ExitUsage);
     }
-    const std::string ext = upper(output.extension().string());
+    // A name that is only an extension (".wav", left by an empty typed name) still counts as one.
+    const std::string name = output.filename().string();
+    const std::string ext = upper(name.starts_with('.') && output.extension().empty() ? name : output.extension().string());
     if (ext == ".WAV" || ext == ".WAVE") return SF_FORMAT_WAV;
     return SF_FORMAT_AIFF;
 }

@@ -265,7 +265,8 @@ TEST_F(say_formats, FileFormatFollowsOptionThenExtension) {
     ASSERT_EQ(say({"--file-format=WAVE", "-o", (dir / "b.aiff").string()}, "Wave by option.").status, 0);
     ASSERT_EQ(say({"--file-format=AIFF", "-o", (dir / "c.wav").string()}, "AIFF by option.").status, 0);
     ASSERT_EQ(say({"-o", (dir / "d.snd").string()}, "AIFF by default.").status, 0);
-    for (const char* name : {"a.wav", "b.aiff"}) {
+    ASSERT_EQ(say({"-o", (dir / ".wav").string()}, "Only an extension.").status, 0);
+    for (const char* name : {"a.wav", "b.aiff", ".wav"}) {
         const std::string d = readFile(dir / name);
         EXPECT_EQ(d.substr(0, 4), "RIFF") << name;
         EXPECT_EQ(d.substr(8, 4), "WAVE") << name;
