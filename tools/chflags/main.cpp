@@ -22,8 +22,8 @@ constexpr const char* kUsage =
     "usage: chflags [-R] [-v] [-f] FLAGS PATH...\n"
     "\n"
     "FLAGS:\n"
-    "  uchg, uchange, uimmutable        lock: no changing, renaming or deleting, no new\n"
-    "                                   entries in a locked folder\n"
+    "  uchg, uchange, uimmutable        lock: a locked file cannot be written to; nothing\n"
+    "                                   in a locked folder can be added, renamed or deleted\n"
     "  nouchg, nouchange, nouimmutable  unlock: restore the permissions from before the lock\n"
     "\n"
     "  -R          also every item inside the folders given, without following symbolic links\n"
@@ -34,6 +34,7 @@ constexpr const char* kUsage =
     "\n"
     "A lock clears all write permission bits and keeps the previous mode in the extended\n"
     "attribute user.vorpelconverter.mode; the file system must support user attributes.\n"
+    "The owner may still give write permission back with chmod.\n"
     "Symbolic links and special files are skipped.\n";
 constexpr const char* kTryHelp = "Try 'chflags --help' for more information.";
 
@@ -75,8 +76,8 @@ private:
         // add owner write to a restored read-only mode.
         if (S_ISREG(st.st_mode) && st.st_nlink > 1 && !seen_.insert({st.st_dev, st.st_ino}).second) return;
         const bool descend = o_.recursive && S_ISDIR(st.st_mode);
-        // A folder is locked after its contents (it stays open for recording them) and
-        // unlocked before them (so its entries can be reached and changed).
+        // A folder is locked last and unlocked first: it is never locked while its entries
+        // are still being changed.
         if (descend && o_.lock) children(path);
         apply(path);
         if (descend && !o_.lock) children(path);
