@@ -1,0 +1,84 @@
+#include "text.h"
+
+namespace say {
+
+bool isValidUtf8(std::string_view bytes) {
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const auto* end = p + bytes.size();
+    while (p < end) {
+        const unsigned char c = *p;
+        if (c < 0x80) {
+            ++p;
+            continue;
+        }
+        int len;
+        char32_t cp;
+        if (c >= 0xC2 && c <= 0xDF) {
+            len = 2;
+            cp = c & 0x1F;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            len = 3;
+            cp = c & 0x0F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            len = 4;
+            cp = c & 0x07;
+        } else {
+            return false;
+        }
+        if (end - p < len) return false;
+        for (int i = 1; i < len; ++i) {
+            if ((p[i] & 0xC0) != 0x80) return false;
+            cp = (cp << 6) | (p[i] & 0x3F);
+        }
+        if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF))) return false;
+        if (cp >= 0xD800 && cp <= 0xDFFF) return false;
+        p += len;
+    }
+    return true;
+}
+
+std::string toSpeakableUtf8(std::string_view bytes) {
+    std::string out;
+    if (isValidUtf8(bytes)) {
+        out.assign(bytes);
+    } else {
+        out.reserve(bytes.size() + bytes.size() / 8);
+        for (const char ch : bytes) {
+            const auto c = static_cast<unsigned char>(ch);
+            if (c < 0x80) {
+                out += ch;
+            } else {
+                out += static_cast<char>(0xC0 | (c >> 6));
+                out += static_cast<char>(0x80 | (c & 0x3F));
+            }
+        }
+    }
+    for (char& ch : out) {
+        if (ch == '\0') ch = ' ';
+    }
+    return out;
+}
+
+bool hasSpeakableText(std::string_view utf8) {
+    for (size_t i = 0; i < utf8.size(); ++i) {
+        const auto c = static_cast<unsigned char>(utf8[i]);
+        if (c < 0x80) {
+            if (c > 0x20 && c != 0x7F) return true;
+            continue;
+        }
+        // U+0080-U+009F (C1 controls) and U+00A0 (no-break space) are not words either.
+        if (c == 0xC2 && i + 1 < utf8.size() && static_cast<unsigned char>(utf8[i + 1]) <= 0xA0) {
+            ++i;
+            continue;
+        }
+        // Byte-order mark, as left by some text exports.
+        if (utf8.substr(i, 3) == "\xEF\xBB\xBF") {
+            i += 2;
+            continue;
+        }
+        return true;
+    }
+    return false;
+}
+
+} // namespace say

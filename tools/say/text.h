@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace say {
+
+// True when the bytes are well-formed UTF-8 (no overlongs, surrogates or values past U+10FFFF).
+bool isValidUtf8(std::string_view bytes);
+
+// Text ready for espeak-ng: UTF-8 kept as is, anything else read as Latin-1 and converted;
+// NUL bytes become blanks so the text is one C string.
+std::string toSpeakableUtf8(std::string_view bytes);
+
+// True when there is something to say: any character other than white space and control codes.
+bool hasSpeakableText(std::string_view utf8);
+
+} // namespace say
