@@ -11,7 +11,7 @@ PACKAGES := build-essential cmake ninja-build pkg-config \
   libmagick++-dev imagemagick libicns-dev \
   libespeak-ng-dev espeak-ng-data espeak-ng libsndfile1-dev sox \
   libxml2-dev libplist-dev libzip-dev libgsf-1-dev zlib1g-dev \
-  tidy coreutils attr \
+  tidy coreutils \
   xvfb xdotool x11-apps xauth
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
