@@ -1,0 +1,188 @@
+#!/bin/bash
+# Drives the real app on a private X display as a person would: drags files onto the Drop
+# Screen, clicks buttons at their layout positions, types names, checks files on disk and
+# takes screenshots at the key moments.
+# Usage: run_e2e.sh BUILD_DIR SCREENSHOT_DIR
+set -u
+build=$1
+shots=$2
+for tool in Xvfb xdotool import; do
+    command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
+done
+app=$build/bin/vorpelconverter
+drag=$build/tests/e2e_dragsource
+[ -x "$app" ] && [ -x "$drag" ] || { echo "FAIL: build the app and the drag source first"; exit 1; }
+
+work=$(mktemp -d /tmp/vorpel-e2e.XXXXXX)
+mkdir -p "$shots"
+pids=()
+cleanup() {
+    for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
+    chmod -R u+w "$work" 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+failures=0
+check() { # check DESCRIPTION COMMAND...
+    local what=$1; shift
+    if "$@"; then echo "ok   - $what"; else echo "FAIL - $what"; failures=$((failures + 1)); fi
+}
+
+# A display of our own, no window manager: requested positions are honoured.
+exec 3< <(Xvfb -displayfd 1 -screen 0 1280x900x24 -nolisten tcp 2>/dev/null & echo "pid $!")
+read -r _ xpid <&3
+pids+=("$xpid")
+read -r -t 10 dnum <&3 || { echo "SKIP: Xvfb did not start"; exit 77; }
+export DISPLAY=:$dnum
+export QT_QPA_PLATFORM=xcb
+export XDG_RUNTIME_DIR=$work/runtime
+mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+
+shot() { import -window root "$shots/$1.png" 2>/dev/null; }
+
+"$app" >"$work/app.log" 2>&1 &
+pids+=($!)
+wid=$(xdotool search --sync --onlyvisible --name "Drop Screen" | head -1)
+[ -n "$wid" ] || { echo "FAIL: no Drop Screen"; exit 1; }
+eval "$(xdotool getwindowgeometry --shell "$wid")"
+# Content area: the menu bar sits above the 488x512 layout.
+cx=$X
+cy=$((Y + HEIGHT - 512))
+
+click() { # click X Y in screen coordinates
+    xdotool mousemove "$1" "$2"; sleep 0.15; xdotool click 1; sleep 0.3
+}
+at() { # at CONTENT_X CONTENT_Y -> click on the Drop Screen
+    click $((cx + $1)) $((cy + $2))
+}
+
+# The visible app window of the given size: panels have no title, their size tells them apart.
+window_of_size() {
+    local w
+    for w in $(xdotool search --onlyvisible --class vorpelconverter 2>/dev/null); do
+        local g
+        g=$(xdotool getwindowgeometry --shell "$w")
+        eval "$g"
+        if [ "$WIDTH" = "$1" ] && [ "$HEIGHT" = "$2" ]; then echo "$X $Y"; return 0; fi
+    done
+    return 1
+}
+wait_window() { # wait_window W H -> "X Y"
+    local i
+    for i in $(seq 1 50); do window_of_size "$1" "$2" && return 0; sleep 0.1; done
+    return 1
+}
+click_in() { # click_in W H X Y -> click at content X Y of the window of that size
+    local pos
+    pos=$(wait_window "$1" "$2") || { echo "     (no window $1x$2)"; return 1; }
+    set -- $pos "$3" "$4"
+    click $(($1 + $3)) $(($2 + $4))
+}
+
+drop() { # drop FILE... -> drags them from the drag source onto the drop zone
+    "$drag" "$@" >"$work/drag.log" 2>&1 &
+    local dp=$!
+    xdotool search --sync --onlyvisible --name dragsource >/dev/null
+    sleep 0.3
+    xdotool mousemove 50 50; sleep 0.1
+    xdotool mousedown 1; sleep 0.1
+    local tx=$((cx + 240)) ty=$((cy + 70)) i
+    for i in 1 2 3 4 5 6 7 8; do
+        xdotool mousemove $((50 + (tx - 50) * i / 8)) $((50 + (ty - 50) * i / 8))
+        sleep 0.05
+    done
+    sleep 0.3
+    xdotool mouseup 1
+    for i in $(seq 1 30); do grep -q "drop result" "$work/drag.log" && break; sleep 0.1; done
+    sleep 1
+    kill "$dp" 2>/dev/null
+    sleep 0.2
+}
+
+wait_file() { local i; for i in $(seq 1 100); do [ -e "$1" ] && return 0; sleep 0.1; done; return 1; }
+
+mkdir -p "$work/docs" "$work/pics" "$work/keep/locked folder"
+rtf1="$work/docs/Report 'one' é.rtf"
+printf '{\\rtf1\\ansi{\\fonttbl\\f0 Helvetica;}\\f0\\fs24 Hello from the \\b drop\\b0  test.\\par}\n' >"$rtf1"
+printf 'Plain notes for the speech test.\n' >"$work/docs/notes.txt"
+printf '\x00\x01\x02garbage' >"$work/docs/broken.rtf"
+convert -size 40x30 xc:'#3366cc' "$work/pics/photo é.png" 2>/dev/null
+echo secret >"$work/keep/locked folder/inside.txt"
+
+# Document batch: drop, then TXT.
+drop "$rtf1" "$work/docs/notes.txt"
+shot 01-filled-list
+check "a drop shows the Document panel" wait_window 241 573 >/dev/null
+click_in 241 573 24 83   # TXT
+sleep 0.2
+shot 02-progress-or-done
+check "TXT converts beside the source" wait_file "$work/docs/Report 'one' é.txt"
+check "converted text is there" grep -q "Hello from the drop test" "$work/docs/Report 'one' é.txt"
+sleep 0.3
+shot 03-done-notice
+sleep 1.5
+
+# Remove Selected: the removed item is not converted.
+drop "$work/docs/notes.txt"
+at 100 255                 # first row of the list
+at 50 475                  # Remove Selected
+click_in 241 573 73 83     # RTF
+sleep 1.5
+check "a removed row is not converted" test ! -e "$work/docs/notes.rtf"
+
+# A failing item: FAILED notice and a message listing it.
+drop "$work/docs/broken.rtf"
+click_in 241 573 24 83     # TXT
+sleep 0.3
+shot 04-failed-notice
+sleep 0.8
+shot 05-failure-message
+xdotool key Return
+sleep 1
+
+# Image batch with the auto-name box ticked.
+drop "$work/pics/photo é.png"
+at 62 189                  # Documents: close the panel the drop opened
+at 162 189                 # Images
+click_in 205 411 24 59     # Auto Name box
+click_in 205 411 42 165    # JPEG
+check "image converted with the auto name" wait_file "$work/pics/photo é.png.jpeg"
+sleep 1.5
+at 162 189                 # Images: close
+
+# Speech batch.
+drop "$work/docs/notes.txt"
+at 62 189
+at 254 189                 # Audio
+click_in 205 354 104 221   # To Aiff Audio
+check "speech written as AIFF" wait_file "$work/docs/Untitled.aiff"
+check "the AIFF has an AIFF header" grep -q AIFF "$work/docs/Untitled.aiff"
+sleep 1.5
+at 254 189                 # Audio: close
+
+# Lock, then unlock a folder.
+drop "$work/keep/locked folder"
+at 62 189
+at 345 189                 # Lock
+sleep 1.5
+check "Lock clears the folder's write bits" bash -c "[ \$(( 0\$(stat -c %a '$work/keep/locked folder') & 0222 )) = 0 ]"
+drop "$work/keep/locked folder"
+at 62 189
+at 434 189                 # Unlock
+sleep 1.5
+check "Unlock gives the write bits back" test -w "$work/keep/locked folder" -a "$(stat -c %a "$work/keep/locked folder")" = "$(stat -c %a "$work/keep")"
+
+# Last File Details.
+drop "$work/keep/locked folder"
+at 62 189
+at 367 475                 # Last File Details
+check "the details window opens" wait_window 327 233 >/dev/null
+shot 06-file-details
+click_in 327 233 163 213   # Close
+
+kill -0 "${pids[1]}" 2>/dev/null
+check "the app is still running" test $? -eq 0
+echo "screenshots in $shots"
+[ "$failures" = 0 ] || { echo "$failures check(s) failed; app log:"; cat "$work/app.log"; exit 1; }
+echo "all end-to-end checks passed"
