@@ -319,20 +319,25 @@ private:
         para_ = Paragraph();
         para_.style = nextStyle_;
         paraOpen_ = true;
-        pendingSpace_ = false;
     }
 
     void closeParagraph() {
         if (!paraOpen_) return;
         paraOpen_ = false;
-        // Trailing blanks of a paragraph are not content.
+        // Trailing blanks of a paragraph are not content, nor is a last <br>, but a
+        // paragraph holding only a <br> is an empty line.
+        bool lineBreak = false;
         while (!para_.runs.empty() && para_.runs.back().attachment < 0) {
             std::string& t = para_.runs.back().text;
             while (!t.empty() && t.back() == ' ') t.pop_back();
+            if (!lineBreak && t.size() >= 3 && t.compare(t.size() - 3, 3, "\xE2\x80\xA8") == 0) {
+                t.resize(t.size() - 3);
+                lineBreak = true;
+            }
             if (!t.empty()) break;
             para_.runs.pop_back();
         }
-        if (para_.runs.empty()) return;
+        if (para_.runs.empty() && !lineBreak) return;
         if (auto* s = sink()) {
             s->push_back(std::move(para_));
         } else {
@@ -468,6 +473,10 @@ private:
         const std::string ext = extensionForMime(a.mimeType);
         if (name.empty() || name.find('.') == std::string::npos)
             name = "image" + std::to_string(doc_.attachments.size() + 1) + "." + ext;
+        // Our own pages name a data: picture in its alt text; keep that name.
+        const char* alt = attr(n, "alt");
+        if (std::string(src).rfind("data:", 0) == 0 && alt && std::strchr(alt, '.') && !std::strchr(alt, '/'))
+            name = alt;
         a.fileName = name;
         a.data = std::move(res->data);
         const char* w = attr(n, "width");
