@@ -248,7 +248,7 @@ private:
     StyleSheet sheet_;
     Paragraph para_;
     bool paraOpen_ = false;
-    bool pendingSpace_ = false;
+    bool afterSpace_ = true;  // at a paragraph start or after a blank: drop further blanks
     ParaStyle nextStyle_;
     // Table being filled; nested tables are flattened into the outer cell.
     std::optional<Table> table_;
@@ -322,6 +322,7 @@ private:
     }
 
     void closeParagraph() {
+        afterSpace_ = true;
         if (!paraOpen_) return;
         paraOpen_ = false;
         // Trailing blanks of a paragraph are not content, nor is a last <br>, but a
@@ -366,17 +367,16 @@ private:
             }
             return;
         }
+        // Runs of white space become one blank, kept with the text before it.
         std::string out;
         out.reserve(text.size());
         for (char c : text) {
             if (c == ' ' || c == '\n' || c == '\t' || c == '\r' || c == '\f') {
-                pendingSpace_ = true;
+                if (!afterSpace_) out += ' ';
+                afterSpace_ = true;
                 continue;
             }
-            if (pendingSpace_) {
-                if ((paraOpen_ && !para_.runs.empty()) || !out.empty()) out += ' ';
-                pendingSpace_ = false;
-            }
+            afterSpace_ = false;
             out += c;
         }
         if (out.empty()) return;
@@ -490,7 +490,7 @@ private:
         Run& r = para_.runs.emplace_back();
         r.attachment = idx;
         r.style = ctx.cs;
-        pendingSpace_ = false;
+        afterSpace_ = false;
     }
 
     void walkChildren(xmlNode* n, const Context& ctx) {
@@ -500,7 +500,6 @@ private:
     void startBlock(const Context& ctx) {
         closeParagraph();
         nextStyle_ = ctx.ps;
-        pendingSpace_ = false;
     }
 
     void endBlock(const Context& parent) {
@@ -519,7 +518,7 @@ private:
         if (tag == "br") {
             openParagraph();
             appendText(para_, "\xE2\x80\xA8", parent.cs);
-            pendingSpace_ = false;
+            afterSpace_ = true;
             return;
         }
         if (tag == "img") {

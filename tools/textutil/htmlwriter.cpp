@@ -41,7 +41,7 @@ public:
     std::string run() {
         std::string body;
         body.reserve(4096);
-        ++depth_;
+        depth_ = 2;  // inside <html> and <body>
         for (const Block& b : doc_.blocks) {
             if (b.table) {
                 closeLists(body, 0);
@@ -51,7 +51,7 @@ public:
             }
         }
         closeLists(body, 0);
-        --depth_;
+        depth_ = 0;
 
         std::string out = "<!DOCTYPE html>\n";
         line(out, "<html>");

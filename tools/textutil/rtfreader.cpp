@@ -35,7 +35,7 @@ enum class Dest {
 struct State {
     Dest dest = Dest::Text;
     CharStyle cs;
-    int font = -1;
+    int font = 0;  // without \deff the default font is 0
     int fontSizeHalf = 24;
     int colorIndex = 0, backIndex = 0;
     int uc = 1;
@@ -109,7 +109,7 @@ private:
     std::vector<State> stack_;
     std::map<int, FontInfo> fonts_;
     int fontId_ = 0;
-    int defaultFont_ = -1;
+    int defaultFont_ = 0;
     int ansiCodepage_ = 1252;
     std::vector<std::optional<Color>> colors_;
     int red_ = 0, green_ = 0, blue_ = 0;
@@ -562,7 +562,10 @@ private:
             byteChar(static_cast<unsigned char>(c));
             break;
         case '\'': {
-            if (pos_ + 2 > d_.size()) return;
+            if (pos_ + 2 > d_.size()) {
+                pos_ = d_.size();
+                return;
+            }
             const std::string hex(d_.substr(pos_, 2));
             pos_ += 2;
             const auto v = static_cast<unsigned char>(std::strtol(hex.c_str(), nullptr, 16));
@@ -758,11 +761,12 @@ private:
         flushBytes();
         CharStyle& cs = s.cs;
         if (w == "plain") {
+            const std::string link = cs.link;  // a field's target outlives \plain in its result
             cs = CharStyle();
             s.font = defaultFont_;
             s.fontSizeHalf = 24;
             s.colorIndex = s.backIndex = 0;
-            cs.link = st().cs.link;
+            cs.link = link;
         } else if (w == "b") cs.bold = p1 != 0;
         else if (w == "i") cs.italic = p1 != 0;
         else if (w == "ul" || w == "uld" || w == "uldb" || w == "uldash" || w == "ulw" || w == "ulth" || w == "ulwave")

@@ -115,10 +115,11 @@ private:
                 out += "\\~";
             } else if (cp >= 0x10000) {
                 const uint32_t v = cp - 0x10000;
-                out += "\\u" + std::to_string(int(0xD800 + (v >> 10)) - 65536) + "?";
-                out += "\\u" + std::to_string(int(0xDC00 + (v & 0x3FF)) - 65536) + "?";
+                out += "\\u" + std::to_string(int(0xD800 + (v >> 10)) - 65536) + "\\'3f";
+                out += "\\u" + std::to_string(int(0xDC00 + (v & 0x3FF)) - 65536) + "\\'3f";
             } else {
-                out += "\\u" + std::to_string(cp > 32767 ? int(cp) - 65536 : int(cp)) + "?";
+                // The fallback as an escape: some readers drop a blank after a bare "?".
+                out += "\\u" + std::to_string(cp > 32767 ? int(cp) - 65536 : int(cp)) + "\\'3f";
             }
         }
     }
@@ -218,13 +219,15 @@ private:
         if (ps.listLevel > 0) {
             // The marker, for readers that ignore the list table.
             out += "{\\listtext\\f0 ";
-            out += ps.ordered ? std::to_string(std::max(1, ps.listNumber)) + "." : std::string("\\u8226 ?");
+            out += ps.ordered ? std::to_string(std::max(1, ps.listNumber)) + "." : std::string("\\u8226\\'3f");
             out += "\\tab }";
         }
     }
 
     void charProps(std::string& out, const CharStyle& cs, const ParaStyle& ps) {
-        out += "\\plain\\f" + std::to_string(cs.font.empty() ? 0 : fontIndex(cs.font));
+        // Each run is a group over a plain paragraph state, so no \\plain is needed (and some
+        // readers let \\plain end a field's link).
+        out += "\\f" + std::to_string(cs.font.empty() ? 0 : fontIndex(cs.font));
         double size = cs.size;
         bool bold = cs.bold;
         if (ps.heading) {

@@ -57,6 +57,16 @@ Document richDocument() {
     r.attachment = doc.addAttachment(a);
     appendText(pic, " picture", {});
 
+    Block& tb = doc.blocks.emplace_back();
+    tb.table.emplace();
+    for (int row = 0; row < 2; ++row) {
+        TableRow& tr = tb.table->rows.emplace_back();
+        for (int col = 0; col < 3; ++col) {
+            TableCell& c = tr.cells.emplace_back();
+            appendText(c.paragraphs.emplace_back(), "r" + std::to_string(row) + "c" + std::to_string(col), {});
+        }
+    }
+    appendText(doc.addParagraph(), "After the table.", {});
     for (int i = 1; i <= 2; ++i) {
         ParaStyle li;
         li.listLevel = 1;
@@ -70,16 +80,6 @@ Document richDocument() {
         appendText(doc.addParagraph(li), "step " + std::to_string(i), {});
     }
 
-    Block& tb = doc.blocks.emplace_back();
-    tb.table.emplace();
-    for (int row = 0; row < 2; ++row) {
-        TableRow& tr = tb.table->rows.emplace_back();
-        for (int col = 0; col < 3; ++col) {
-            TableCell& c = tr.cells.emplace_back();
-            appendText(c.paragraphs.emplace_back(), "r" + std::to_string(row) + "c" + std::to_string(col), {});
-        }
-    }
-    appendText(doc.addParagraph(), "After the table.", {});
     return doc;
 }
 
@@ -104,6 +104,12 @@ const Run* findRun(const Document& doc, const std::string& needle) {
         for (const Run& r : p->runs)
             if (r.attachment < 0 && r.text.find(needle) != std::string::npos) return &r;
     return nullptr;
+}
+
+const Run& runWith(const Document& doc, const std::string& needle) {
+    const Run* r = findRun(doc, needle);
+    if (!r) throw std::runtime_error("no run containing \"" + needle + "\"");
+    return *r;
 }
 
 std::vector<const Paragraph*> allParagraphs(const Document& doc) {

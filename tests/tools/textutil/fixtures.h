@@ -22,6 +22,9 @@ textutil::Document roundTrip(const textutil::Document& doc, const std::string& f
 // The first run in the document whose text contains `needle`, or null.
 const textutil::Run* findRun(const textutil::Document& doc, const std::string& needle);
 
+// The same, throwing (and so failing the test) when there is none.
+const textutil::Run& runWith(const textutil::Document& doc, const std::string& needle);
+
 // Every paragraph, tables flattened row by row.
 std::vector<const textutil::Paragraph*> allParagraphs(const textutil::Document& doc);
 
