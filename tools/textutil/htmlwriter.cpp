@@ -257,40 +257,52 @@ private:
         out += "</" + tag + ">\n";
     }
 
+    // Neighbouring runs that share font, size and colours share one <span>.
     void runs(std::string& out, const Paragraph& p) {
         if (p.runs.empty()) {
             out += "<br>";
             return;
         }
-        std::string link;
+        std::string link, spanCssOpen;
+        bool spanOpen = false;
+        auto closeSpan = [&] {
+            if (spanOpen) out += "</span>";
+            spanOpen = false;
+        };
         for (const Run& r : p.runs) {
+            const bool picture = r.attachment >= 0 && r.attachment < int(doc_.attachments.size());
+            const std::string css = picture || isExcluded("span") ? std::string() : spanCss(r.style);
             if (r.style.link != link) {
+                closeSpan();
                 if (!link.empty()) out += "</a>";
                 link = r.style.link;
                 if (!link.empty()) out += "<a href=\"" + escape(link) + "\">";
             }
-            if (r.attachment >= 0 && r.attachment < int(doc_.attachments.size())) {
+            if (spanOpen && css != spanCssOpen) closeSpan();
+            if (picture) {
+                closeSpan();
                 attachment(out, r.attachment);
                 continue;
             }
+            if (!spanOpen && !css.empty()) {
+                out += "<span" + styleAttr("span", css, false) + ">";
+                spanOpen = true;
+                spanCssOpen = css;
+            }
             const CharStyle& cs = r.style;
-            std::vector<std::string> tags;
-            const std::string css = spanCss(cs);
-            std::string spanOpen;
-            if (!css.empty() && !isExcluded("span")) spanOpen = "<span" + styleAttr("span", css, false) + ">";
+            std::vector<const char*> tags;
             if (cs.bold) tags.push_back("b");
             if (cs.italic) tags.push_back("i");
             if (cs.underline) tags.push_back("u");
             if (cs.strike) tags.push_back("s");
             if (cs.baseline > 0) tags.push_back("sup");
             if (cs.baseline < 0) tags.push_back("sub");
-            tags.erase(std::remove_if(tags.begin(), tags.end(), [&](const std::string& t) { return isExcluded(t); }), tags.end());
-            out += spanOpen;
-            for (const auto& t : tags) out += "<" + t + ">";
+            tags.erase(std::remove_if(tags.begin(), tags.end(), [&](const char* t) { return isExcluded(t); }), tags.end());
+            for (const char* t : tags) out += std::string("<") + t + ">";
             out += escape(r.text);
-            for (auto it = tags.rbegin(); it != tags.rend(); ++it) out += "</" + *it + ">";
-            if (!spanOpen.empty()) out += "</span>";
+            for (auto it = tags.rbegin(); it != tags.rend(); ++it) out += std::string("</") + *it + ">";
         }
+        closeSpan();
         if (!link.empty()) out += "</a>";
     }
 

@@ -3,6 +3,7 @@
 #include "media.h"
 #include "rtf.h"
 
+#include <array>
 #include <cmath>
 #include <map>
 
@@ -24,7 +25,9 @@ public:
         collect();
         std::string body;
         body.reserve(4096);
-        for (const Block& b : doc_.blocks) {
+        for (size_t i = 0; i < doc_.blocks.size(); ++i) {
+            const Block& b = doc_.blocks[i];
+            group_ = listGroup_[i];
             if (b.table) writeTable(body, *b.table);
             else writeParagraph(body, b.paragraph, false, "\\par\n");
         }
@@ -54,6 +57,11 @@ private:
     std::map<std::string, int> fontIdx_;
     std::vector<Color> colors_;
     bool hasLists_ = false;
+    // Each run of list paragraphs is its own pair of lists (bullets, numbers), so that
+    // numbering restarts where the source's did.
+    std::vector<int> listGroup_;                 // per block; -1 outside lists
+    std::vector<std::array<int, 9>> startAt_;    // per group: first number at each level
+    int group_ = -1;
 
     int fontIndex(const std::string& name) {
         auto it = fontIdx_.find(name);
@@ -80,7 +88,21 @@ private:
 
     // Tables are written after the body is known, so gather fonts and colours first.
     void collect() {
+        int previous = -1;
         for (const Block& b : doc_.blocks) {
+            const int level = b.table ? 0 : b.paragraph.style.listLevel;
+            if (level > 0) {
+                if (previous < 0) {
+                    startAt_.emplace_back();
+                    startAt_.back().fill(0);
+                }
+                previous = int(startAt_.size()) - 1;
+                int& start = startAt_.back()[size_t(std::min(level, 9) - 1)];
+                if (start == 0) start = std::max(1, b.paragraph.style.listNumber);
+            } else {
+                previous = -1;
+            }
+            listGroup_.push_back(previous);
             if (!b.table) {
                 collectParagraph(b.paragraph);
                 continue;
@@ -88,6 +110,11 @@ private:
             for (const TableRow& row : b.table->rows)
                 for (const TableCell& cell : row.cells)
                     for (const Paragraph& p : cell.paragraphs) collectParagraph(p);
+        }
+        // Lists inside table cells use the first group's lists.
+        if (hasLists_ && startAt_.empty()) {
+            startAt_.emplace_back();
+            startAt_.back().fill(1);
         }
     }
 
@@ -133,28 +160,33 @@ private:
         out += "}\n";
     }
 
-    // Two list definitions, bullets (ls1) and decimal numbers (ls2), nine levels each.
+    // Per list group g: list 2g+1 has bullets, list 2g+2 decimal numbers, nine levels each.
     void writeLists(std::string& out) {
-        if (!hasLists_) return;
+        if (startAt_.empty()) return;
         out += "{\\*\\listtable";
-        for (int list = 1; list <= 2; ++list) {
-            out += "{\\list\\listtemplateid" + std::to_string(list) + "\\listhybrid";
-            for (int lvl = 0; lvl < 9; ++lvl) {
-                const int indent = 720 * (lvl + 1);
-                if (list == 1) {
-                    out += "{\\listlevel\\levelnfc23\\levelnfcn23\\leveljc0\\leveljcn0\\levelfollow0\\levelstartat1"
-                           "{\\leveltext\\leveltemplateid" + std::to_string(100 + lvl) + "\\'01\\u8226 ?;}{\\levelnumbers;}";
-                } else {
-                    out += "{\\listlevel\\levelnfc0\\levelnfcn0\\leveljc0\\leveljcn0\\levelfollow0\\levelstartat1"
-                           "{\\leveltext\\leveltemplateid" + std::to_string(200 + lvl) + "\\'02\\'0" + std::to_string(lvl) +
-                           ".;}{\\levelnumbers\\'01;}";
+        for (size_t g = 0; g < startAt_.size(); ++g) {
+            for (int kind = 1; kind <= 2; ++kind) {
+                const int id = int(2 * g) + kind;
+                out += "{\\list\\listtemplateid" + std::to_string(id) + "\\listhybrid";
+                for (int lvl = 0; lvl < 9; ++lvl) {
+                    const int indent = 720 * (lvl + 1);
+                    const int start = std::max(1, startAt_[g][size_t(lvl)]);
+                    if (kind == 1) {
+                        out += "{\\listlevel\\levelnfc23\\levelnfcn23\\leveljc0\\leveljcn0\\levelfollow0\\levelstartat1"
+                               "{\\leveltext\\'01\\u8226 ?;}{\\levelnumbers;}";
+                    } else {
+                        out += "{\\listlevel\\levelnfc0\\levelnfcn0\\leveljc0\\leveljcn0\\levelfollow0\\levelstartat" +
+                               std::to_string(start) + "{\\leveltext\\'02\\'0" + std::to_string(lvl) + ".;}{\\levelnumbers\\'01;}";
+                    }
+                    out += "\\fi-360\\li" + std::to_string(indent) + "\\lin" + std::to_string(indent) + "}";
                 }
-                out += "\\fi-360\\li" + std::to_string(indent) + "\\lin" + std::to_string(indent) + "}";
+                out += "{\\listname ;}\\listid" + std::to_string(id) + "}";
             }
-            out += "{\\listname ;}\\listid" + std::to_string(list) + "}";
         }
-        out += "}\n{\\*\\listoverridetable{\\listoverride\\listid1\\listoverridecount0\\ls1}"
-               "{\\listoverride\\listid2\\listoverridecount0\\ls2}}\n";
+        out += "}\n{\\*\\listoverridetable";
+        for (size_t id = 1; id <= 2 * startAt_.size(); ++id)
+            out += "{\\listoverride\\listid" + std::to_string(id) + "\\listoverridecount0\\ls" + std::to_string(id) + "}";
+        out += "}\n";
     }
 
     void infoField(std::string& out, const char* word, const std::string& value) {
@@ -214,7 +246,10 @@ private:
         if (first) out += "\\fi" + std::to_string(twips(first));
         if (ps.spaceBefore) out += "\\sb" + std::to_string(twips(ps.spaceBefore));
         if (ps.spaceAfter) out += "\\sa" + std::to_string(twips(ps.spaceAfter));
-        if (ps.listLevel > 0) out += (ps.ordered ? "\\ls2" : "\\ls1") + std::string("\\ilvl") + std::to_string(ps.listLevel - 1);
+        if (ps.listLevel > 0) {
+            const int g = std::max(0, group_);
+            out += "\\ls" + std::to_string(2 * g + (ps.ordered ? 2 : 1)) + "\\ilvl" + std::to_string(std::min(ps.listLevel, 9) - 1);
+        }
         out += ' ';
         if (ps.listLevel > 0) {
             // The marker, for readers that ignore the list table.

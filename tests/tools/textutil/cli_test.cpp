@@ -116,6 +116,13 @@ TEST(textutilCommandLine, OutputNamingAndReplacement) {
     r = textutil({"-convert", "rtfd", (dir / "notes.txt").string()});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(listDir(dir / "notes.rtfd"), std::vector<std::string>{"TXT.rtf"});
+    // A bundle converted to its own format is rewritten in place with its attachments.
+    writeFile(dir / "notes.rtfd" / "dot.png", textutiltest::samplePng());
+    writeFile(dir / "notes.rtfd" / "TXT.rtf", "{\\rtf1 line one\\par line two{{\\NeXTGraphic dot.png \\width40 \\height40}\\'ac}\\par}");
+    r = textutil({"-convert", "rtfd", (dir / "notes.rtfd").string()});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(listDir(dir / "notes.rtfd"), (std::vector<std::string>{"TXT.rtf", "dot.png"}));
+    EXPECT_EQ(readFile(dir / "notes.rtfd" / "dot.png"), textutiltest::samplePng());
     // A bundle converts back out of a path given with a trailing slash.
     r = textutil({"-convert", "txt", "-output", (dir / "back.txt").string(), (dir / "notes.rtfd").string() + "/"});
     EXPECT_EQ(readFile(dir / "back.txt"), "line one\nline two\n");

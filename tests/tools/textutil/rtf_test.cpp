@@ -186,6 +186,32 @@ TEST_F(textutilRtfCorpus, RtfdBundlesLoadTheirAttachments) {
     EXPECT_EQ(readme.attachments[0].mimeType, "application/pdf");
 }
 
+TEST(textutilRtfWriter, SeparateListsKeepTheirOwnNumbering) {
+    Document doc;
+    auto item = [&](const std::string& text, int number) {
+        ParaStyle s;
+        s.listLevel = 1;
+        s.ordered = true;
+        s.listNumber = number;
+        appendText(doc.addParagraph(s), text, {});
+    };
+    item("a", 1);
+    item("b", 2);
+    appendText(doc.addParagraph(), "between", {});
+    item("e", 5);
+    item("f", 6);
+    const std::string out = rtf::render(doc, false);
+    // Two list groups, the second starting at 5, so word processors number 1, 2 and 5, 6.
+    EXPECT_NE(out.find("\\ls2\\ilvl0"), std::string::npos);
+    EXPECT_NE(out.find("\\ls4\\ilvl0"), std::string::npos);
+    EXPECT_NE(out.find("\\levelstartat5"), std::string::npos);
+    const Document back = rtf::parse(out);
+    ASSERT_EQ(back.blocks.size(), 5u);
+    EXPECT_EQ(back.blocks[1].paragraph.style.listNumber, 2);
+    EXPECT_EQ(back.blocks[2].paragraph.style.listLevel, 0);
+    EXPECT_EQ(back.blocks[3].paragraph.style.listNumber, 5);
+}
+
 TEST(textutilRtfWriter, OutputIsPlainAsciiAndBalanced) {
     const std::string out = rtf::render(textutiltest::richDocument(), false);
     int depth = 0;
