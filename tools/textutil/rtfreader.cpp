@@ -43,6 +43,7 @@ struct State {
     int styleId = 0;
     bool inTable = false;
     bool inInfo = false;
+    bool hidden = false;  // \v text: field codes, index entries
     std::string* metaField = nullptr;
 };
 
@@ -231,6 +232,7 @@ private:
         if (text_.empty()) return;
         switch (st().dest) {
         case Dest::Text:
+            if (st().hidden) break;
             openParagraph();
             appendText(para_, text_, effectiveStyle());
             break;
@@ -766,12 +768,14 @@ private:
             s.font = defaultFont_;
             s.fontSizeHalf = 24;
             s.colorIndex = s.backIndex = 0;
+            s.hidden = false;
             cs.link = link;
         } else if (w == "b") cs.bold = p1 != 0;
         else if (w == "i") cs.italic = p1 != 0;
         else if (w == "ul" || w == "uld" || w == "uldb" || w == "uldash" || w == "ulw" || w == "ulth" || w == "ulwave")
             cs.underline = p1 != 0;
         else if (w == "ulnone") cs.underline = false;
+        else if (w == "v") s.hidden = p1 != 0;
         else if (w == "strike" || w == "striked") cs.strike = p1 != 0;
         else if (w == "f") s.font = int(param);
         else if (w == "fs") s.fontSizeHalf = hasParam && param > 0 ? int(param) : 24;

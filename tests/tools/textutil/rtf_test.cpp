@@ -43,7 +43,7 @@ TEST(textutilRtfText, DestinationsAndTablesDoNotLeakText) {
         "{\\colortbl;\\red255\\green0\\blue0;}{\\stylesheet{\\s0 Normal;}{\\s1 heading 1;}}"
         "{\\*\\generator Writer 1.0;}{\\info{\\title The title}{\\author Ann}{\\creatim\\yr2021\\mo3\\dy4\\hr5\\min6}}"
         "{\\*\\unknowndest secret}{\\header header text}{\\*\\bkmkstart mark}"
-        "\\pard\\s1 Head\\par\\pard Body {\\nested {\\b deep}} end\\par}");
+        "\\pard\\s1 Head\\par\\pard Body {\\nested {\\b deep}}{\\v  hidden} end\\par}");
     EXPECT_EQ(doc.plainText(), "Head\nBody deep end");
     EXPECT_EQ(doc.meta.title, "The title");
     EXPECT_EQ(doc.meta.author, "Ann");
