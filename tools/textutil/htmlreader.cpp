@@ -726,9 +726,15 @@ bool detectHtml(const Input& in) {
         head = std::string(d.substr(0, 65536));
     }
     std::transform(head.begin(), head.end(), head.begin(), [](unsigned char c) { return std::tolower(c); });
-    for (const char* marker : {"<!doctype html", "<html", "<head", "<body", "<meta ", "<title", "<p>", "<div", "<table", "<br"}) {
+    // Markup that opens with a tag needs only a common element; prose that merely mentions
+    // a tag needs the document elements themselves.
+    size_t start = head.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+    while (start < head.size() && std::isspace(static_cast<unsigned char>(head[start]))) ++start;
+    for (const char* marker : {"<!doctype html", "<html", "<head>", "<body"})
         if (head.find(marker) != std::string::npos) return true;
-    }
+    if (start >= head.size() || head[start] != '<') return false;
+    for (const char* marker : {"<meta ", "<title", "<p>", "<p ", "<div", "<table", "<br", "<script", "<style", "<h1", "<span"})
+        if (head.find(marker) != std::string::npos) return true;
     return false;
 }
 

@@ -74,6 +74,8 @@ TEST(textutilPlainText, DetectionPrefersSignatures) {
     EXPECT_EQ(fmt("<!DOCTYPE html><p>x"), "html");
     EXPECT_EQ(fmt("  <HTML><BODY>x"), "html");
     EXPECT_EQ(fmt("a < b and c > d"), "txt");
+    EXPECT_EQ(fmt("Use <br> and <table> in your pages."), "txt");
+    EXPECT_EQ(fmt("\n  <div>fragment</div>"), "html");
     EXPECT_EQ(fmt("bplist00 no archive here"), "txt");
 }
 
