@@ -173,41 +173,54 @@ fs::path cleanPath(const std::string& p) {
     return fs::path(s);
 }
 
-Document load(const Options& o, const std::string& input) {
+Input loadInput(const Options& o, const std::string& input) {
     Input in;
     if (input == "-" || (o.fromStdin && input.empty())) {
         in.bytes = readStdin();
-    } else {
-        in.path = cleanPath(input);
-        std::error_code ec;
-        const auto st = fs::status(in.path, ec);
-        if (ec || !fs::exists(st)) throw ToolError(input, vorpel::errnoText(ENOENT));
-        if (fs::is_directory(st)) {
-            in.isFolder = true;
-        } else {
-            std::ifstream f(in.path, std::ios::binary);
-            if (!f) throw ToolError(input, vorpel::errnoText(errno ? errno : EACCES));
-            std::ostringstream ss;
-            ss << f.rdbuf();
-            in.bytes = ss.str();
-            if (f.bad()) throw ToolError(input, vorpel::errnoText(EIO));
-        }
+        return in;
     }
+    in.path = cleanPath(input);
+    std::error_code ec;
+    const auto st = fs::status(in.path, ec);
+    if (ec || !fs::exists(st)) throw ToolError(input, vorpel::errnoText(ENOENT));
+    if (fs::is_directory(st)) {
+        in.isFolder = true;
+        return in;
+    }
+    std::ifstream f(in.path, std::ios::binary);
+    if (!f) throw ToolError(input, vorpel::errnoText(errno ? errno : EACCES));
+    std::ostringstream ss;
+    ss << f.rdbuf();
+    if (f.bad()) throw ToolError(input, vorpel::errnoText(EIO));
+    in.bytes = ss.str();
+    return in;
+}
+
+// Reads the document, detecting its format unless -format names it; `used` gets the format.
+Document decode(const Options& o, const Input& in, const std::string& input, const Format** used = nullptr) {
     const std::string where = in.path.empty() ? std::string("stdin") : input;
+    const Format* f = nullptr;
     if (!o.inputFormat.empty()) {
-        const Format* f = findFormat(o.inputFormat);
+        f = findFormat(o.inputFormat);
         if (!f || !f->read) throw usage("cannot read format " + o.inputFormat);
-        if (!in.isFolder && in.bytes.empty()) throw ToolError(where, "file is empty");
         if (in.isFolder != f->bundle) throw ToolError(where, "not a " + std::string(f->name) + " document");
-        try {
-            return f->read(in, o.read);
-        } catch (const ToolError&) {
-            throw;
-        } catch (const std::exception& e) {
-            throw ToolError(where, std::string(f->name) + " document cannot be read: " + e.what());
-        }
+    } else {
+        f = detectFormat(in);
     }
-    return readDocument(in, o.read);
+    if (used) *used = f;
+    if (!in.isFolder && in.bytes.empty()) throw ToolError(where, "file is empty");
+    if (!f) throw ToolError(where, in.isFolder ? "folder is not an RTFD document" : "not a document in a readable format");
+    try {
+        return f->read(in, o.read);
+    } catch (const ToolError&) {
+        throw;
+    } catch (const std::exception& e) {
+        throw ToolError(where, std::string(f->name) + " document cannot be read: " + e.what());
+    }
+}
+
+Document load(const Options& o, const std::string& input) {
+    return decode(o, loadInput(o, input), input);
 }
 
 Output produce(const Document& doc, const Format& fmt, const Options& o, const fs::path& target, const std::string& where) {
@@ -334,31 +347,15 @@ int info(const Options& o) {
     int status = vorpel::ExitOk;
     for (const std::string& input : o.inputs) {
         try {
-            Input probe;
-            probe.path = cleanPath(input);
-            Document doc = load(o, input);
+            const Input in = loadInput(o, input);
+            const Format* format = nullptr;
+            const Document doc = decode(o, in, input, &format);
             std::error_code ec;
-            const bool folder = fs::is_directory(probe.path, ec);
-            uintmax_t size = 0;
-            if (folder) {
-                for (const auto& e : fs::recursive_directory_iterator(probe.path, ec))
+            uintmax_t size = in.bytes.size();
+            if (in.isFolder)
+                for (const auto& e : fs::recursive_directory_iterator(in.path, ec))
                     if (e.is_regular_file()) size += e.file_size();
-            } else {
-                size = fs::file_size(probe.path, ec);
-            }
-            std::string type = "unknown";
-            {
-                Input in;
-                in.path = probe.path;
-                in.isFolder = folder;
-                if (!folder) {
-                    std::ifstream f(probe.path, std::ios::binary);
-                    std::ostringstream ss;
-                    ss << f.rdbuf();
-                    in.bytes = ss.str();
-                }
-                if (const Format* f = detectFormat(in)) type = std::string(f->name);
-            }
+            const std::string type = format ? std::string(format->name) : "unknown";
             const std::string text = doc.plainText();
             size_t chars = 0;
             for (size_t i = 0; i < text.size(); ++i) chars += (static_cast<unsigned char>(text[i]) & 0xC0) != 0x80;

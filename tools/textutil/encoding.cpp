@@ -157,7 +157,6 @@ std::string codePageName(int cp) {
     case 936: return "CP936";
     case 949: return "CP949";
     case 950: return "BIG5";
-    case 437: case 850: case 852: case 866: case 874:
     default:
         return "CP" + std::to_string(cp);
     }
