@@ -75,9 +75,16 @@ public:
             line(out, "<style type=\"text/css\">");
             line(out, "table.t1 {border-collapse: collapse}");
             line(out, "td.td1 {border: 1px solid #000000; padding: 4px; vertical-align: top}");
+            // In class order (p1, p2, ... s1, s2, ...), which is the order of first use.
+            std::vector<std::pair<int, std::string>> rules;
             for (const auto& [key, cls] : paraClasses_)
-                line(out, cls.first + "." + cls.second + " {" + key.substr(key.find('|') + 1) + "}");
-            for (const auto& [css, cls] : spanClasses_) line(out, "span." + cls + " {" + css + "}");
+                rules.emplace_back(std::stoi(cls.second.substr(1)), cls.first + "." + cls.second + " {" + key.substr(key.find('|') + 1) + "}");
+            std::sort(rules.begin(), rules.end());
+            for (const auto& r : rules) line(out, r.second);
+            rules.clear();
+            for (const auto& [css, cls] : spanClasses_) rules.emplace_back(std::stoi(cls.substr(1)), "span." + cls + " {" + css + "}");
+            std::sort(rules.begin(), rules.end());
+            for (const auto& r : rules) line(out, r.second);
             line(out, "</style>");
         }
         --depth_;
