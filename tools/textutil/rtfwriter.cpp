@@ -300,7 +300,8 @@ private:
         }
         const char* blip = a.mimeType == "image/png" ? "\\pngblip" : a.mimeType == "image/jpeg" ? "\\jpegblip" : nullptr;
         if (!blip) return;  // no portable picture form in plain RTF
-        out += "{\\*\\shppict{\\pict";
+        // A bare \\pict: readers that know \\shppict also take it, and some know only this.
+        out += "{\\pict";
         out += blip;
         if (sized) out += "\\picw" + std::to_string(pw) + "\\pich" + std::to_string(ph);
         if (w > 0 && h > 0) out += "\\picwgoal" + std::to_string(twips(w)) + "\\pichgoal" + std::to_string(twips(h));
@@ -313,7 +314,7 @@ private:
             out += hex[b & 15];
             if (i % 64 == 63) out += '\n';
         }
-        out += "}}";
+        out += "}";
     }
 
     void writeParagraph(std::string& out, const Paragraph& p, bool inTable, const char* end) {

@@ -235,6 +235,7 @@ TEST(textutilOracle, PandocReadsOurRtfAndHtml) {
         EXPECT_NE(r.out.find("href=\"https://example.org/a?b=1&amp;c=2\""), std::string::npos) << name;
         EXPECT_NE(r.out.find("r1c2"), std::string::npos) << name;
         EXPECT_NE(r.out.find("<li>"), std::string::npos) << name;
+        EXPECT_NE(r.out.find("<img"), std::string::npos) << name;
         EXPECT_NE(r.out.find("café €"), std::string::npos) << name;
     }
 }
