@@ -174,12 +174,11 @@ private:
         return " class=\"" + it->second + "\"";
     }
 
+    // Blanks that HTML would collapse: leading, trailing, doubled, or tabs.
     static bool needsPreWrap(const Paragraph& p) {
-        for (const Run& r : p.runs)
-            if (r.text.find('\t') != std::string::npos || r.text.find("  ") != std::string::npos ||
-                (!r.text.empty() && (r.text.front() == ' ' || r.text.back() == ' ')))
-                return true;
-        return false;
+        const std::string t = p.plainText();
+        return !t.empty() && (t.front() == ' ' || t.back() == ' ' || t.find("  ") != std::string::npos ||
+                              t.find('\t') != std::string::npos);
     }
 
     std::string paragraphCss(const Paragraph& p) {
@@ -225,7 +224,9 @@ private:
         }
     }
 
-    void listItem(std::string& out, const ParaStyle& s) {
+    // The item's text goes straight into its <li>, which stays open for a nested list.
+    void listItem(std::string& out, const Paragraph& p) {
+        const ParaStyle& s = p.style;
         const size_t level = size_t(s.listLevel);
         closeLists(out, std::min(level, lists_.size()));
         if (lists_.size() == level && lists_.back().ordered != s.ordered) closeLists(out, level - 1);
@@ -246,15 +247,21 @@ private:
                 lists_.back().itemOpen = true;
             }
         }
-        line(out, "<li>");
+        indent(out);
+        out += "<li" + styleAttr("li", paragraphCss(p), true) + ">";
+        runs(out, p);
+        out += '\n';
         ++depth_;
         lists_.back().itemOpen = true;
     }
 
     void paragraph(std::string& out, const Paragraph& p, bool topLevel) {
         if (topLevel) {
-            if (p.style.listLevel > 0) listItem(out, p.style);
-            else closeLists(out, 0);
+            if (p.style.listLevel > 0) {
+                listItem(out, p);
+                return;
+            }
+            closeLists(out, 0);
         }
         std::string tag = p.style.heading ? "h" + std::to_string(p.style.heading) : "p";
         if (isExcluded(tag)) tag = isExcluded("p") ? "div" : "p";
