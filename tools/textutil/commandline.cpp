@@ -59,6 +59,11 @@ std::vector<std::string> splitList(const std::string& v) {
     return out;
 }
 
+std::string lowerCase(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
 void setMode(Options& o, Mode m) {
     if (o.mode != Mode::None && o.mode != m) throw usage("only one of -convert, -cat and -info may be given");
     o.mode = m;
@@ -82,10 +87,10 @@ Options parse(const std::vector<std::string>& args) {
         };
         if (a == "--") endOfOptions = true;
         else if (a == "-help" || a == "--help" || a == "-h") setMode(o, Mode::Help);
-        else if (a == "-convert") { setMode(o, Mode::Convert); o.format = value(); }
-        else if (a == "-cat") { setMode(o, Mode::Cat); o.format = value(); }
+        else if (a == "-convert") { setMode(o, Mode::Convert); o.format = lowerCase(value()); }
+        else if (a == "-cat") { setMode(o, Mode::Cat); o.format = lowerCase(value()); }
         else if (a == "-info") setMode(o, Mode::Info);
-        else if (a == "-format") o.inputFormat = value();
+        else if (a == "-format") o.inputFormat = lowerCase(value());
         else if (a == "-encoding") o.write.encoding = value();
         else if (a == "-utf16") { o.write.utf16 = true; o.write.encoding = "UTF-16"; }
         else if (a == "-inputencoding") o.read.inputEncoding = value();

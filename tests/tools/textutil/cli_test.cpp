@@ -200,7 +200,9 @@ TEST(textutilCommandLine, OtherModesAndOptions) {
     EXPECT_EQ(r.out.rfind("{\\rtf1", 0), 0u);  // read as plain text, as asked
     r = textutil({"-convert", "txt", "-stdout", "-inputencoding", "ISO-8859-5", "-"}, "\xbf");
     EXPECT_EQ(r.out, "П\n");
-    r = textutil({"-help"});
+    r = textutil({"-convert", "TXT", "-stdout", (dir / "b.rtf").string()});
+    EXPECT_EQ(r.out, "Dear reader,\nblue café\n");  // format names in any case
+        r = textutil({"-help"});
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.out.find("-convert FMT"), std::string::npos);
 }
