@@ -1,0 +1,214 @@
+// Times one textutil process per conversion on a 20-page document with tables and
+// pictures, against pandoc (and LibreOffice when installed) on the same files.
+// Goal: at most 0.15 s per conversion.
+#include "formats.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <spawn.h>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+using namespace textutil;
+
+namespace {
+
+const double kGoalSeconds = 0.15;
+
+std::string readFile(const fs::path& p) {
+    std::ifstream f(p, std::ios::binary);
+    std::ostringstream ss;
+    ss << f.rdbuf();
+    return ss.str();
+}
+
+void writeFile(const fs::path& p, const std::string& data) {
+    std::ofstream f(p, std::ios::binary);
+    f << data;
+}
+
+bool onPath(const std::string& name) {
+    const char* path = std::getenv("PATH");
+    std::stringstream ss(path ? path : "");
+    std::string dir;
+    while (std::getline(ss, dir, ':'))
+        if (!dir.empty() && ::access((fs::path(dir) / name).c_str(), X_OK) == 0) return true;
+    return false;
+}
+
+// Wall time of one run of a program, output discarded; negative when it failed.
+double timeRun(const std::vector<std::string>& argv) {
+    std::vector<char*> args;
+    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
+    const auto start = std::chrono::steady_clock::now();
+    pid_t pid;
+    if (posix_spawnp(&pid, args[0], &fa, nullptr, args.data(), environ) != 0) return -1;
+    int status = 0;
+    waitpid(pid, &status, 0);
+    const auto end = std::chrono::steady_clock::now();
+    posix_spawn_file_actions_destroy(&fa);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return -1;
+    return std::chrono::duration<double>(end - start).count();
+}
+
+double median(const std::vector<std::string>& argv, int runs) {
+    std::vector<double> t;
+    for (int i = 0; i < runs; ++i) {
+        const double s = timeRun(argv);
+        if (s < 0) return -1;
+        t.push_back(s);
+    }
+    std::sort(t.begin(), t.end());
+    return t[t.size() / 2];
+}
+
+const char* kWords[] = {"conversion", "document", "paragraph", "the", "of", "table", "picture", "and", "style",
+                        "format", "reader", "writer", "quickly", "with", "every", "page", "text", "in", "a", "to"};
+
+std::string sentence(int seed, int words) {
+    std::string s;
+    for (int i = 0; i < words; ++i) {
+        if (i) s += ' ';
+        s += kWords[(seed * 31 + i * 17) % 20];
+    }
+    s[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(s[0])));
+    return s + ". ";
+}
+
+// About twenty letter pages: headings, styled prose, a table and a picture per page.
+Document twentyPages(const std::vector<std::string>& pictures) {
+    Document doc;
+    doc.meta.title = "Benchmark document";
+    doc.meta.author = "textutil bench";
+    for (int page = 0; page < 20; ++page) {
+        ParaStyle h;
+        h.heading = 2;
+        appendText(doc.addParagraph(h), "Section " + std::to_string(page + 1), {});
+        for (int p = 0; p < 5; ++p) {
+            Paragraph& para = doc.addParagraph();
+            for (int s = 0; s < 6; ++s) {
+                CharStyle cs;
+                cs.bold = s == 1;
+                cs.italic = s == 3;
+                if (s == 4) cs.link = "https://example.org/" + std::to_string(page);
+                if (s == 5) cs.color = Color{0, 90, 160};
+                appendText(para, sentence(page * 100 + p * 10 + s, 14), cs);
+            }
+        }
+        if (!pictures.empty()) {
+            ParaStyle c;
+            c.align = Align::Center;
+            Paragraph& para = doc.addParagraph(c);
+            Attachment a;
+            a.data = pictures[size_t(page) % pictures.size()];
+            a.mimeType = a.data.substr(0, 4) == "\x89PNG" ? "image/png" : "image/jpeg";
+            a.fileName = "picture" + std::to_string(page) + (a.mimeType == "image/png" ? ".png" : ".jpg");
+            Run& r = para.runs.emplace_back();
+            r.attachment = doc.addAttachment(a);
+        }
+        Block& b = doc.blocks.emplace_back();
+        b.table.emplace();
+        for (int row = 0; row < 6; ++row) {
+            TableRow& tr = b.table->rows.emplace_back();
+            for (int col = 0; col < 4; ++col) {
+                CharStyle cs;
+                cs.bold = row == 0;
+                appendText(tr.cells.emplace_back().paragraphs.emplace_back(),
+                           row == 0 ? "Heading " + std::to_string(col) : std::to_string(page * row * 7 + col), cs);
+            }
+        }
+    }
+    return doc;
+}
+
+struct Case {
+    const char* label;
+    const char* input;    // file in the work folder
+    const char* format;   // textutil -convert FMT
+    const char* pandocTo; // pandoc writer for the nearest equivalent
+    const char* sofficeTo;
+};
+
+} // namespace
+
+int main() {
+    const fs::path tool = fs::path(VORPEL_LIBEXEC_DIR) / "textutil";
+    const fs::path corpus = VORPEL_CORPUS_DIR;
+    std::vector<std::string> pictures;
+    for (const char* rel : {"jpeg/pil_sample_cmyk.jpg", "png/transparent.png", "jpeg/hopper_orientation_5.jpg"})
+        if (fs::exists(corpus / rel)) pictures.push_back(readFile(corpus / rel));
+    if (pictures.empty()) std::printf("(corpus absent: document without pictures)\n");
+
+    char tmpl[] = "/tmp/textutil-bench-XXXXXX";
+    if (!::mkdtemp(tmpl)) return 1;
+    const fs::path dir = tmpl;
+    const Document doc = twentyPages(pictures);
+    writeFile(dir / "doc.html", writeHtml(doc, {}).data);
+    writeFile(dir / "doc.rtf", writeRtf(doc, {}).data);
+    std::printf("input: 20 pages, %zu paragraphs and tables, %zu pictures; doc.html %zu KB, doc.rtf %zu KB\n",
+                doc.blocks.size(), doc.attachments.size(), size_t(fs::file_size(dir / "doc.html") / 1024),
+                size_t(fs::file_size(dir / "doc.rtf") / 1024));
+
+    const bool pandoc = onPath("pandoc");
+    const bool soffice = onPath("soffice");
+    if (!pandoc) std::printf("pandoc not installed: no pandoc ratios\n");
+    if (!soffice) std::printf("LibreOffice (soffice) not installed: no LibreOffice ratios\n");
+
+    const Case cases[] = {
+        {"html -> rtf", "doc.html", "rtf", "rtf", "rtf"},
+        {"rtf -> html", "doc.rtf", "html", "html", "html"},
+        {"html -> txt", "doc.html", "txt", "plain", "txt:Text"},
+        {"rtf -> webarchive", "doc.rtf", "webarchive", "html", nullptr},  // pandoc has no web archive: its html
+    };
+    int failures = 0;
+    std::printf("%-18s %10s %10s %10s %12s  %s\n", "conversion", "textutil", "pandoc", "ratio", "LibreOffice", "goal");
+    for (const Case& c : cases) {
+        const fs::path in = dir / c.input;
+        const double ours = median({tool.string(), "-convert", c.format, "-output",
+                                    (dir / ("out." + std::string(c.format))).string(), in.string()}, 15);
+        double theirs = -1, office = -1;
+        if (pandoc)
+            theirs = median({"pandoc", "-s", "-f", fs::path(c.input).extension() == ".rtf" ? "rtf" : "html", "-t",
+                             c.pandocTo, "-o", (dir / "pandoc.out").string(), in.string()}, 3);
+        if (soffice && c.sofficeTo)
+            office = median({"soffice", "--headless", "--convert-to", c.sofficeTo, "--outdir", (dir / "lo").string(),
+                             in.string()}, 1);
+        const bool ok = ours >= 0 && ours <= kGoalSeconds;
+        failures += ok ? 0 : 1;
+        char ratio[32] = "-", officeText[32] = "-";
+        if (theirs > 0 && ours > 0) std::snprintf(ratio, sizeof ratio, "%.3f", ours / theirs);
+        if (office > 0 && ours > 0) std::snprintf(officeText, sizeof officeText, "%.3f", ours / office);
+        std::printf("%-18s %9.3fs %9.3fs %10s %12s  %s\n", c.label, ours, theirs, ratio, officeText,
+                    ok ? "ok" : "MISSED");
+    }
+    std::printf("ratio = textutil time / peer time (lower is better); rtf -> webarchive is compared with pandoc rtf -> html\n");
+
+    // The engine alone, without process start, for reference.
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 10; ++i) {
+        Document d = readDocument(dir / "doc.rtf", {});
+        (void)writeHtml(d, {});
+    }
+    const double engine = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() / 10;
+    std::printf("engine only, rtf -> html in process: %.4f s\n", engine);
+
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+    return failures ? 1 : 0;
+}

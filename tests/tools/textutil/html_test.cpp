@@ -1,0 +1,211 @@
+// HTML and web-archive reading on broken markup, entities and real pages; HTML writing options.
+#include "fixtures.h"
+#include "html.h"
+#include "media.h"
+
+#include "testsupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace textutil;
+
+namespace {
+
+Document html(const std::string& markup, const ReadOptions& opts = {}) {
+    Input in;
+    in.bytes = markup;
+    return readHtml(in, opts);
+}
+
+TEST(textutilHtmlReader, EntitiesAndWhitespace) {
+    const Document doc = html("<p>caf&eacute; &amp; cr&#232;me &#x1F600;&nbsp;x &lt;tag&gt;</p>"
+                              "<p>  spread\n   over\tlines  </p><p>a<br>b</p><p><br></p>");
+    ASSERT_EQ(doc.blocks.size(), 4u);
+    EXPECT_EQ(doc.blocks[0].paragraph.plainText(), "café & crème \xF0\x9F\x98\x80\xC2\xA0x <tag>");
+    EXPECT_EQ(doc.blocks[1].paragraph.plainText(), "spread over lines");
+    EXPECT_EQ(doc.blocks[2].paragraph.plainText(), "a\xE2\x80\xA8" "b");
+    EXPECT_EQ(doc.blocks[3].paragraph.plainText(), "");
+}
+
+TEST(textutilHtmlReader, BrokenMarkupKeepsTextAndStyles) {
+    const Document doc = html("<html><body><p>one <b>bold <i>both</b> tail</p></div><p>two<p>three"
+                              "<table><tr><td>cell</table><ul><li>x<li>y</ul><script>var hidden=1;</script>");
+    const std::string text = doc.plainText();
+    EXPECT_NE(text.find("one bold both tail"), std::string::npos);
+    EXPECT_NE(text.find("two\nthree"), std::string::npos);
+    EXPECT_NE(text.find("cell"), std::string::npos);
+    EXPECT_EQ(text.find("hidden"), std::string::npos);
+    EXPECT_TRUE(textutiltest::runWith(doc, "bold ").style.bold);
+    const textutil::Run* both = textutiltest::findRun(doc, "both");
+    EXPECT_TRUE(both->style.bold && both->style.italic);
+    EXPECT_FALSE(textutiltest::runWith(doc, " tail").style.bold);
+}
+
+TEST(textutilHtmlReader, CssAndPresentationalStyles) {
+    const Document doc = html(
+        "<style>p.warn { color: #f00; text-align: right } .big { font-size: 18pt; font-family: 'Gill Sans', serif }</style>"
+        "<p class=\"warn\">red <span class=\"big\">large</span> <font color=\"green\" face=\"Courier\">fc</font>"
+        " <span style=\"font-weight:bold; text-decoration: underline line-through; background-color: rgb(1,2,3)\">css</span>"
+        " <sup>up</sup><s>gone</s></p><h2 align=center>Title</h2>");
+    const Paragraph& p = doc.blocks[0].paragraph;
+    EXPECT_EQ(p.style.align, Align::Right);
+    auto run = [&](const std::string& t) { return &textutiltest::runWith(doc, t); };
+    EXPECT_EQ(run("red")->style.color, (Color{255, 0, 0}));
+    EXPECT_DOUBLE_EQ(run("large")->style.size, 18);
+    EXPECT_EQ(run("large")->style.font, "Gill Sans");
+    EXPECT_EQ(run("fc")->style.color, (Color{0, 128, 0}));
+    EXPECT_EQ(run("fc")->style.font, "Courier");
+    const textutil::Run* css = run("css");
+    EXPECT_TRUE(css->style.bold && css->style.underline && css->style.strike);
+    EXPECT_EQ(css->style.background, (Color{1, 2, 3}));
+    EXPECT_EQ(run("up")->style.baseline, 1);
+    EXPECT_TRUE(run("gone")->style.strike);
+    EXPECT_EQ(doc.blocks[1].paragraph.style.heading, 2);
+    EXPECT_EQ(doc.blocks[1].paragraph.style.align, Align::Center);
+}
+
+TEST(textutilHtmlReader, ListsTablesAndLinks) {
+    const Document doc = html("<ol start=4><li>four<ul><li>inner</ul><li>five</ol>"
+                              "<table><tr><th>H</th><td colspan=2>wide</td></tr><tr><td>a<td>b<td>c</tr></table>"
+                              "<p><a href='http://e.org/?q=1&amp;r=2'>go</a> <a href='javascript:void(0)'>no</a></p>");
+    const auto paras = textutiltest::allParagraphs(doc);
+    EXPECT_EQ(paras[0]->plainText(), "four");
+    EXPECT_TRUE(paras[0]->style.ordered);
+    EXPECT_EQ(paras[0]->style.listNumber, 4);
+    EXPECT_EQ(paras[1]->plainText(), "inner");
+    EXPECT_EQ(paras[1]->style.listLevel, 2);
+    EXPECT_FALSE(paras[1]->style.ordered);
+    EXPECT_EQ(paras[2]->style.listNumber, 5);
+    const Table& t = *doc.blocks[3].table;
+    ASSERT_EQ(t.rows.size(), 2u);
+    EXPECT_EQ(t.rows[0].cells[1].colSpan, 2);
+    EXPECT_TRUE(t.rows[0].cells[0].paragraphs[0].runs[0].style.bold);
+    EXPECT_EQ(t.rows[1].cells[2].paragraphs[0].plainText(), "c");
+    EXPECT_EQ(textutiltest::runWith(doc, "go").style.link, "http://e.org/?q=1&r=2");
+    EXPECT_TRUE(textutiltest::runWith(doc, "no").style.link.empty());
+}
+
+TEST(textutilHtmlReader, PicturesFromDataUrlsAndLocalFiles) {
+    vorpeltest::TempDir dir;
+    vorpeltest::writeFile(dir / "pic one.png", textutiltest::samplePng());
+    const std::string markup = "<p><img src=\"data:image/png;base64," + base64Encode(textutiltest::samplePng()) +
+                               "\" width=40 height=20><img src=\"pic%20one.png\"><img src=\"missing.png\">"
+                               "<img src=\"http://example.org/x.png\"></p>";
+    vorpeltest::writeFile(dir / "page.html", markup);
+    const Document doc = readDocument(dir / "page.html", {});
+    ASSERT_EQ(doc.attachments.size(), 2u);
+    EXPECT_DOUBLE_EQ(doc.attachments[0].width, 30);
+    EXPECT_EQ(doc.attachments[1].fileName, "pic one.png");
+    EXPECT_EQ(doc.attachments[1].data, textutiltest::samplePng());
+    ReadOptions noLoad;
+    noLoad.noLoad = true;
+    const Document bare = readDocument(dir / "page.html", noLoad);
+    EXPECT_EQ(bare.attachments.size(), 1u);  // data: URLs are content, not loads
+}
+
+TEST(textutilHtmlReader, CharsetDetection) {
+    // Declared after a long preamble, declared wrongly beside a BOM, undeclared Latin-1, BOM-less UTF-16.
+    const std::string preamble = "<script>" + std::string(5000, ' ') + "</script>";
+    EXPECT_EQ(html(preamble + "<meta charset=\"windows-1251\"><p>\xcf\xf0\xe8</p>").plainText(), "При");
+    EXPECT_EQ(html("<meta http-equiv=Content-Type content='text/html; charset=Shift_JIS'><p>\x82\xa0</p>").plainText(), "あ");
+    EXPECT_EQ(html("\xEF\xBB\xBF<meta charset=unicode><p>\xC3\xA9</p>").plainText(), "é");
+    EXPECT_EQ(html("<p>caf\xe9 \x80</p>").plainText(), "café €");
+    std::string utf16;
+    for (char c : std::string("<p>hi</p>")) {
+        utf16 += c;
+        utf16 += '\0';
+    }
+    EXPECT_EQ(html(utf16).plainText(), "hi");
+    ReadOptions forced;
+    forced.inputEncoding = "ISO-8859-5";
+    EXPECT_EQ(html("<p>\xbf</p>", forced).plainText(), "П");
+}
+
+TEST(textutilHtmlReader, CorpusPages) {
+    VORPEL_REQUIRE_CORPUS();
+    const auto c = vorpeltest::corpusDir();
+    EXPECT_NE(readDocument(c / "html/2ch ２ちゃんねる.html", {}).plainText().find("掲示板"), std::string::npos);
+    const std::string plane1 = readDocument(c / "html/plane1-utf-16le.html", {}).plainText();
+    EXPECT_NE(plane1.find("Unicode Plane 1 Example"), std::string::npos);
+    EXPECT_NE(plane1.find("those on unicode-example-plane1.html"), std::string::npos);
+    EXPECT_NE(readDocument(c / "html/big-preamble.html", {}).plainText().find("Аренда"), std::string::npos);
+    EXPECT_NE(readDocument(c / "html/testHTMLNoisyMetaEncoding_1.html", {}).plainText().find("الاتحاد"), std::string::npos);
+    EXPECT_EQ(readDocument(c / "html/testHTML_charset_utf16le.html", {}).plainText(), "This is a sample text");
+    const Document tlm = readDocument(c / "html/tlm.html", {});
+    EXPECT_NE(tlm.plainText().find("Tender Lovemaking"), std::string::npos);
+    EXPECT_EQ(tlm.plainText().find("urchinTracker"), std::string::npos);
+}
+
+TEST(textutilWebArchive, CorpusArchivesWithSubresources) {
+    VORPEL_REQUIRE_CORPUS();
+    const auto c = vorpeltest::corpusDir();
+    const Document tika = readDocument(c / "webarchive/testWEBARCHIVE.webarchive", {});
+    EXPECT_NE(tika.plainText().find("Apache Tika"), std::string::npos);
+    EXPECT_GE(tika.attachments.size(), 1u);
+    for (const Attachment& a : tika.attachments) EXPECT_TRUE(isImageMime(a.mimeType)) << a.mimeType;
+    const Document wiki = readDocument(c / "webarchive/Wikipedia.webarchive", {});
+    EXPECT_NE(wiki.plainText().find("From Wikipedia, the free encyclopedia"), std::string::npos);
+    EXPECT_GE(wiki.attachments.size(), 3u);
+}
+
+TEST(textutilWebArchive, WriterSettingsAndXmlPlists) {
+    WriteOptions opts;
+    opts.utf16 = true;
+    opts.encoding = "UTF-16";
+    opts.outputPath = "/tmp/some folder/out.webarchive";
+    const Output out = writeWebArchive(textutiltest::richDocument(), opts);
+    EXPECT_EQ(out.data.substr(0, 8), "bplist00");
+    EXPECT_NE(out.data.find("WebResourceFrameName"), std::string::npos);
+    Input in;
+    in.bytes = out.data;
+    const Document back = readDocument(in, {});
+    EXPECT_EQ(back.plainText(), textutiltest::richDocument().plainText());
+    EXPECT_EQ(back.attachments.size(), 1u);
+    // The same archive as an XML property list reads the same.
+    const std::string xml =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict><key>WebMainResource</key><dict>"
+        "<key>WebResourceData</key><data>" + base64Encode("<p>from <b>xml</b></p>") + "</data>"
+        "<key>WebResourceMIMEType</key><string>text/html</string><key>WebResourceTextEncodingName</key><string>UTF-8</string>"
+        "<key>WebResourceURL</key><string>file:///x.html</string></dict></dict></plist>";
+    Input x;
+    x.bytes = xml;
+    const Document fromXml = readDocument(x, {});
+    EXPECT_EQ(fromXml.plainText(), "from xml");
+    EXPECT_TRUE(textutiltest::runWith(fromXml, "xml").style.bold);
+}
+
+TEST(textutilHtmlWriter, OptionsShapeTheMarkup) {
+    const Document doc = textutiltest::richDocument();
+    WriteOptions opts;
+    opts.generator = "ZENTO";
+    const std::string plain = writeHtml(doc, opts).data;
+    EXPECT_NE(plain.find("<meta name=\"Generator\" content=\"ZENTO\">"), std::string::npos);
+    EXPECT_NE(plain.find("<title>Quarterly notes</title>"), std::string::npos);
+    EXPECT_NE(plain.find("<img src=\"data:image/png;base64,"), std::string::npos);
+    EXPECT_NE(plain.find("href=\"https://example.org/a?b=1&amp;c=2\""), std::string::npos);
+
+    opts.noStore = true;
+    opts.excludedElements = {"span", "style"};
+    opts.prefixSpaces = 2;
+    const std::string stripped = writeHtml(doc, opts).data;
+    EXPECT_EQ(stripped.find("<img"), std::string::npos);
+    EXPECT_EQ(stripped.find("<span"), std::string::npos);
+    EXPECT_EQ(stripped.find("<style"), std::string::npos);
+    EXPECT_NE(stripped.find("\n    <h1>"), std::string::npos);  // body content two levels deep
+
+    WriteOptions wide;
+    wide.encoding = "UTF-16";
+    const std::string u16 = writeHtml(doc, wide).data;
+    EXPECT_EQ(u16.substr(0, 2), "\xFF\xFE");
+    Input in;
+    in.bytes = u16;
+    EXPECT_EQ(readDocument(in, {}).plainText(), doc.plainText());
+
+    WriteOptions latin;
+    latin.encoding = "ISO-8859-1";
+    const std::string l1 = writeHtml(doc, latin).data;
+    EXPECT_NE(l1.find("&#128512;"), std::string::npos);  // outside Latin-1: a character reference
+    EXPECT_NE(l1.find("caf&#233;"), std::string::npos);
+}
+
+} // namespace

@@ -1,0 +1,84 @@
+#pragma once
+
+#include "document.h"
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+// The one table of formats the command line consults. Adding a format means one reader
+// file, one writer file, their two declarations below and one row in formats.cpp.
+namespace textutil {
+
+// What a reader is given: the bytes of a file, or the path of a bundle folder.
+struct Input {
+    std::filesystem::path path;   // may be empty for standard input
+    std::string bytes;            // the file's content; empty for a folder
+    bool isFolder = false;
+};
+
+struct ReadOptions {
+    std::string inputEncoding;    // overrides detection of plain text and HTML
+    bool noLoad = false;          // don't load pictures referenced by HTML
+    std::string baseUrl;          // base for relative references in HTML
+};
+
+struct WriteOptions {
+    std::string encoding;         // IANA name for text and HTML; empty = UTF-8
+    bool noStore = false;         // HTML: don't keep pictures
+    bool utf16 = false;           // web archive: UTF-16 main resource
+    std::string generator;        // HTML generator meta; empty = ours
+    std::vector<std::string> excludedElements;  // HTML tags not to write (lower case)
+    int prefixSpaces = 0;         // HTML: indent nested elements by this much
+    std::filesystem::path outputPath;  // where the result will land (for URLs); may be empty
+};
+
+// A writer's result: one file's bytes, or the files of a bundle folder.
+struct Output {
+    std::string data;
+    std::vector<std::pair<std::string, std::string>> files;  // name, bytes (bundles only)
+};
+
+struct Format {
+    std::string_view name;        // the word given to -convert
+    std::string_view extension;   // of the output, without the dot
+    bool bundle;                  // output is a folder
+    // True when the content (or folder) is this format; null for formats only written.
+    bool (*detect)(const Input&);
+    Document (*read)(const Input&, const ReadOptions&);
+    Output (*write)(const Document&, const WriteOptions&);
+};
+
+const std::vector<Format>& formats();
+const Format* findFormat(std::string_view name);
+// The format of the content, or null when it is not a readable document.
+const Format* detectFormat(const Input& in);
+// Reads a file or bundle folder and the document in it; throws ToolError on failure.
+Document readDocument(const std::filesystem::path& path, const ReadOptions& opts);
+Document readDocument(const Input& in, const ReadOptions& opts);
+
+// Readers and writers, one file each.
+bool detectTxt(const Input&);
+Document readTxt(const Input&, const ReadOptions&);
+Output writeTxt(const Document&, const WriteOptions&);
+
+bool detectRtf(const Input&);
+Document readRtf(const Input&, const ReadOptions&);
+Output writeRtf(const Document&, const WriteOptions&);
+
+bool detectRtfd(const Input&);
+Document readRtfd(const Input&, const ReadOptions&);
+Output writeRtfd(const Document&, const WriteOptions&);
+
+bool detectHtml(const Input&);
+Document readHtml(const Input&, const ReadOptions&);
+Output writeHtml(const Document&, const WriteOptions&);
+
+bool detectWebArchive(const Input&);
+Document readWebArchive(const Input&, const ReadOptions&);
+Output writeWebArchive(const Document&, const WriteOptions&);
+
+} // namespace textutil

@@ -1,0 +1,767 @@
+#include "encoding.h"
+#include "html.h"
+#include "media.h"
+
+#include <libxml/HTMLparser.h>
+#include <libxml/tree.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+namespace textutil {
+namespace html {
+
+namespace {
+
+std::string lower(std::string_view s) {
+    std::string r(s);
+    std::transform(r.begin(), r.end(), r.begin(), [](unsigned char c) { return std::tolower(c); });
+    return r;
+}
+
+std::string trimmed(std::string_view s) {
+    size_t a = 0, b = s.size();
+    while (a < b && std::isspace(static_cast<unsigned char>(s[a]))) ++a;
+    while (b > a && std::isspace(static_cast<unsigned char>(s[b - 1]))) --b;
+    return std::string(s.substr(a, b - a));
+}
+
+// Browser habits: Latin-1 means Windows-1252, and a few common aliases.
+std::string canonicalCharset(std::string name) {
+    name = lower(trimmed(name));
+    if (name == "iso-8859-1" || name == "latin1" || name == "us-ascii" || name == "ascii" || name == "windows-1252")
+        return "CP1252";
+    if (name == "x-sjis" || name == "shift-jis" || name == "sjis") return "SHIFT_JIS";
+    if (name == "gb2312" || name == "gbk" || name == "x-gbk") return "CP936";
+    if (name == "utf8") return "UTF-8";
+    return name;
+}
+
+std::optional<Color> parseColor(std::string_view v) {
+    std::string s = lower(trimmed(v));
+    if (s.empty()) return std::nullopt;
+    static const std::map<std::string, Color> named = {
+        {"black", {0, 0, 0}}, {"white", {255, 255, 255}}, {"red", {255, 0, 0}}, {"green", {0, 128, 0}},
+        {"blue", {0, 0, 255}}, {"yellow", {255, 255, 0}}, {"gray", {128, 128, 128}}, {"grey", {128, 128, 128}},
+        {"silver", {192, 192, 192}}, {"maroon", {128, 0, 0}}, {"purple", {128, 0, 128}}, {"fuchsia", {255, 0, 255}},
+        {"lime", {0, 255, 0}}, {"olive", {128, 128, 0}}, {"navy", {0, 0, 128}}, {"teal", {0, 128, 128}},
+        {"aqua", {0, 255, 255}}, {"orange", {255, 165, 0}}};
+    auto it = named.find(s);
+    if (it != named.end()) return it->second;
+    if (s[0] == '#' || (s.size() == 6 && std::all_of(s.begin(), s.end(), ::isxdigit))) {
+        std::string h = s[0] == '#' ? s.substr(1) : s;
+        if (h.size() == 3) h = {h[0], h[0], h[1], h[1], h[2], h[2]};
+        if (h.size() != 6 || !std::all_of(h.begin(), h.end(), ::isxdigit)) return std::nullopt;
+        const unsigned long v = std::stoul(h, nullptr, 16);
+        return Color{uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)};
+    }
+    if (s.rfind("rgb", 0) == 0) {
+        int r, g, b;
+        const size_t open = s.find('(');
+        if (open != std::string::npos && std::sscanf(s.c_str() + open + 1, "%d ,%d ,%d", &r, &g, &b) == 3)
+            return Color{uint8_t(std::clamp(r, 0, 255)), uint8_t(std::clamp(g, 0, 255)), uint8_t(std::clamp(b, 0, 255))};
+    }
+    return std::nullopt;
+}
+
+// Font size in points from a CSS length; `base` is the inherited size.
+double parseFontSize(std::string_view v, double base) {
+    const std::string s = lower(trimmed(v));
+    static const std::map<std::string, double> named = {{"xx-small", 7}, {"x-small", 7.5}, {"small", 10},
+        {"medium", 12}, {"large", 13.5}, {"x-large", 18}, {"xx-large", 24}, {"larger", 0}, {"smaller", 0}};
+    auto it = named.find(s);
+    if (it != named.end()) {
+        if (s == "larger") return (base > 0 ? base : 12) * 1.2;
+        if (s == "smaller") return (base > 0 ? base : 12) / 1.2;
+        return it->second;
+    }
+    char* end = nullptr;
+    const double n = std::strtod(s.c_str(), &end);
+    if (end == s.c_str() || n <= 0) return 0;
+    const std::string unit(end);
+    if (unit == "pt") return n;
+    if (unit == "px" || unit.empty()) return n * 0.75;
+    if (unit == "em" || unit == "rem") return n * (base > 0 ? base : 12);
+    if (unit == "%") return n / 100 * (base > 0 ? base : 12);
+    return 0;
+}
+
+// A length in points from CSS ("36px", "0.5in", "2em").
+double parseLength(std::string_view v) {
+    const std::string s = lower(trimmed(v));
+    char* end = nullptr;
+    const double n = std::strtod(s.c_str(), &end);
+    if (end == s.c_str()) return 0;
+    const std::string unit(end);
+    if (unit == "pt") return n;
+    if (unit == "px" || unit.empty()) return n * 0.75;
+    if (unit == "in") return n * 72;
+    if (unit == "cm") return n * 28.35;
+    if (unit == "mm") return n * 2.835;
+    if (unit == "em") return n * 12;
+    return 0;
+}
+
+using Declarations = std::vector<std::pair<std::string, std::string>>;
+
+Declarations parseDeclarations(std::string_view css) {
+    Declarations out;
+    size_t i = 0;
+    while (i < css.size()) {
+        size_t semi = css.find(';', i);
+        if (semi == std::string_view::npos) semi = css.size();
+        const std::string_view decl = css.substr(i, semi - i);
+        const size_t colon = decl.find(':');
+        if (colon != std::string_view::npos) {
+            std::string value = trimmed(decl.substr(colon + 1));
+            const size_t imp = lower(value).find("!important");
+            if (imp != std::string::npos) value = trimmed(value.substr(0, imp));
+            out.emplace_back(lower(trimmed(decl.substr(0, colon))), value);
+        }
+        i = semi + 1;
+    }
+    return out;
+}
+
+// Rules of simple selectors only ("p", ".c", "p.c"), which is what generated HTML uses.
+struct StyleSheet {
+    std::map<std::string, Declarations> rules;  // key "tag.class", "tag", ".class"
+
+    void add(std::string_view css) {
+        // Drop comments, then read "selectors { declarations }".
+        std::string text;
+        text.reserve(css.size());
+        for (size_t i = 0; i < css.size(); ++i) {
+            if (css.compare(i, 2, "/*") == 0) {
+                const size_t e = css.find("*/", i + 2);
+                if (e == std::string_view::npos) break;
+                i = e + 1;
+                continue;
+            }
+            text += css[i];
+        }
+        size_t i = 0;
+        while (i < text.size()) {
+            const size_t open = text.find('{', i);
+            if (open == std::string::npos) break;
+            const size_t close = text.find('}', open);
+            if (close == std::string::npos) break;
+            const std::string selectors = text.substr(i, open - i);
+            if (selectors.find('@') != std::string::npos) {  // skip at-rules with nested blocks
+                size_t depth = 0, k = open;
+                for (; k < text.size(); ++k) {
+                    if (text[k] == '{') ++depth;
+                    else if (text[k] == '}' && --depth == 0) break;
+                }
+                i = k + 1;
+                continue;
+            }
+            const Declarations decls = parseDeclarations(std::string_view(text).substr(open + 1, close - open - 1));
+            std::stringstream ss(selectors);
+            std::string sel;
+            while (std::getline(ss, sel, ',')) {
+                sel = lower(trimmed(sel));
+                if (sel.empty() || sel.find_first_of(" >+~:[#*") != std::string::npos) continue;
+                auto& r = rules[sel];
+                r.insert(r.end(), decls.begin(), decls.end());
+            }
+            i = close + 1;
+        }
+    }
+
+    void match(const std::string& tag, const std::string& classes, Declarations& out) const {
+        if (rules.empty()) return;
+        auto take = [&](const std::string& key) {
+            auto it = rules.find(key);
+            if (it != rules.end()) out.insert(out.end(), it->second.begin(), it->second.end());
+        };
+        take(tag);
+        std::stringstream ss(classes);
+        std::string c;
+        while (ss >> c) {
+            c = lower(c);
+            take("." + c);
+            take(tag + "." + c);
+        }
+    }
+};
+
+const char* attr(xmlNode* n, const char* name) {
+    for (xmlAttr* a = n->properties; a; a = a->next) {
+        if (a->name && xmlStrcasecmp(a->name, BAD_CAST name) == 0 && a->children && a->children->content)
+            return reinterpret_cast<const char*>(a->children->content);
+    }
+    return nullptr;
+}
+
+bool isBlock(const std::string& t) {
+    static const char* blocks[] = {"p", "div", "h1", "h2", "h3", "h4", "h5", "h6", "li", "blockquote", "pre",
+        "address", "center", "dt", "dd", "section", "article", "header", "footer", "nav", "aside", "main",
+        "figure", "figcaption", "form", "fieldset", "ul", "ol", "dl", "hr", "body", "html", "caption", "menu",
+        "dir", "details", "summary", "legend", "listing", "xmp", "plaintext"};
+    for (const char* b : blocks)
+        if (t == b) return true;
+    return false;
+}
+
+bool isSkipped(const std::string& t) {
+    static const char* skipped[] = {"head", "script", "style", "noscript", "template", "iframe", "object",
+        "embed", "applet", "select", "textarea", "button", "svg", "math", "canvas", "video", "audio", "map",
+        "frameset", "noframes", "input", "option"};
+    for (const char* s : skipped)
+        if (t == s) return true;
+    return false;
+}
+
+struct Context {
+    CharStyle cs;
+    ParaStyle ps;
+    bool pre = false;
+};
+
+class Builder {
+public:
+    Builder(const ReadOptions& opts, const ResourceLoader& loader) : opts_(opts), loader_(loader) {}
+
+    Document build(htmlDocPtr hdoc) {
+        xmlNode* root = xmlDocGetRootElement(hdoc);
+        if (!root) return std::move(doc_);
+        readHead(root);
+        Context ctx;
+        walkChildren(root, ctx);
+        closeParagraph();
+        return std::move(doc_);
+    }
+
+private:
+    const ReadOptions& opts_;
+    const ResourceLoader& loader_;
+    Document doc_;
+    StyleSheet sheet_;
+    Paragraph para_;
+    bool paraOpen_ = false;
+    bool afterSpace_ = true;  // at a paragraph start or after a blank: drop further blanks
+    ParaStyle nextStyle_;
+    // Table being filled; nested tables are flattened into the outer cell.
+    std::optional<Table> table_;
+    int tableDepth_ = 0;
+    TableCell* cell_ = nullptr;
+    std::vector<int> listCounters_;
+
+    void readHead(xmlNode* root) {
+        // <style> and <meta> may sit anywhere in broken pages: search the whole tree.
+        for (xmlNode* n = root; n; n = nextNode(n, root)) {
+            if (n->type != XML_ELEMENT_NODE) continue;
+            const std::string tag = lower(reinterpret_cast<const char*>(n->name));
+            if (tag == "style") {
+                xmlChar* c = xmlNodeGetContent(n);
+                if (c) sheet_.add(reinterpret_cast<const char*>(c));
+                xmlFree(c);
+            } else if (tag == "title" && doc_.meta.title.empty()) {
+                xmlChar* c = xmlNodeGetContent(n);
+                if (c) doc_.meta.title = collapse(reinterpret_cast<const char*>(c));
+                xmlFree(c);
+            } else if (tag == "meta") {
+                const char* name = attr(n, "name");
+                const char* content = attr(n, "content");
+                if (!name || !content) continue;
+                const std::string key = lower(name);
+                Metadata& m = doc_.meta;
+                if (key == "author") m.author = content;
+                else if (key == "keywords") m.keywords = content;
+                else if (key == "description" || key == "subject") m.subject = content;
+                else if (key == "comment") m.comment = content;
+                else if (key == "editor") m.editor = content;
+                else if (key == "company") m.company = content;
+                else if (key == "generator") m.generator = content;
+                else if (key == "created" || key == "creationtime") m.creationTime = content;
+                else if (key == "modified" || key == "modificationtime") m.modificationTime = content;
+            }
+        }
+    }
+
+    static xmlNode* nextNode(xmlNode* n, xmlNode* root) {
+        if (n->children) return n->children;
+        while (n && n != root) {
+            if (n->next) return n->next;
+            n = n->parent;
+        }
+        return nullptr;
+    }
+
+    static std::string collapse(std::string_view s) {
+        std::string out;
+        bool space = false;
+        for (char c : s) {
+            if (std::isspace(static_cast<unsigned char>(c))) {
+                space = !out.empty();
+                continue;
+            }
+            if (space) out += ' ';
+            space = false;
+            out += c;
+        }
+        return out;
+    }
+
+    std::vector<Paragraph>* sink() { return cell_ ? &cell_->paragraphs : nullptr; }
+
+    void openParagraph() {
+        if (paraOpen_) return;
+        para_ = Paragraph();
+        para_.style = nextStyle_;
+        paraOpen_ = true;
+    }
+
+    void closeParagraph() {
+        afterSpace_ = true;
+        if (!paraOpen_) return;
+        paraOpen_ = false;
+        // Trailing blanks of a paragraph are not content, nor is a last <br>, but a
+        // paragraph holding only a <br> is an empty line.
+        bool lineBreak = false;
+        while (!para_.runs.empty() && para_.runs.back().attachment < 0) {
+            std::string& t = para_.runs.back().text;
+            while (!t.empty() && t.back() == ' ') t.pop_back();
+            if (!lineBreak && t.size() >= 3 && t.compare(t.size() - 3, 3, "\xE2\x80\xA8") == 0) {
+                t.resize(t.size() - 3);
+                lineBreak = true;
+            }
+            if (!t.empty()) break;
+            para_.runs.pop_back();
+        }
+        if (para_.runs.empty() && !lineBreak) return;
+        if (auto* s = sink()) {
+            s->push_back(std::move(para_));
+        } else {
+            Block& b = doc_.blocks.emplace_back();
+            b.paragraph = std::move(para_);
+        }
+    }
+
+    void addText(std::string_view text, const Context& ctx) {
+        if (ctx.pre) {
+            // Preformatted: newlines are paragraph breaks, blanks are kept.
+            size_t start = 0;
+            while (start <= text.size()) {
+                const size_t nl = text.find('\n', start);
+                const std::string_view line = text.substr(start, nl == std::string_view::npos ? std::string_view::npos : nl - start);
+                if (!line.empty()) {
+                    openParagraph();
+                    appendText(para_, line, ctx.cs);
+                }
+                if (nl == std::string_view::npos) break;
+                if (!paraOpen_) openParagraph();
+                // An empty line still counts as a paragraph inside <pre>.
+                if (para_.runs.empty()) appendText(para_, " ", ctx.cs);
+                closeParagraph();
+                start = nl + 1;
+            }
+            return;
+        }
+        // Runs of white space become one blank, kept with the text before it.
+        std::string out;
+        out.reserve(text.size());
+        for (char c : text) {
+            if (c == ' ' || c == '\n' || c == '\t' || c == '\r' || c == '\f') {
+                if (!afterSpace_) out += ' ';
+                afterSpace_ = true;
+                continue;
+            }
+            afterSpace_ = false;
+            out += c;
+        }
+        if (out.empty()) return;
+        openParagraph();
+        appendText(para_, out, ctx.cs);
+    }
+
+    void applyCss(const Declarations& decls, Context& ctx, bool block) {
+        for (const auto& [prop, value] : decls) {
+            const std::string v = lower(value);
+            if (prop == "font-weight") ctx.cs.bold = v == "bold" || v == "bolder" || std::atoi(v.c_str()) >= 600;
+            else if (prop == "font-style") ctx.cs.italic = v == "italic" || v == "oblique";
+            else if (prop == "text-decoration" || prop == "text-decoration-line") {
+                if (v.find("underline") != std::string::npos) ctx.cs.underline = true;
+                if (v.find("line-through") != std::string::npos) ctx.cs.strike = true;
+                if (v == "none") ctx.cs.underline = ctx.cs.strike = false;
+            } else if (prop == "color") {
+                if (auto c = parseColor(v)) ctx.cs.color = c;
+            } else if (prop == "background-color" || prop == "background") {
+                if (auto c = parseColor(v)) ctx.cs.background = c;
+            } else if (prop == "font-size") {
+                if (double s = parseFontSize(v, ctx.cs.size)) ctx.cs.size = s;
+            } else if (prop == "font-family") {
+                setFamily(ctx, value);
+            } else if (prop == "font") {
+                // "bold 12px Helvetica": the size is the token with a unit, the family what follows.
+                std::stringstream ss(value);
+                std::string tok, family;
+                bool afterSize = false;
+                while (ss >> tok) {
+                    const std::string lt = lower(tok);
+                    if (afterSize) family += (family.empty() ? "" : " ") + tok;
+                    else if (lt == "bold") ctx.cs.bold = true;
+                    else if (lt == "italic") ctx.cs.italic = true;
+                    else if (std::isdigit(static_cast<unsigned char>(lt[0]))) {
+                        const std::string sizePart = lt.substr(0, lt.find('/'));
+                        if (double s = parseFontSize(sizePart, ctx.cs.size)) {
+                            ctx.cs.size = s;
+                            afterSize = true;
+                        }
+                    }
+                }
+                if (!family.empty()) setFamily(ctx, family);
+            } else if (prop == "white-space") {
+                ctx.pre = v.rfind("pre", 0) == 0 || v == "break-spaces";
+            } else if (prop == "vertical-align") {
+                ctx.cs.baseline = v == "super" ? 1 : v == "sub" ? -1 : 0;
+            } else if (block && prop == "text-align") {
+                ctx.ps.align = v == "center" ? Align::Center : v == "right" ? Align::Right
+                               : v == "justify" ? Align::Justify : v == "left" ? Align::Left : ctx.ps.align;
+            } else if (block && prop == "margin-left") {
+                ctx.ps.leftIndent = parseLength(v);
+            } else if (block && prop == "text-indent") {
+                ctx.ps.firstIndent = parseLength(v);
+            }
+        }
+    }
+
+    static void setFamily(Context& ctx, const std::string& value) {
+        std::string f = trimmed(value.substr(0, value.find(',')));
+        if (f.size() >= 2 && (f[0] == '"' || f[0] == '\'')) f = f.substr(1, f.size() - 2);
+        const std::string lf = lower(f);
+        if (lf == "inherit" || lf == "initial") return;
+        if (!f.empty()) ctx.cs.font = f;
+    }
+
+    std::optional<Resource> loadImage(const std::string& src) {
+        if (src.rfind("data:", 0) == 0) {
+            const size_t comma = src.find(',');
+            if (comma == std::string::npos) return std::nullopt;
+            const std::string header = src.substr(5, comma - 5);
+            Resource r;
+            r.mimeType = lower(header.substr(0, header.find(';')));
+            r.data = header.find(";base64") != std::string::npos ? base64Decode(std::string_view(src).substr(comma + 1))
+                                                                 : percentDecode(std::string_view(src).substr(comma + 1));
+            return r;
+        }
+        if (opts_.noLoad) return std::nullopt;
+        return loader_ ? loader_(src) : std::nullopt;
+    }
+
+    void image(xmlNode* n, const Context& ctx) {
+        const char* src = attr(n, "src");
+        if (!src) return;
+        std::optional<Resource> res = loadImage(src);
+        if (!res || res->data.empty()) return;
+        Attachment a;
+        a.mimeType = sniffMimeType(res->data);
+        if (a.mimeType == "application/octet-stream") a.mimeType = res->mimeType;
+        if (!isImageMime(a.mimeType)) return;
+        std::string name = std::string(src).rfind("data:", 0) == 0 ? std::string() : std::string(src);
+        name = name.substr(0, name.find_first_of("?#"));
+        name = percentDecode(name.substr(name.find_last_of('/') == std::string::npos ? 0 : name.find_last_of('/') + 1));
+        const std::string ext = extensionForMime(a.mimeType);
+        if (name.empty() || name.find('.') == std::string::npos)
+            name = "image" + std::to_string(doc_.attachments.size() + 1) + "." + ext;
+        // Our own pages name a data: picture in its alt text; keep that name.
+        const char* alt = attr(n, "alt");
+        if (std::string(src).rfind("data:", 0) == 0 && alt && std::strchr(alt, '.') && !std::strchr(alt, '/'))
+            name = alt;
+        a.fileName = name;
+        a.data = std::move(res->data);
+        const char* w = attr(n, "width");
+        const char* h = attr(n, "height");
+        if (w && h && std::atof(w) > 0 && std::atof(h) > 0 && !std::strchr(w, '%') && !std::strchr(h, '%')) {
+            a.width = std::atof(w) * 0.75;
+            a.height = std::atof(h) * 0.75;
+        }
+        const int idx = doc_.addAttachment(std::move(a));
+        openParagraph();
+        Run& r = para_.runs.emplace_back();
+        r.attachment = idx;
+        r.style = ctx.cs;
+        afterSpace_ = false;
+    }
+
+    void walkChildren(xmlNode* n, const Context& ctx) {
+        for (xmlNode* c = n->children; c; c = c->next) walk(c, ctx);
+    }
+
+    void startBlock(const Context& ctx) {
+        closeParagraph();
+        nextStyle_ = ctx.ps;
+    }
+
+    void endBlock(const Context& parent) {
+        closeParagraph();
+        nextStyle_ = parent.ps;
+    }
+
+    void walk(xmlNode* n, const Context& parent) {
+        if (n->type == XML_TEXT_NODE || n->type == XML_CDATA_SECTION_NODE) {
+            if (n->content) addText(reinterpret_cast<const char*>(n->content), parent);
+            return;
+        }
+        if (n->type != XML_ELEMENT_NODE || !n->name) return;
+        const std::string tag = lower(reinterpret_cast<const char*>(n->name));
+        if (isSkipped(tag)) return;
+        if (tag == "br") {
+            openParagraph();
+            appendText(para_, "\xE2\x80\xA8", parent.cs);
+            afterSpace_ = true;
+            return;
+        }
+        if (tag == "img") {
+            image(n, parent);
+            return;
+        }
+        if (tag == "table") {
+            table(n, parent);
+            return;
+        }
+
+        Context ctx = parent;
+        const bool block = isBlock(tag);
+        if (tag == "b" || tag == "strong") ctx.cs.bold = true;
+        else if (tag == "i" || tag == "em" || tag == "cite" || tag == "var" || tag == "dfn" || tag == "address") ctx.cs.italic = true;
+        else if (tag == "u" || tag == "ins") ctx.cs.underline = true;
+        else if (tag == "s" || tag == "strike" || tag == "del") ctx.cs.strike = true;
+        else if (tag == "sup") ctx.cs.baseline = 1;
+        else if (tag == "sub") ctx.cs.baseline = -1;
+        else if (tag == "code" || tag == "tt" || tag == "kbd" || tag == "samp") ctx.cs.font = "Courier";
+        else if (tag == "pre" || tag == "listing" || tag == "xmp" || tag == "plaintext") {
+            ctx.cs.font = "Courier";
+            ctx.pre = true;
+        } else if (tag == "mark") ctx.cs.background = Color{255, 255, 0};
+        else if (tag == "big") ctx.cs.size = (ctx.cs.size > 0 ? ctx.cs.size : 12) * 1.2;
+        else if (tag == "small") ctx.cs.size = (ctx.cs.size > 0 ? ctx.cs.size : 12) / 1.2;
+        else if (tag == "center") ctx.ps.align = Align::Center;
+        else if (tag == "blockquote" || tag == "dd") ctx.ps.leftIndent += 36;
+        else if (tag == "a") {
+            if (const char* href = attr(n, "href")) {
+                if (href[0] && std::strncmp(href, "javascript:", 11) != 0) ctx.cs.link = href;
+            }
+        } else if (tag == "font") {
+            if (const char* color = attr(n, "color"))
+                if (auto c = parseColor(color)) ctx.cs.color = c;
+            if (const char* face = attr(n, "face")) setFamily(ctx, face);
+            if (const char* size = attr(n, "size")) {
+                static const double sizes[] = {7.5, 10, 12, 13.5, 18, 24, 36};
+                int s = std::atoi(size);
+                if (size[0] == '+' || size[0] == '-') s += 3;
+                ctx.cs.size = sizes[std::clamp(s, 1, 7) - 1];
+            }
+        } else if (tag.size() == 2 && tag[0] == 'h' && tag[1] >= '1' && tag[1] <= '6') {
+            ctx.ps.heading = tag[1] - '0';
+        }
+        if (tag == "ul" || tag == "ol" || tag == "menu" || tag == "dir") {
+            ctx.ps.listLevel = parent.ps.listLevel + 1;
+            ctx.ps.ordered = tag == "ol";
+            const char* start = attr(n, "start");
+            listCounters_.push_back(start ? std::atoi(start) - 1 : 0);
+        }
+        if (const char* align = attr(n, "align"); align && block) {
+            const std::string a = lower(align);
+            ctx.ps.align = a == "center" ? Align::Center : a == "right" ? Align::Right : a == "justify" ? Align::Justify : Align::Left;
+        }
+        Declarations decls;
+        const char* cls = attr(n, "class");
+        sheet_.match(tag, cls ? cls : "", decls);
+        if (const char* style = attr(n, "style")) {
+            const Declarations inl = parseDeclarations(style);
+            decls.insert(decls.end(), inl.begin(), inl.end());
+        }
+        for (const auto& [prop, value] : decls)
+            if (prop == "display" && lower(value) == "none") return;
+        applyCss(decls, ctx, block);
+
+        if (tag == "li") {
+            if (ctx.ps.listLevel == 0) ctx.ps.listLevel = 1;
+            if (!listCounters_.empty()) {
+                if (const char* v = attr(n, "value")) listCounters_.back() = std::atoi(v) - 1;
+                ctx.ps.listNumber = ++listCounters_.back();
+            }
+        }
+        if (tag == "hr") {
+            startBlock(ctx);
+            return;
+        }
+        if (block) startBlock(ctx);
+        walkChildren(n, ctx);
+        if (block) endBlock(parent);
+        if (tag == "ul" || tag == "ol" || tag == "menu" || tag == "dir") listCounters_.pop_back();
+    }
+
+    void table(xmlNode* n, const Context& parent) {
+        if (tableDepth_ > 0) {
+            // A table in a table: its cells become paragraphs of the outer cell.
+            ++tableDepth_;
+            Context ctx = parent;
+            walkRows(n, ctx, true);
+            --tableDepth_;
+            return;
+        }
+        closeParagraph();
+        ++tableDepth_;
+        table_.emplace();
+        walkRows(n, parent, false);
+        --tableDepth_;
+        closeParagraph();
+        Table t = std::move(*table_);
+        table_.reset();
+        cell_ = nullptr;
+        if (!t.rows.empty()) {
+            Block& b = doc_.blocks.emplace_back();
+            b.table = std::move(t);
+        }
+        nextStyle_ = parent.ps;
+    }
+
+    void walkRows(xmlNode* n, const Context& ctx, bool flat) {
+        for (xmlNode* c = n->children; c; c = c->next) {
+            if (c->type != XML_ELEMENT_NODE) continue;
+            const std::string tag = lower(reinterpret_cast<const char*>(c->name));
+            if (tag == "thead" || tag == "tbody" || tag == "tfoot") {
+                walkRows(c, ctx, flat);
+            } else if (tag == "tr") {
+                if (!flat) table_->rows.emplace_back();
+                for (xmlNode* td = c->children; td; td = td->next) {
+                    if (td->type != XML_ELEMENT_NODE) continue;
+                    const std::string t = lower(reinterpret_cast<const char*>(td->name));
+                    if (t != "td" && t != "th") continue;
+                    Context cc = ctx;
+                    cc.ps = ParaStyle();
+                    if (t == "th") cc.cs.bold = true;
+                    if (!flat) {
+                        closeParagraph();
+                        TableRow& row = table_->rows.back();
+                        row.cells.emplace_back();
+                        const char* span = attr(td, "colspan");
+                        row.cells.back().colSpan = span ? std::max(1, std::atoi(span)) : 1;
+                        cell_ = &row.cells.back();
+                    }
+                    startBlock(cc);
+                    walk(td, cc);
+                    closeParagraph();
+                }
+            }
+        }
+    }
+};
+
+} // namespace
+
+std::string sniffEncoding(std::string_view d) {
+    if (d.substr(0, 3) == "\xEF\xBB\xBF") return "UTF-8";
+    if (d.substr(0, 2) == "\xFF\xFE") return "UTF-16LE";
+    if (d.substr(0, 2) == "\xFE\xFF") return "UTF-16BE";
+    if (looksLikeUtf16(d)) {
+        size_t evenZero = 0;
+        const size_t n = std::min<size_t>(d.size() & ~size_t(1), 4096);
+        for (size_t i = 0; i < n; i += 2) evenZero += d[i] == 0;
+        return evenZero * 10 > n / 2 * 3 ? "UTF-16BE" : "UTF-16LE";
+    }
+    // A declared charset, searched for in the first 64 KB (long script preambles exist).
+    const std::string head = lower(d.substr(0, 65536));
+    size_t pos = 0;
+    while ((pos = head.find("charset", pos)) != std::string::npos) {
+        pos += 7;
+        size_t i = pos;
+        while (i < head.size() && (head[i] == ' ' || head[i] == '=' || head[i] == '"' || head[i] == '\'')) ++i;
+        if (i == pos) continue;
+        size_t e = i;
+        while (e < head.size() && (std::isalnum(static_cast<unsigned char>(head[e])) || std::strchr("-_:.", head[e]))) ++e;
+        const std::string name = canonicalCharset(head.substr(i, e - i));
+        // A page that says UTF-16 but has no UTF-16 shape is lying.
+        if (name.empty() || name == "unicode" || name.rfind("utf-16", 0) == 0 || name.rfind("utf-32", 0) == 0) continue;
+        if (encodingKnown(name)) return name == "utf-8" ? "UTF-8" : name;
+    }
+    if (isValidUtf8(d)) return "UTF-8";
+    return "CP1252";
+}
+
+Document parse(std::string_view bytes, const ReadOptions& opts, const std::string& encoding,
+               const ResourceLoader& loader) {
+    std::string enc = !opts.inputEncoding.empty() ? opts.inputEncoding
+                      : !encoding.empty() ? canonicalCharset(encoding) : sniffEncoding(bytes);
+    std::string utf8;
+    if (enc == "UTF-8" || enc == "utf-8") {
+        utf8 = bytes.substr(0, 3) == "\xEF\xBB\xBF" ? std::string(bytes.substr(3)) : std::string(bytes);
+        if (!isValidUtf8(utf8)) utf8 = convertEncoding(utf8, "UTF-8", "UTF-8");
+    } else if (enc == "CP1252") {
+        utf8 = decodeCp1252(bytes);
+    } else {
+        if ((enc == "UTF-16LE" || enc == "UTF-16BE") && (bytes.substr(0, 2) == "\xFF\xFE" || bytes.substr(0, 2) == "\xFE\xFF"))
+            bytes.remove_prefix(2);
+        utf8 = convertEncoding(bytes, enc, "UTF-8");
+    }
+    std::unique_ptr<xmlDoc, void (*)(xmlDocPtr)> hdoc(
+        htmlReadMemory(utf8.data(), int(utf8.size()), nullptr, "UTF-8",
+                       HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET |
+                           HTML_PARSE_COMPACT),
+        xmlFreeDoc);
+    if (!hdoc) throw std::runtime_error("HTML cannot be parsed");
+    return Builder(opts, loader).build(hdoc.get());
+}
+
+} // namespace html
+
+bool detectHtml(const Input& in) {
+    if (in.isFolder || in.bytes.empty()) return false;
+    std::string_view d(in.bytes);
+    std::string head;
+    if (looksLikeUtf16(d)) {
+        head = decodeText(d.substr(0, 4096));
+    } else {
+        head = std::string(d.substr(0, 65536));
+    }
+    std::transform(head.begin(), head.end(), head.begin(), [](unsigned char c) { return std::tolower(c); });
+    // Markup that opens with a tag needs only a common element; prose that merely mentions
+    // a tag needs the document elements themselves.
+    size_t start = head.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+    while (start < head.size() && std::isspace(static_cast<unsigned char>(head[start]))) ++start;
+    for (const char* marker : {"<!doctype html", "<html", "<head>", "<body"})
+        if (head.find(marker) != std::string::npos) return true;
+    if (start >= head.size() || head[start] != '<') return false;
+    for (const char* marker : {"<meta ", "<title", "<p>", "<p ", "<div", "<table", "<br", "<script", "<style", "<h1", "<span"})
+        if (head.find(marker) != std::string::npos) return true;
+    return false;
+}
+
+Document readHtml(const Input& in, const ReadOptions& opts) {
+    const fs::path dir = in.path.empty() ? fs::current_path() : in.path.parent_path();
+    const std::string baseUrl = opts.baseUrl;
+    // Local pictures, relative to the document or to -baseurl when that is a file URL or folder.
+    html::ResourceLoader loader = [dir, baseUrl](const std::string& src) -> std::optional<html::Resource> {
+        std::string s = src;
+        fs::path base = dir;
+        if (!baseUrl.empty()) {
+            std::string b = baseUrl.rfind("file://", 0) == 0 ? baseUrl.substr(7) : baseUrl;
+            if (b.find("://") != std::string::npos) return std::nullopt;
+            base = fs::path(b);
+            if (!b.empty() && b.back() != '/' && !fs::is_directory(base)) base = base.parent_path();
+        }
+        if (s.rfind("file://", 0) == 0) s = s.substr(7);
+        else if (s.find("://") != std::string::npos || s.rfind("//", 0) == 0) return std::nullopt;
+        s = percentDecode(s.substr(0, s.find_first_of("?#")));
+        const fs::path p = !s.empty() && s[0] == '/' ? fs::path(s) : base / s;
+        std::ifstream f(p, std::ios::binary);
+        if (!f) return std::nullopt;
+        std::ostringstream ss;
+        ss << f.rdbuf();
+        return html::Resource{ss.str(), mimeForExtension(p.extension().string().substr(p.extension().empty() ? 0 : 1))};
+    };
+    return html::parse(in.bytes, opts, {}, loader);
+}
+
+} // namespace textutil

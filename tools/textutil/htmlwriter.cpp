@@ -1,0 +1,399 @@
+#include "encoding.h"
+#include "html.h"
+#include "media.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <map>
+
+namespace textutil {
+namespace html {
+
+namespace {
+
+std::string num(double v) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.1f", v);
+    return buf;
+}
+
+std::string hexColor(const Color& c) {
+    char buf[8];
+    std::snprintf(buf, sizeof buf, "#%02x%02x%02x", c.r, c.g, c.b);
+    return buf;
+}
+
+class Writer {
+public:
+    Writer(const Document& doc, const WriteOptions& opts, const ImageSource& source, const std::string& charset)
+        : doc_(doc), opts_(opts), source_(source), charset_(charset) {
+        std::string lc = charset;
+        std::transform(lc.begin(), lc.end(), lc.begin(), [](unsigned char c) { return std::tolower(c); });
+        asciiOnly_ = lc != "utf-8" && lc.rfind("utf-16", 0) != 0;
+        for (std::string e : opts.excludedElements) {
+            std::transform(e.begin(), e.end(), e.begin(), [](unsigned char c) { return std::tolower(c); });
+            excluded_.push_back(e);
+        }
+        inlineStyles_ = isExcluded("style");
+    }
+
+    std::string run() {
+        std::string body;
+        body.reserve(4096);
+        depth_ = 2;  // inside <html> and <body>
+        for (const Block& b : doc_.blocks) {
+            if (b.table) {
+                closeLists(body, 0);
+                table(body, *b.table);
+            } else {
+                paragraph(body, b.paragraph, true);
+            }
+        }
+        closeLists(body, 0);
+        depth_ = 0;
+
+        std::string out = "<!DOCTYPE html>\n";
+        line(out, "<html>");
+        ++depth_;
+        line(out, "<head>");
+        ++depth_;
+        line(out, "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=" + charset_ + "\">");
+        line(out, "<meta http-equiv=\"Content-Style-Type\" content=\"text/css\">");
+        const Metadata& m = doc_.meta;
+        if (!isExcluded("title")) line(out, "<title>" + escape(m.title) + "</title>");
+        meta(out, "Generator", opts_.generator.empty() ? std::string("textutil") : opts_.generator);
+        meta(out, "Author", m.author);
+        meta(out, "Description", m.subject);
+        meta(out, "Keywords", m.keywords);
+        meta(out, "Comment", m.comment);
+        meta(out, "Editor", m.editor);
+        meta(out, "Company", m.company);
+        meta(out, "CreationTime", m.creationTime);
+        meta(out, "ModificationTime", m.modificationTime);
+        if (!inlineStyles_) {
+            line(out, "<style type=\"text/css\">");
+            line(out, "table.t1 {border-collapse: collapse}");
+            line(out, "td.td1 {border: 1px solid #000000; padding: 4px; vertical-align: top}");
+            // In class order (p1, p2, ... s1, s2, ...), which is the order of first use.
+            std::vector<std::pair<int, std::string>> rules;
+            for (const auto& [key, cls] : paraClasses_)
+                rules.emplace_back(std::stoi(cls.second.substr(1)), cls.first + "." + cls.second + " {" + key.substr(key.find('|') + 1) + "}");
+            std::sort(rules.begin(), rules.end());
+            for (const auto& r : rules) line(out, r.second);
+            rules.clear();
+            for (const auto& [css, cls] : spanClasses_) rules.emplace_back(std::stoi(cls.substr(1)), "span." + cls + " {" + css + "}");
+            std::sort(rules.begin(), rules.end());
+            for (const auto& r : rules) line(out, r.second);
+            line(out, "</style>");
+        }
+        --depth_;
+        line(out, "</head>");
+        line(out, "<body>");
+        out += body;
+        line(out, "</body>");
+        --depth_;
+        line(out, "</html>");
+        return out;
+    }
+
+private:
+    const Document& doc_;
+    const WriteOptions& opts_;
+    const ImageSource& source_;
+    std::string charset_;
+    bool asciiOnly_ = false;
+    bool inlineStyles_ = false;
+    std::vector<std::string> excluded_;
+    std::map<std::string, std::pair<std::string, std::string>> paraClasses_;  // css -> (tag, class)
+    std::map<std::string, std::string> spanClasses_;                          // css -> class
+    int depth_ = 0;
+    struct OpenList { bool ordered; bool itemOpen; };
+    std::vector<OpenList> lists_;
+
+    bool isExcluded(const std::string& tag) const {
+        return std::find(excluded_.begin(), excluded_.end(), tag) != excluded_.end();
+    }
+
+    void line(std::string& out, const std::string& text) {
+        if (opts_.prefixSpaces > 0) out.append(size_t(depth_ * opts_.prefixSpaces), ' ');
+        out += text;
+        out += '\n';
+    }
+
+    void indent(std::string& out) {
+        if (opts_.prefixSpaces > 0) out.append(size_t(depth_ * opts_.prefixSpaces), ' ');
+    }
+
+    void meta(std::string& out, const char* name, const std::string& value) {
+        if (value.empty() || isExcluded("meta")) return;
+        line(out, std::string("<meta name=\"") + name + "\" content=\"" + escape(value) + "\">");
+    }
+
+    std::string escape(std::string_view s) const {
+        std::string out;
+        out.reserve(s.size() + 16);
+        size_t i = 0;
+        while (i < s.size()) {
+            const char c = s[i];
+            switch (c) {
+            case '&': out += "&amp;"; ++i; continue;
+            case '<': out += "&lt;"; ++i; continue;
+            case '>': out += "&gt;"; ++i; continue;
+            case '"': out += "&quot;"; ++i; continue;
+            default: break;
+            }
+            if (static_cast<unsigned char>(c) < 0x80) {
+                out += c;
+                ++i;
+                continue;
+            }
+            const size_t start = i;
+            const uint32_t cp = nextCodepoint(s, i);
+            if (cp == 0x2028) out += "<br>";
+            else if (asciiOnly_) out += "&#" + std::to_string(cp) + ";";
+            else out.append(s.substr(start, i - start));
+        }
+        return out;
+    }
+
+    // A class for a set of declarations, shared by every element that has the same set.
+    std::string styleAttr(const std::string& tag, const std::string& css, bool paragraph) {
+        if (css.empty()) return {};
+        if (inlineStyles_) return " style=\"" + css + "\"";
+        if (paragraph) {
+            auto it = paraClasses_.find(tag + "|" + css);
+            if (it == paraClasses_.end()) {
+                const std::string cls = "p" + std::to_string(paraClasses_.size() + 1);
+                it = paraClasses_.emplace(tag + "|" + css, std::make_pair(tag, cls)).first;
+            }
+            return " class=\"" + it->second.second + "\"";
+        }
+        auto it = spanClasses_.find(css);
+        if (it == spanClasses_.end()) it = spanClasses_.emplace(css, "s" + std::to_string(spanClasses_.size() + 1)).first;
+        return " class=\"" + it->second + "\"";
+    }
+
+    // Blanks that HTML would collapse: leading, trailing, doubled, or tabs.
+    static bool needsPreWrap(const Paragraph& p) {
+        const std::string t = p.plainText();
+        return !t.empty() && (t.front() == ' ' || t.back() == ' ' || t.find("  ") != std::string::npos ||
+                              t.find('\t') != std::string::npos);
+    }
+
+    std::string paragraphCss(const Paragraph& p) {
+        const ParaStyle& s = p.style;
+        std::string css;
+        switch (s.align) {
+        case Align::Left: css += "text-align: left; "; break;
+        case Align::Center: css += "text-align: center; "; break;
+        case Align::Right: css += "text-align: right; "; break;
+        case Align::Justify: css += "text-align: justify; "; break;
+        case Align::Natural: break;
+        }
+        if (s.listLevel == 0 && s.leftIndent) css += "margin-left: " + num(s.leftIndent) + "pt; ";
+        if (s.rightIndent) css += "margin-right: " + num(s.rightIndent) + "pt; ";
+        if (s.listLevel == 0 && s.firstIndent) css += "text-indent: " + num(s.firstIndent) + "pt; ";
+        if (s.spaceBefore) css += "margin-top: " + num(s.spaceBefore) + "pt; ";
+        if (s.spaceAfter) css += "margin-bottom: " + num(s.spaceAfter) + "pt; ";
+        if (needsPreWrap(p)) css += "white-space: pre-wrap; ";
+        if (!css.empty()) css.resize(css.size() - 2);
+        return css;
+    }
+
+    std::string spanCss(const CharStyle& cs) {
+        std::string css;
+        if (!cs.font.empty()) {
+            const bool quote = cs.font.find_first_of(" 0123456789") != std::string::npos;
+            css += "font-family: " + (quote ? "'" + cs.font + "'" : cs.font) + "; ";
+        }
+        if (cs.size > 0) css += "font-size: " + num(cs.size) + "pt; ";
+        if (cs.color) css += "color: " + hexColor(*cs.color) + "; ";
+        if (cs.background) css += "background-color: " + hexColor(*cs.background) + "; ";
+        if (!css.empty()) css.resize(css.size() - 2);
+        return css;
+    }
+
+    void closeLists(std::string& out, size_t keep) {
+        while (lists_.size() > keep) {
+            --depth_;
+            if (lists_.back().itemOpen) line(out, "</li>");
+            --depth_;
+            line(out, lists_.back().ordered ? "</ol>" : "</ul>");
+            lists_.pop_back();
+        }
+    }
+
+    // The item's text goes straight into its <li>, which stays open for a nested list.
+    void listItem(std::string& out, const Paragraph& p) {
+        const ParaStyle& s = p.style;
+        const size_t level = size_t(s.listLevel);
+        closeLists(out, std::min(level, lists_.size()));
+        if (lists_.size() == level && lists_.back().ordered != s.ordered) closeLists(out, level - 1);
+        if (lists_.size() == level && lists_.back().itemOpen) {
+            --depth_;
+            line(out, "</li>");
+            lists_.back().itemOpen = false;
+        }
+        while (lists_.size() < level) {
+            std::string tag = s.ordered ? "<ol" : "<ul";
+            if (s.ordered && s.listNumber > 1 && lists_.size() + 1 == level) tag += " start=\"" + std::to_string(s.listNumber) + "\"";
+            line(out, tag + ">");
+            ++depth_;
+            lists_.push_back({s.ordered, false});
+            if (lists_.size() < level) {
+                line(out, "<li>");
+                ++depth_;
+                lists_.back().itemOpen = true;
+            }
+        }
+        indent(out);
+        out += "<li" + styleAttr("li", paragraphCss(p), true) + ">";
+        runs(out, p);
+        out += '\n';
+        ++depth_;
+        lists_.back().itemOpen = true;
+    }
+
+    void paragraph(std::string& out, const Paragraph& p, bool topLevel) {
+        if (topLevel) {
+            if (p.style.listLevel > 0) {
+                listItem(out, p);
+                return;
+            }
+            closeLists(out, 0);
+        }
+        std::string tag = p.style.heading ? "h" + std::to_string(p.style.heading) : "p";
+        if (isExcluded(tag)) tag = isExcluded("p") ? "div" : "p";
+        indent(out);
+        out += "<" + tag + styleAttr(tag, paragraphCss(p), true) + ">";
+        runs(out, p);
+        out += "</" + tag + ">\n";
+    }
+
+    // Neighbouring runs that share font, size and colours share one <span>.
+    void runs(std::string& out, const Paragraph& p) {
+        if (p.runs.empty()) {
+            out += "<br>";
+            return;
+        }
+        std::string link, spanCssOpen;
+        bool spanOpen = false;
+        auto closeSpan = [&] {
+            if (spanOpen) out += "</span>";
+            spanOpen = false;
+        };
+        for (const Run& r : p.runs) {
+            const bool picture = r.attachment >= 0 && r.attachment < int(doc_.attachments.size());
+            const std::string css = picture || isExcluded("span") ? std::string() : spanCss(r.style);
+            if (r.style.link != link) {
+                closeSpan();
+                if (!link.empty()) out += "</a>";
+                link = r.style.link;
+                if (!link.empty()) out += "<a href=\"" + escape(link) + "\">";
+            }
+            if (spanOpen && css != spanCssOpen) closeSpan();
+            if (picture) {
+                closeSpan();
+                attachment(out, r.attachment);
+                continue;
+            }
+            if (!spanOpen && !css.empty()) {
+                out += "<span" + styleAttr("span", css, false) + ">";
+                spanOpen = true;
+                spanCssOpen = css;
+            }
+            const CharStyle& cs = r.style;
+            std::vector<const char*> tags;
+            if (cs.bold) tags.push_back("b");
+            if (cs.italic) tags.push_back("i");
+            if (cs.underline) tags.push_back("u");
+            if (cs.strike) tags.push_back("s");
+            if (cs.baseline > 0) tags.push_back("sup");
+            if (cs.baseline < 0) tags.push_back("sub");
+            tags.erase(std::remove_if(tags.begin(), tags.end(), [&](const char* t) { return isExcluded(t); }), tags.end());
+            for (const char* t : tags) out += std::string("<") + t + ">";
+            out += escape(r.text);
+            for (auto it = tags.rbegin(); it != tags.rend(); ++it) out += std::string("</") + *it + ">";
+        }
+        closeSpan();
+        if (!link.empty()) out += "</a>";
+    }
+
+    void attachment(std::string& out, int index) {
+        const Attachment& a = doc_.attachments[size_t(index)];
+        const std::string src = source_ ? source_(index) : std::string();
+        if (src.empty()) return;
+        if (!isImageMime(a.mimeType)) {
+            out += "<a href=\"" + escape(src) + "\">" + escape(a.fileName) + "</a>";
+            return;
+        }
+        if (isExcluded("img")) return;
+        out += "<img src=\"" + escape(src) + "\" alt=\"" + escape(a.fileName) + "\"";
+        int pw = 0, ph = 0;
+        double w = a.width, h = a.height;
+        if ((w <= 0 || h <= 0) && imagePixelSize(a.data, pw, ph)) {
+            w = pw * 0.75;
+            h = ph * 0.75;
+        }
+        if (w > 0 && h > 0)
+            out += " width=\"" + std::to_string(int(std::lround(w / 0.75))) + "\" height=\"" + std::to_string(int(std::lround(h / 0.75))) + "\"";
+        out += ">";
+    }
+
+    void table(std::string& out, const Table& t) {
+        line(out, inlineStyles_ ? "<table cellspacing=\"0\" cellpadding=\"4\" style=\"border-collapse: collapse\">"
+                                : "<table cellspacing=\"0\" cellpadding=\"4\" class=\"t1\">");
+        ++depth_;
+        for (const TableRow& row : t.rows) {
+            line(out, "<tr>");
+            ++depth_;
+            for (const TableCell& cell : row.cells) {
+                std::string td = "<td";
+                if (cell.colSpan > 1) td += " colspan=\"" + std::to_string(cell.colSpan) + "\"";
+                td += inlineStyles_ ? " style=\"border: 1px solid #000000; padding: 4px; vertical-align: top\">" : " class=\"td1\">";
+                line(out, td);
+                ++depth_;
+                for (const Paragraph& p : cell.paragraphs) paragraph(out, p, false);
+                --depth_;
+                line(out, "</td>");
+            }
+            --depth_;
+            line(out, "</tr>");
+        }
+        --depth_;
+        line(out, "</table>");
+    }
+};
+
+} // namespace
+
+std::string render(const Document& doc, const WriteOptions& opts, const ImageSource& source, const std::string& charset) {
+    return Writer(doc, opts, source, charset).run();
+}
+
+} // namespace html
+
+Output writeHtml(const Document& doc, const WriteOptions& opts) {
+    // Pictures travel inside the page as data URLs, so the output stays one file.
+    html::ImageSource source = [&doc, &opts](int index) -> std::string {
+        if (opts.noStore) return {};
+        const Attachment& a = doc.attachments[size_t(index)];
+        return "data:" + a.mimeType + ";base64," + base64Encode(a.data);
+    };
+    std::string enc = opts.encoding.empty() ? std::string("UTF-8") : opts.encoding;
+    std::string upper = enc;
+    std::transform(upper.begin(), upper.end(), upper.begin(), [](unsigned char c) { return std::toupper(c); });
+    Output o;
+    if (upper == "UTF-8" || upper == "UTF8") {
+        o.data = html::render(doc, opts, source, "UTF-8");
+    } else if (upper == "UTF-16" || upper == "UNICODE") {
+        o.data = "\xFF\xFE" + convertEncoding(html::render(doc, opts, source, "UTF-16"), "UTF-8", "UTF-16LE");
+    } else {
+        // Characters beyond the charset are written as references, so conversion cannot fail.
+        o.data = convertEncoding(html::render(doc, opts, source, enc), "UTF-8", enc);
+    }
+    return o;
+}
+
+} // namespace textutil

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// Recognising attachment bytes: type, file extension and picture size.
+namespace textutil {
+
+// "image/png", "image/jpeg", ..., or "application/octet-stream".
+std::string sniffMimeType(std::string_view data);
+std::string mimeForExtension(std::string_view ext);
+std::string extensionForMime(std::string_view mime);
+bool isImageMime(std::string_view mime);
+
+// Pixel size of a PNG, JPEG, GIF or BMP; false when unknown.
+bool imagePixelSize(std::string_view data, int& width, int& height);
+
+std::string base64Encode(std::string_view data);
+std::string base64Decode(std::string_view text);
+// %XX decoding of a URL path.
+std::string percentDecode(std::string_view s);
+
+} // namespace textutil

@@ -1,0 +1,389 @@
+#include "encoding.h"
+#include "formats.h"
+#include "media.h"
+#include "rtf.h"
+
+#include <array>
+#include <cmath>
+#include <map>
+
+namespace textutil {
+namespace rtf {
+
+namespace {
+
+const char* const kDefaultFont = "Helvetica";
+
+int twips(double points) { return int(std::lround(points * 20)); }
+
+class Writer {
+public:
+    Writer(const Document& doc, bool bundle) : doc_(doc), bundle_(bundle) {}
+
+    std::string run() {
+        fontIndex(kDefaultFont);
+        collect();
+        std::string body;
+        body.reserve(4096);
+        for (size_t i = 0; i < doc_.blocks.size(); ++i) {
+            const Block& b = doc_.blocks[i];
+            group_ = listGroup_[i];
+            if (b.table) writeTable(body, *b.table);
+            else writeParagraph(body, b.paragraph, false, "\\par\n");
+        }
+        std::string out = "{\\rtf1\\ansi\\ansicpg1252\\deff0\\uc1\n{\\fonttbl";
+        for (size_t i = 0; i < fonts_.size(); ++i) {
+            out += "{\\f" + std::to_string(i) + "\\fnil\\fcharset0 ";
+            escape(out, fonts_[i]);
+            out += ";}";
+        }
+        out += "}\n{\\colortbl;";
+        for (const Color& c : colors_)
+            out += "\\red" + std::to_string(c.r) + "\\green" + std::to_string(c.g) + "\\blue" + std::to_string(c.b) + ";";
+        out += "}\n";
+        writeStyles(out);
+        writeLists(out);
+        writeInfo(out);
+        out += "\\paperw12240\\paperh15840\\margl1440\\margr1440\\margt1440\\margb1440\n";
+        out += body;
+        out += "}\n";
+        return out;
+    }
+
+private:
+    const Document& doc_;
+    bool bundle_;
+    std::vector<std::string> fonts_;
+    std::map<std::string, int> fontIdx_;
+    std::vector<Color> colors_;
+    bool hasLists_ = false;
+    // Each run of list paragraphs is its own pair of lists (bullets, numbers), so that
+    // numbering restarts where the source's did.
+    std::vector<int> listGroup_;                 // per block; -1 outside lists
+    std::vector<std::array<int, 9>> startAt_;    // per group: first number at each level
+    int group_ = -1;
+
+    int fontIndex(const std::string& name) {
+        auto it = fontIdx_.find(name);
+        if (it != fontIdx_.end()) return it->second;
+        fonts_.push_back(name);
+        return fontIdx_[name] = int(fonts_.size() - 1);
+    }
+
+    int colorIndex(const Color& c) {
+        for (size_t i = 0; i < colors_.size(); ++i)
+            if (colors_[i] == c) return int(i + 1);
+        colors_.push_back(c);
+        return int(colors_.size());
+    }
+
+    void collectParagraph(const Paragraph& p) {
+        if (p.style.listLevel > 0) hasLists_ = true;
+        for (const Run& r : p.runs) {
+            if (!r.style.font.empty()) fontIndex(r.style.font);
+            if (r.style.color) colorIndex(*r.style.color);
+            if (r.style.background) colorIndex(*r.style.background);
+        }
+    }
+
+    // Tables are written after the body is known, so gather fonts and colours first.
+    void collect() {
+        int previous = -1;
+        for (const Block& b : doc_.blocks) {
+            const int level = b.table ? 0 : b.paragraph.style.listLevel;
+            if (level > 0) {
+                if (previous < 0) {
+                    startAt_.emplace_back();
+                    startAt_.back().fill(0);
+                }
+                previous = int(startAt_.size()) - 1;
+                int& start = startAt_.back()[size_t(std::min(level, 9) - 1)];
+                if (start == 0) start = std::max(1, b.paragraph.style.listNumber);
+            } else {
+                previous = -1;
+            }
+            listGroup_.push_back(previous);
+            if (!b.table) {
+                collectParagraph(b.paragraph);
+                continue;
+            }
+            for (const TableRow& row : b.table->rows)
+                for (const TableCell& cell : row.cells)
+                    for (const Paragraph& p : cell.paragraphs) collectParagraph(p);
+        }
+        // Lists inside table cells use the first group's lists.
+        if (hasLists_ && startAt_.empty()) {
+            startAt_.emplace_back();
+            startAt_.back().fill(1);
+        }
+    }
+
+    static void escape(std::string& out, std::string_view text) {
+        size_t i = 0;
+        while (i < text.size()) {
+            const auto c = static_cast<unsigned char>(text[i]);
+            if (c < 0x80) {
+                ++i;
+                switch (c) {
+                case '\\': out += "\\\\"; break;
+                case '{': out += "\\{"; break;
+                case '}': out += "\\}"; break;
+                case '\t': out += "\\tab "; break;
+                case '\n': out += "\\line "; break;
+                case '\r': break;
+                default: out += static_cast<char>(c);
+                }
+                continue;
+            }
+            const uint32_t cp = nextCodepoint(text, i);
+            if (cp == 0x2028) {
+                out += "\\line ";
+            } else if (cp == 0xA0) {
+                out += "\\~";
+            } else if (cp >= 0x10000) {
+                const uint32_t v = cp - 0x10000;
+                out += "\\u" + std::to_string(int(0xD800 + (v >> 10)) - 65536) + "\\'3f";
+                out += "\\u" + std::to_string(int(0xDC00 + (v & 0x3FF)) - 65536) + "\\'3f";
+            } else {
+                // The fallback as an escape: some readers drop a blank after a bare "?".
+                out += "\\u" + std::to_string(cp > 32767 ? int(cp) - 65536 : int(cp)) + "\\'3f";
+            }
+        }
+    }
+
+    void writeStyles(std::string& out) {
+        out += "{\\stylesheet{\\s0\\f0\\fs24 Normal;}";
+        for (int level = 1; level <= 6; ++level) {
+            out += "{\\s" + std::to_string(level) + "\\sbasedon0\\snext0\\outlinelevel" + std::to_string(level - 1) +
+                   "\\b\\f0\\fs" + std::to_string(int(headingSize(level) * 2)) + " heading " + std::to_string(level) + ";}";
+        }
+        out += "}\n";
+    }
+
+    // Per list group g: list 2g+1 has bullets, list 2g+2 decimal numbers, nine levels each.
+    void writeLists(std::string& out) {
+        if (startAt_.empty()) return;
+        out += "{\\*\\listtable";
+        for (size_t g = 0; g < startAt_.size(); ++g) {
+            for (int kind = 1; kind <= 2; ++kind) {
+                const int id = int(2 * g) + kind;
+                out += "{\\list\\listtemplateid" + std::to_string(id) + "\\listhybrid";
+                for (int lvl = 0; lvl < 9; ++lvl) {
+                    const int indent = 720 * (lvl + 1);
+                    const int start = std::max(1, startAt_[g][size_t(lvl)]);
+                    if (kind == 1) {
+                        out += "{\\listlevel\\levelnfc23\\levelnfcn23\\leveljc0\\leveljcn0\\levelfollow0\\levelstartat1"
+                               "{\\leveltext\\'01\\u8226 ?;}{\\levelnumbers;}";
+                    } else {
+                        out += "{\\listlevel\\levelnfc0\\levelnfcn0\\leveljc0\\leveljcn0\\levelfollow0\\levelstartat" +
+                               std::to_string(start) + "{\\leveltext\\'02\\'0" + std::to_string(lvl) + ".;}{\\levelnumbers\\'01;}";
+                    }
+                    out += "\\fi-360\\li" + std::to_string(indent) + "\\lin" + std::to_string(indent) + "}";
+                }
+                out += "{\\listname ;}\\listid" + std::to_string(id) + "}";
+            }
+        }
+        out += "}\n{\\*\\listoverridetable";
+        for (size_t id = 1; id <= 2 * startAt_.size(); ++id)
+            out += "{\\listoverride\\listid" + std::to_string(id) + "\\listoverridecount0\\ls" + std::to_string(id) + "}";
+        out += "}\n";
+    }
+
+    void infoField(std::string& out, const char* word, const std::string& value) {
+        if (value.empty()) return;
+        out += "{\\";
+        out += word;
+        out += ' ';
+        escape(out, value);
+        out += '}';
+    }
+
+    void infoTime(std::string& out, const char* word, const std::string& iso) {
+        int y, mo, d, h = 0, mi = 0, s = 0;
+        if (std::sscanf(iso.c_str(), "%d-%d-%dT%d:%d:%d", &y, &mo, &d, &h, &mi, &s) < 3) return;
+        out += std::string("{\\") + word + "\\yr" + std::to_string(y) + "\\mo" + std::to_string(mo) + "\\dy" +
+               std::to_string(d) + "\\hr" + std::to_string(h) + "\\min" + std::to_string(mi) + "\\sec" + std::to_string(s) + "}";
+    }
+
+    void writeInfo(std::string& out) {
+        const Metadata& m = doc_.meta;
+        if (!m.generator.empty()) {
+            out += "{\\*\\generator ";
+            escape(out, m.generator);
+            out += ";}";
+        }
+        std::string info;
+        infoField(info, "title", m.title);
+        infoField(info, "subject", m.subject);
+        infoField(info, "author", m.author);
+        infoField(info, "keywords", m.keywords);
+        infoField(info, "doccomm", m.comment);
+        infoField(info, "operator", m.editor);
+        infoField(info, "*\\company", m.company);
+        infoTime(info, "creatim", m.creationTime);
+        infoTime(info, "revtim", m.modificationTime);
+        if (!info.empty()) out += "{\\info" + info + "}\n";
+    }
+
+    void paragraphProps(std::string& out, const ParaStyle& ps, bool inTable) {
+        out += "\\pard";
+        if (inTable) out += "\\intbl";
+        if (ps.heading) out += "\\s" + std::to_string(ps.heading) + "\\outlinelevel" + std::to_string(ps.heading - 1);
+        switch (ps.align) {
+        case Align::Left: out += "\\ql"; break;
+        case Align::Center: out += "\\qc"; break;
+        case Align::Right: out += "\\qr"; break;
+        case Align::Justify: out += "\\qj"; break;
+        case Align::Natural: break;
+        }
+        double left = ps.leftIndent, first = ps.firstIndent;
+        if (ps.listLevel > 0) {
+            left = std::max(left, 720.0 * ps.listLevel / 20);
+            first = -18;
+        }
+        if (left) out += "\\li" + std::to_string(twips(left));
+        if (ps.rightIndent) out += "\\ri" + std::to_string(twips(ps.rightIndent));
+        if (first) out += "\\fi" + std::to_string(twips(first));
+        if (ps.spaceBefore) out += "\\sb" + std::to_string(twips(ps.spaceBefore));
+        if (ps.spaceAfter) out += "\\sa" + std::to_string(twips(ps.spaceAfter));
+        if (ps.listLevel > 0) {
+            const int g = std::max(0, group_);
+            out += "\\ls" + std::to_string(2 * g + (ps.ordered ? 2 : 1)) + "\\ilvl" + std::to_string(std::min(ps.listLevel, 9) - 1);
+        }
+        out += ' ';
+        if (ps.listLevel > 0) {
+            // The marker, for readers that ignore the list table.
+            out += "{\\listtext\\f0 ";
+            out += ps.ordered ? std::to_string(std::max(1, ps.listNumber)) + "." : std::string("\\u8226\\'3f");
+            out += "\\tab }";
+        }
+    }
+
+    void charProps(std::string& out, const CharStyle& cs, const ParaStyle& ps) {
+        // Each run is a group over a plain paragraph state, so no \\plain is needed (and some
+        // readers let \\plain end a field's link).
+        out += "\\f" + std::to_string(cs.font.empty() ? 0 : fontIndex(cs.font));
+        double size = cs.size;
+        bool bold = cs.bold;
+        if (ps.heading) {
+            if (size == 0) size = headingSize(ps.heading);
+            bold = true;
+        }
+        out += "\\fs" + std::to_string(size > 0 ? int(std::lround(size * 2)) : 24);
+        if (bold) out += "\\b";
+        if (cs.italic) out += "\\i";
+        if (cs.underline || !cs.link.empty()) out += "\\ul";
+        if (cs.strike) out += "\\strike";
+        if (cs.color) out += "\\cf" + std::to_string(colorIndex(*cs.color));
+        else if (!cs.link.empty()) out += "\\cf" + std::to_string(colorIndex(Color{0, 0, 238}));
+        if (cs.background) out += "\\highlight" + std::to_string(colorIndex(*cs.background)) +
+                                  "\\chcbpat" + std::to_string(colorIndex(*cs.background));
+        if (cs.baseline > 0) out += "\\super";
+        if (cs.baseline < 0) out += "\\sub";
+        out += ' ';
+    }
+
+    void writeAttachment(std::string& out, const Attachment& a) {
+        int pw = 0, ph = 0;
+        const bool sized = imagePixelSize(a.data, pw, ph);
+        double w = a.width, h = a.height;
+        if ((w <= 0 || h <= 0) && sized) {
+            w = pw * 0.75;  // 96 dpi
+            h = ph * 0.75;
+        }
+        if (bundle_) {
+            out += "{{\\NeXTGraphic ";
+            escape(out, a.fileName);
+            if (w > 0 && h > 0) out += " \\width" + std::to_string(twips(w)) + " \\height" + std::to_string(twips(h));
+            out += "}\\'ac}";
+            return;
+        }
+        const char* blip = a.mimeType == "image/png" ? "\\pngblip" : a.mimeType == "image/jpeg" ? "\\jpegblip" : nullptr;
+        if (!blip) return;  // no portable picture form in plain RTF
+        // A bare \\pict: readers that know \\shppict also take it, and some know only this.
+        out += "{\\pict";
+        out += blip;
+        if (sized) out += "\\picw" + std::to_string(pw) + "\\pich" + std::to_string(ph);
+        if (w > 0 && h > 0) out += "\\picwgoal" + std::to_string(twips(w)) + "\\pichgoal" + std::to_string(twips(h));
+        out += '\n';
+        static const char hex[] = "0123456789abcdef";
+        out.reserve(out.size() + a.data.size() * 2 + a.data.size() / 64 + 8);
+        for (size_t i = 0; i < a.data.size(); ++i) {
+            const auto b = static_cast<unsigned char>(a.data[i]);
+            out += hex[b >> 4];
+            out += hex[b & 15];
+            if (i % 64 == 63) out += '\n';
+        }
+        out += "}";
+    }
+
+    void writeParagraph(std::string& out, const Paragraph& p, bool inTable, const char* end) {
+        paragraphProps(out, p.style, inTable);
+        size_t i = 0;
+        while (i < p.runs.size()) {
+            const std::string& link = p.runs[i].style.link;
+            size_t j = i + 1;
+            if (!link.empty())
+                while (j < p.runs.size() && p.runs[j].style.link == link) ++j;
+            else
+                j = i + 1;
+            if (!link.empty()) {
+                out += "{\\field{\\*\\fldinst{HYPERLINK \"";
+                escape(out, link);
+                out += "\"}}{\\fldrslt ";
+            }
+            for (size_t k = i; k < j; ++k) {
+                const Run& r = p.runs[k];
+                out += '{';
+                charProps(out, r.style, p.style);
+                if (r.attachment >= 0 && r.attachment < int(doc_.attachments.size()))
+                    writeAttachment(out, doc_.attachments[size_t(r.attachment)]);
+                else
+                    escape(out, r.text);
+                out += '}';
+            }
+            if (!link.empty()) out += "}}";
+            i = j;
+        }
+        out += end;
+    }
+
+    void writeTable(std::string& out, const Table& t) {
+        size_t columns = 1;
+        for (const TableRow& r : t.rows) columns = std::max(columns, r.cells.size());
+        const int width = 9360 / int(columns);  // text width of a letter page, shared equally
+        for (const TableRow& r : t.rows) {
+            out += "\\trowd\\trgaph108\\trleft0";
+            for (size_t c = 0; c < r.cells.size(); ++c)
+                out += "\\clbrdrt\\brdrs\\brdrw10\\clbrdrl\\brdrs\\brdrw10\\clbrdrb\\brdrs\\brdrw10\\clbrdrr\\brdrs\\brdrw10"
+                       "\\cellx" + std::to_string(width * int(c + 1));
+            out += '\n';
+            for (const TableCell& cell : r.cells) {
+                if (cell.paragraphs.empty()) {
+                    out += "\\pard\\intbl \\cell\n";
+                    continue;
+                }
+                for (size_t k = 0; k < cell.paragraphs.size(); ++k)
+                    writeParagraph(out, cell.paragraphs[k], true, k + 1 == cell.paragraphs.size() ? "\\cell\n" : "\\par\n");
+            }
+            out += "\\row\n";
+        }
+        out += "\\pard\n";
+    }
+};
+
+} // namespace
+
+std::string render(const Document& doc, bool bundle) {
+    return Writer(doc, bundle).run();
+}
+
+} // namespace rtf
+
+Output writeRtf(const Document& doc, const WriteOptions&) {
+    Output o;
+    o.data = rtf::render(doc, false);
+    return o;
+}
+
+} // namespace textutil

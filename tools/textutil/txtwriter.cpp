@@ -1,0 +1,75 @@
+#include "encoding.h"
+#include "formats.h"
+
+#include <algorithm>
+
+namespace textutil {
+
+namespace {
+
+// Soft line breaks inside a paragraph become newlines; attachments have no text.
+void appendRuns(std::string& out, const Paragraph& p) {
+    for (const Run& r : p.runs) {
+        if (r.attachment >= 0) continue;
+        size_t pos = 0;
+        while (true) {
+            const size_t ls = r.text.find("\xE2\x80\xA8", pos);
+            out.append(r.text, pos, ls == std::string::npos ? std::string::npos : ls - pos);
+            if (ls == std::string::npos) break;
+            out += '\n';
+            pos = ls + 3;
+        }
+    }
+}
+
+void appendParagraph(std::string& out, const Paragraph& p) {
+    if (p.style.listLevel > 0) {
+        out.append(size_t(p.style.listLevel - 1), '\t');
+        out += p.style.ordered ? std::to_string(std::max(1, p.style.listNumber)) + "." : std::string("\xE2\x80\xA2");
+        out += '\t';
+    }
+    appendRuns(out, p);
+    out += '\n';
+}
+
+} // namespace
+
+std::string toPlainText(const Document& doc) {
+    std::string out;
+    for (const Block& b : doc.blocks) {
+        if (!b.table) {
+            appendParagraph(out, b.paragraph);
+            continue;
+        }
+        // Tables degrade to one line per row, cells separated by tabs.
+        for (const TableRow& row : b.table->rows) {
+            for (size_t c = 0; c < row.cells.size(); ++c) {
+                if (c) out += '\t';
+                const auto& paras = row.cells[c].paragraphs;
+                for (size_t k = 0; k < paras.size(); ++k) {
+                    if (k) out += ' ';
+                    appendRuns(out, paras[k]);
+                }
+            }
+            out += '\n';
+        }
+    }
+    return out;
+}
+
+Output writeTxt(const Document& doc, const WriteOptions& opts) {
+    Output o;
+    std::string text = toPlainText(doc);
+    std::string enc = opts.encoding;
+    std::transform(enc.begin(), enc.end(), enc.begin(), [](unsigned char c) { return std::toupper(c); });
+    if (enc.empty() || enc == "UTF-8" || enc == "UTF8") {
+        o.data = std::move(text);
+    } else if (enc == "UTF-16" || enc == "UNICODE") {
+        o.data = "\xFF\xFE" + convertEncoding(text, "UTF-8", "UTF-16LE");
+    } else {
+        o.data = convertEncoding(text, "UTF-8", opts.encoding);
+    }
+    return o;
+}
+
+} // namespace textutil
