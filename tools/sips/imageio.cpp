@@ -103,10 +103,19 @@ void applyQuality(Magick::Image& img, Format format, const FormatOptions& o) {
         break;
     }
     case Format::Bmp:
-    case Format::Gif:
-    case Format::Pict:
+        img.compressType(Magick::NoCompression); // RLE BMPs are not read everywhere
+        break;
     case Format::Psd:
-        img.compressType(Magick::UndefinedCompression);
+        // ImageMagick writes palette PSDs that no reader (itself included) accepts.
+        if (img.classType() == Magick::PseudoClass)
+            img.type(img.matte() ? Magick::TrueColorMatteType : Magick::TrueColorType);
+        img.compressType(Magick::RLECompression);
+        break;
+    case Format::Pict:
+        // An embedded ICC profile makes ImageMagick write a PICT with truncated pixel data.
+        img.profile("ICC", Magick::Blob());
+        break;
+    case Format::Gif:
         break;
     case Format::Pdf:
         break;

@@ -94,6 +94,12 @@ void processOne(const Options& o, const fs::path& source) {
     out.commit();
 }
 
+// Qt's start-up notices (runtime folder, fonts) are noise on a tool's standard error.
+void quietQtMessages(QtMsgType type, const QMessageLogContext&, const QString& text) {
+    if (type == QtCriticalMsg || type == QtFatalMsg)
+        std::fprintf(stderr, "sips: %s\n", text.toLocal8Bit().constData());
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -114,6 +120,7 @@ int main(int argc, char** argv) {
         // QPainter on a PDF needs a GUI application; a tool must run without a display.
         std::optional<QGuiApplication> app;
         if (o.format == sips::Format::Pdf) {
+            qInstallMessageHandler(quietQtMessages);
             if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
                 qputenv("QT_QPA_PLATFORM", "offscreen");
             app.emplace(argc, argv);
