@@ -15,7 +15,8 @@ constexpr std::array<FormatInfo, 9> kFormats{{
     {Format::Tiff, "tiff", "TIFF", "tiff", true},
     // BMP3 rather than BMP: the Windows 3 layout without alpha opens everywhere.
     {Format::Bmp, "bmp", "BMP3", "bmp", false},
-    {Format::Pict, "pict", "PICT", "pict", true},
+    // ImageMagick's PICT coder drops alpha: flatten it ourselves rather than show black.
+    {Format::Pict, "pict", "PICT", "pict", false},
     {Format::Psd, "psd", "PSD", "psd", true},
     {Format::Jp2, "jp2", "JP2", "jp2", true},
     {Format::Pdf, "pdf", "", "pdf", true},

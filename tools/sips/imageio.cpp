@@ -47,6 +47,10 @@ bool isUnrecognised(const std::string& reason) {
            reason.find("not authorized") != std::string::npos;
 }
 
+bool isForbidden(const std::string& reason) {
+    return reason.find("security policy") != std::string::npos;
+}
+
 Magick::Image decodeWithMagick(const std::string& data, const fs::path& path) {
     const Magick::Blob blob(data.data(), data.size());
     Magick::Image img;
@@ -57,6 +61,11 @@ Magick::Image decodeWithMagick(const std::string& data, const fs::path& path) {
         return img;
     } catch (const Magick::Exception& e) {
         const std::string reason = magickReason(e);
+        // PDF and PostScript: the administrator's policy keeps ImageMagick from reading them.
+        if (isForbidden(reason))
+            throw ToolError(path.string(),
+                            "not an image file sips can read (format blocked by the system's "
+                            "ImageMagick policy)");
         if (!isUnrecognised(reason))
             throw ToolError(path.string(), "cannot read image: " + reason);
     }
@@ -152,9 +161,9 @@ SourceImage loadImage(const fs::path& path) {
 
 std::string encodeImage(Magick::Image img, Format format, const FormatOptions& options) {
     const FormatInfo& info = formatInfo(format);
-    // Only JPEG, TIFF and PSD hold CMYK; the others would misread the channels.
-    if (img.colorSpace() == Magick::CMYKColorspace && format != Format::Jpeg &&
-        format != Format::Tiff && format != Format::Psd)
+    // CMYK stays only in the print formats: many viewers show CMYK JPEGs with wrong colours.
+    if (img.colorSpace() == Magick::CMYKColorspace && format != Format::Tiff &&
+        format != Format::Psd)
         img.colorSpace(Magick::sRGBColorspace);
     if (!info.keepsAlpha && img.matte()) {
         img.backgroundColor(Magick::Color("white"));

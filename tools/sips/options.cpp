@@ -118,7 +118,7 @@ replaced in place (atomically).
 
 Reads the formats above but PDF (the first frame of an animation, the merged image of
 a layered file) and icon files (.icns, the largest image). Transparent images
-written as JPEG or BMP are flattened onto white.
+written as JPEG, BMP or PICT are flattened onto white.
 Exit status: 0 success, 1 failure, 2 bad command line.
 )";
 }
