@@ -159,7 +159,8 @@ SourceImage loadImage(const fs::path& path) {
     return {std::move(img), name, format};
 }
 
-std::string encodeImage(Magick::Image img, Format format, const FormatOptions& options) {
+void writeImage(Magick::Image& img, Format format, const FormatOptions& options,
+                vorpel::AtomicFile& out) {
     const FormatInfo& info = formatInfo(format);
     // CMYK stays only in the print formats: many viewers show CMYK JPEGs with wrong colours.
     if (img.colorSpace() == Magick::CMYKColorspace && format != Format::Tiff &&
@@ -170,18 +171,25 @@ std::string encodeImage(Magick::Image img, Format format, const FormatOptions& o
         img.alphaChannel(Magick::RemoveAlphaChannel);
         img.matte(false);
     }
-    if (format == Format::Pdf) return encodePdf(img);
+    if (format == Format::Pdf) {
+        out.write(encodePdf(img));
+        return;
+    }
 
     applyQuality(img, format, options);
     img.magick(info.coder);
-    Magick::Blob blob;
+    // Straight into the temporary file: an in-memory blob of a large picture costs more time
+    // than the encoding. ImageMagick closes the descriptor it is given, hence the duplicate.
+    const int fd = ::dup(out.fd());
+    if (fd < 0) throw ToolError({}, vorpel::errnoText(errno));
     try {
-        img.write(&blob);
+        img.write(std::string(info.coder) + ":fd:" + std::to_string(fd));
     } catch (const Magick::Exception& e) {
         throw ToolError({}, std::string("cannot write ") + info.name + ": " + magickReason(e));
     }
-    if (blob.length() == 0) throw ToolError({}, std::string("cannot write ") + info.name);
-    return std::string(static_cast<const char*>(blob.data()), blob.length());
+    struct stat st {};
+    if (::fstat(out.fd(), &st) != 0 || st.st_size == 0)
+        throw ToolError({}, std::string("cannot write ") + info.name);
 }
 
 } // namespace sips

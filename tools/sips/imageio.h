@@ -1,6 +1,7 @@
 #pragma once
 
 #include "formats.h"
+#include "platform/atomicfile.h"
 
 #include <Magick++.h>
 
@@ -19,8 +20,11 @@ struct SourceImage {
 // Reads a whole image file; throws ToolError with a readable reason for anything else.
 SourceImage loadImage(const std::filesystem::path& path);
 
-// Encodes the image as the given format, ready to be written out.
-std::string encodeImage(Magick::Image image, Format format, const FormatOptions& options);
+// Encodes the image as the given format into the (uncommitted) output file. Changes the image on
+// the way (colour space, alpha, settings): pass one nothing else refers to, or Magick++ copies
+// its pixels.
+void writeImage(Magick::Image& image, Format format, const FormatOptions& options,
+                vorpel::AtomicFile& out);
 
 // ImageMagick's exception text without its "client: " prefix and " @ source" suffix.
 std::string magickReason(const std::exception& e);

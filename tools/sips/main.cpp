@@ -74,24 +74,28 @@ void processOne(const Options& o, const fs::path& source) {
                                              " files; choose a format with --setProperty format");
     const fs::path target = targetFor(o, source, *format);
 
-    std::string bytes;
     try {
+        // Sole owner of the pixels: a shared Magick++ image is copied on its first change.
         Magick::Image img = src.image;
-        img.autoOrient(); // viewers of the output may ignore the orientation tag
-        img.repage();     // drop the canvas offset of an animation frame
+        src.image = Magick::Image();
+        const auto orientation = img.orientation();
+        // Viewers of the output may ignore the orientation tag. Upright images are left alone:
+        // ImageMagick copies every pixel even then.
+        if (orientation != Magick::UndefinedOrientation &&
+            orientation != Magick::TopLeftOrientation)
+            img.autoOrient();
+        img.repage(); // drop the canvas offset of an animation frame
         resample(img, o);
-        bytes = sips::encodeImage(std::move(img), *format,
-                                  o.formatOptions.value_or(sips::FormatOptions{}));
+        // The target itself is only replaced on commit: any failure before leaves it as it was.
+        vorpel::AtomicFile out(target);
+        sips::writeImage(img, *format, o.formatOptions.value_or(sips::FormatOptions{}), out);
+        out.commit();
     } catch (const ToolError& e) {
         if (!e.path().empty()) throw;
         throw ToolError(source.string(), e.what(), e.status());
     } catch (const Magick::Exception& e) {
         throw ToolError(source.string(), sips::magickReason(e));
     }
-    // Everything is encoded before the target is touched: a failure leaves it as it was.
-    vorpel::AtomicFile out(target);
-    out.write(bytes);
-    out.commit();
 }
 
 // Qt's start-up notices (runtime folder, fonts) are noise on a tool's standard error.
