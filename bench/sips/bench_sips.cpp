@@ -25,7 +25,8 @@ constexpr int kRuns = 3;
 // Wall time of one run in seconds, or a negative value when the program failed.
 double runOnce(const std::vector<std::string>& argv) {
     std::vector<char*> args;
-    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    for (const auto& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -76,7 +77,7 @@ void makePicture(const fs::path& jpeg, const fs::path& png) {
 struct Case {
     const char* name;
     fs::path source;
-    std::string format;   // for sips
+    std::string format; // for sips
     std::string ext;
     std::vector<std::string> sameSettings; // convert options matching what sips does
 };
@@ -103,7 +104,10 @@ int main(int, char** argv) {
                 megabytes(jpeg), png.filename().c_str(), megabytes(png), kRuns);
 
     const std::vector<Case> cases{
-        {"jpeg->png", jpeg, "png", ".png",
+        {"jpeg->png",
+         jpeg,
+         "png",
+         ".png",
          {"-define", "png:compression-level=1", "-define", "png:compression-filter=5", "-define",
           "png:compression-strategy=0"}},
         {"jpeg->tiff", jpeg, "tiff", ".tiff", {"-compress", "none"}},
@@ -117,9 +121,9 @@ int main(int, char** argv) {
         const fs::path ours = dir / ("sips" + c.ext);
         const fs::path same = dir / ("same" + c.ext);
         const fs::path plain = dir / ("plain" + c.ext);
-        const double tSips = best({sips.string(), "--setProperty", "format", c.format,
-                                   "--setProperty", "formatOptions", "best", c.source.string(),
-                                   "--out", ours.string()});
+        const double tSips =
+            best({sips.string(), "--setProperty", "format", c.format, "--setProperty",
+                  "formatOptions", "best", c.source.string(), "--out", ours.string()});
         std::vector<std::string> conv{"convert", c.source.string()};
         conv.insert(conv.end(), c.sameSettings.begin(), c.sameSettings.end());
         conv.push_back(same.string());

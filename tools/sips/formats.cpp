@@ -75,8 +75,7 @@ std::optional<Format> formatFromCoder(std::string_view coder) {
     const std::string c = toLower(coder);
     if (c == "jpeg" || c == "jpg") return Format::Jpeg;
     if (c == "gif" || c == "gif87") return Format::Gif;
-    if (c == "png" || c == "png8" || c == "png24" || c == "png32" || c == "png48" ||
-        c == "png64")
+    if (c == "png" || c == "png8" || c == "png24" || c == "png32" || c == "png48" || c == "png64")
         return Format::Png;
     if (c == "tiff" || c == "tif" || c == "tiff64") return Format::Tiff;
     if (c == "bmp" || c == "bmp2" || c == "bmp3") return Format::Bmp;

@@ -2,10 +2,10 @@
 
 #include "platform/toolerror.h"
 
-#include <cstdint>
-#include <cstring>
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <string_view>

@@ -66,8 +66,7 @@ Magick::Image decodeWithMagick(const std::string& data, const fs::path& path) {
             throw ToolError(path.string(),
                             "not an image file sips can read (format blocked by the system's "
                             "ImageMagick policy)");
-        if (!isUnrecognised(reason))
-            throw ToolError(path.string(), "cannot read image: " + reason);
+        if (!isUnrecognised(reason)) throw ToolError(path.string(), "cannot read image: " + reason);
     }
     // PICT files carry no signature ImageMagick trusts; their extension is the only hint.
     const std::string ext = toLower(path.extension().string());
@@ -144,7 +143,8 @@ std::string magickReason(const std::exception& e) {
 SourceImage loadImage(const fs::path& path) {
     std::error_code ec;
     const fs::file_status st = fs::status(path, ec);
-    if (st.type() == fs::file_type::not_found) throw ToolError(path.string(), vorpel::errnoText(ENOENT));
+    if (st.type() == fs::file_type::not_found)
+        throw ToolError(path.string(), vorpel::errnoText(ENOENT));
     if (st.type() == fs::file_type::directory)
         throw ToolError(path.string(), "is a folder, not an image file");
 

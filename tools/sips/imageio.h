@@ -12,8 +12,8 @@
 namespace sips {
 
 struct SourceImage {
-    Magick::Image image;         // first frame, as stored (not yet auto-oriented)
-    std::string formatName;      // "png", "icns", ... for --getProperty format
+    Magick::Image image;          // first frame, as stored (not yet auto-oriented)
+    std::string formatName;       // "png", "icns", ... for --getProperty format
     std::optional<Format> format; // nullopt when sips cannot write the source's format
 };
 

@@ -23,10 +23,14 @@ void printProperties(const fs::path& path, const sips::SourceImage& src,
     std::printf("%s\n", fs::absolute(path).lexically_normal().c_str());
     for (const auto& key : keys) {
         std::string value;
-        if (key == "pixelWidth") value = std::to_string(src.image.columns());
-        else if (key == "pixelHeight") value = std::to_string(src.image.rows());
-        else if (key == "format") value = src.formatName;
-        else if (key == "hasAlpha") value = src.image.matte() ? "yes" : "no";
+        if (key == "pixelWidth")
+            value = std::to_string(src.image.columns());
+        else if (key == "pixelHeight")
+            value = std::to_string(src.image.rows());
+        else if (key == "format")
+            value = src.formatName;
+        else if (key == "hasAlpha")
+            value = src.image.matte() ? "yes" : "no";
         std::printf("  %s: %s\n", key.c_str(), value.c_str());
     }
 }

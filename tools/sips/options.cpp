@@ -14,7 +14,7 @@ using vorpel::ExitUsage;
 using vorpel::ToolError;
 
 constexpr std::array<std::string_view, 4> kProperties{"pixelWidth", "pixelHeight", "format",
-                                                       "hasAlpha"};
+                                                      "hasAlpha"};
 
 [[noreturn]] void usageError(const std::string& message) {
     throw ToolError({}, message + " (see sips --help)", ExitUsage);
@@ -25,8 +25,7 @@ int parsePixels(std::string_view option, std::string_view value) {
     const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), n);
     if (value.empty() || ec != std::errc() || end != value.data() + value.size() || n < 1 ||
         n > 65535)
-        usageError(std::string(option) + ": '" + std::string(value) +
-                   "' is not a size in pixels");
+        usageError(std::string(option) + ": '" + std::string(value) + "' is not a size in pixels");
     return n;
 }
 
@@ -49,7 +48,8 @@ void setProperty(Options& o, std::string_view key, std::string_view value) {
 
 void getProperty(Options& o, std::string_view key) {
     if (key == "all") {
-        for (auto p : kProperties) o.getProperties.emplace_back(p);
+        for (auto p : kProperties)
+            o.getProperties.emplace_back(p);
         return;
     }
     if (std::find(kProperties.begin(), kProperties.end(), key) == kProperties.end())

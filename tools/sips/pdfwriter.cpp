@@ -10,7 +10,6 @@
 #include <QPainter>
 #include <QPdfWriter>
 
-
 namespace sips {
 namespace {
 

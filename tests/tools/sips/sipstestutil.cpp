@@ -122,7 +122,8 @@ Rgba pixelAt(const Magick::Image& img, int x, int y) {
 
 int channelDistance(const Rgba& a, const Rgba& b) {
     int d = 0;
-    for (size_t i = 0; i < 4; ++i) d = std::max(d, std::abs(a[i] - b[i]));
+    for (size_t i = 0; i < 4; ++i)
+        d = std::max(d, std::abs(a[i] - b[i]));
     return d;
 }
 
@@ -135,7 +136,8 @@ vorpeltest::ProcessResult sips(const std::vector<std::string>& args) {
 PdfContents parsePdf(const std::string& pdf) {
     PdfContents c;
     std::smatch m;
-    if (std::regex_search(pdf, m, std::regex(R"(/MediaBox\s*\[\s*0\s+0\s+([\d.]+)\s+([\d.]+)\s*\])"))) {
+    if (std::regex_search(pdf, m,
+                          std::regex(R"(/MediaBox\s*\[\s*0\s+0\s+([\d.]+)\s+([\d.]+)\s*\])"))) {
         c.pageWidth = std::stod(m[1]);
         c.pageHeight = std::stod(m[2]);
     }
@@ -152,8 +154,10 @@ PdfContents parsePdf(const std::string& pdf) {
         c.imageWidth = intEntry(obj.dict, "Width");
         c.imageHeight = intEntry(obj.dict, "Height");
         std::smatch cs;
-        if (std::regex_search(obj.dict, cs, std::regex(R"(/ColorSpace\s*/(\w+))"))) c.colorSpace = cs[1];
-        if (obj.dict.find("/FlateDecode") != std::string::npos && obj.streamStart != std::string::npos)
+        if (std::regex_search(obj.dict, cs, std::regex(R"(/ColorSpace\s*/(\w+))")))
+            c.colorSpace = cs[1];
+        if (obj.dict.find("/FlateDecode") != std::string::npos &&
+            obj.streamStart != std::string::npos)
             c.pixels = inflate(pdf, obj.streamStart);
     }
     if (maskObject >= 0 && objects.count(maskObject) &&

@@ -17,11 +17,11 @@ public:
 const auto* const kMagickEnv = ::testing::AddGlobalTestEnvironment(new MagickEnvironment);
 
 struct Target {
-    std::string format;   // the --setProperty format value
-    std::string ext;      // the extension the app gives the output
-    std::string coder;    // ImageMagick's name for what must come back ("" for pdf)
+    std::string format; // the --setProperty format value
+    std::string ext;    // the extension the app gives the output
+    std::string coder;  // ImageMagick's name for what must come back ("" for pdf)
     bool keepsAlpha;
-    int tolerance;        // largest channel error on an opaque pixel
+    int tolerance; // largest channel error on an opaque pixel
 };
 
 const std::vector<Target> kTargets{
@@ -35,7 +35,8 @@ const std::vector<Target> kTargets{
 // Half-transparent green over white, what a viewer shows.
 Rgba overWhite(const Rgba& c) {
     Rgba out{0, 0, 0, 255};
-    for (size_t i = 0; i < 3; ++i) out[i] = (c[i] * c[3] + 255 * (255 - c[3]) + 127) / 255;
+    for (size_t i = 0; i < 3; ++i)
+        out[i] = (c[i] * c[3] + 255 * (255 - c[3]) + 127) / 255;
     return out;
 }
 
@@ -57,8 +58,8 @@ TEST_P(EveryFormat, ConvertsWithTheAppsCommandLine) {
     const std::string before = vorpeltest::readFile(src);
     const fs::path out = dir / ("Untitled" + target.ext);
 
-    const auto r = sips({"--setProperty", "format", target.format, "--setProperty",
-                         "formatOptions", "best", src.string(), "--out", out.string()});
+    const auto r = sips({"--setProperty", "format", target.format, "--setProperty", "formatOptions",
+                         "best", src.string(), "--out", out.string()});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(vorpeltest::readFile(src), before) << "input modified";
     EXPECT_EQ(vorpeltest::listDir(dir.path()).size(), 2u) << "stray file left behind";
@@ -113,12 +114,12 @@ TEST_P(EveryFormat, ConvertsWithTheAppsCommandLine) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    sips, EveryFormat, ::testing::Combine(::testing::ValuesIn(kTargets), ::testing::Bool()),
-    [](const auto& info) {
-        return std::get<0>(info.param).format +
-               (std::get<1>(info.param) ? "_fromPngWithAlpha" : "_fromJpeg");
-    });
+INSTANTIATE_TEST_SUITE_P(sips, EveryFormat,
+                         ::testing::Combine(::testing::ValuesIn(kTargets), ::testing::Bool()),
+                         [](const auto& info) {
+                             return std::get<0>(info.param).format +
+                                    (std::get<1>(info.param) ? "_fromPngWithAlpha" : "_fromJpeg");
+                         });
 
 TEST(sipsFormats, ReadsItsOwnOutputBack) {
     vorpeltest::TempDir dir;
@@ -148,8 +149,8 @@ TEST(sipsFidelity, LosslessFormatsKeepEveryPixel) {
     const Magick::Image original = readImage(src);
     for (const std::string fmt : {"png", "tiff", "jp2", "bmp", "psd"}) {
         const fs::path out = dir / ("out." + fmt);
-        const auto r = sips({"-s", "format", fmt, "-s", "formatOptions", "best", src.string(),
-                             "-o", out.string()});
+        const auto r = sips(
+            {"-s", "format", fmt, "-s", "formatOptions", "best", src.string(), "-o", out.string()});
         ASSERT_EQ(r.status, 0) << fmt << ": " << r.err;
         Magick::Image back = readImage(out);
         EXPECT_EQ(back.compare(original, Magick::AbsoluteErrorMetric), 0.0) << fmt;
@@ -199,14 +200,13 @@ TEST(sipsResample, ScalesToTheGivenSizes) {
 
     // Height first, then width.
     const fs::path exact = dir / "exact.png";
-    ASSERT_EQ(sips({"--resampleHeightWidth", "10", "20", src.string(), "-o", exact.string()})
-                  .status,
-              0);
+    ASSERT_EQ(
+        sips({"--resampleHeightWidth", "10", "20", src.string(), "-o", exact.string()}).status, 0);
     EXPECT_EQ(readImage(exact).size(), Magick::Geometry(20, 10));
 
     const fs::path up = dir / "up.jpeg";
-    ASSERT_EQ(sips({"--resampleHeightWidthMax", "128", "-s", "format", "jpeg", src.string(),
-                    "-o", up.string()})
+    ASSERT_EQ(sips({"--resampleHeightWidthMax", "128", "-s", "format", "jpeg", src.string(), "-o",
+                    up.string()})
                   .status,
               0);
     const Magick::Image big = readImage(up);
@@ -237,12 +237,22 @@ TEST(sipsOutput, FolderTargetAndSeveralSources) {
     fs::create_directory(dir / "out");
     writeQuadrantPng(dir / "a.png");
     writeQuadrantJpeg(dir / "b.jpg");
-    const auto r = sips({"-s", "format", "tiff", (dir / "a.png").string(),
-                         (dir / "b.jpg").string(), "--out", (dir / "out").string()});
+    const auto r = sips({"-s", "format", "tiff", (dir / "a.png").string(), (dir / "b.jpg").string(),
+                         "--out", (dir / "out").string()});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(vorpeltest::listDir(dir / "out"), (std::vector<std::string>{"a.tiff", "b.tiff"}));
     EXPECT_TRUE(readImage(dir / "out" / "a.tiff").matte());
     EXPECT_FALSE(readImage(dir / "out" / "b.tiff").matte());
+
+    // One bad source among good ones: the others are still converted, the status tells.
+    fs::remove_all(dir / "out");
+    fs::create_directory(dir / "out");
+    vorpeltest::writeFile(dir / "c.png", "not a picture");
+    const auto mixed = sips({"-s", "format", "gif", (dir / "c.png").string(),
+                             (dir / "a.png").string(), "-o", (dir / "out").string()});
+    EXPECT_EQ(mixed.status, 1);
+    EXPECT_EQ(mixed.err.rfind("sips: " + (dir / "c.png").string() + ": ", 0), 0u) << mixed.err;
+    EXPECT_EQ(vorpeltest::listDir(dir / "out"), std::vector<std::string>{"a.gif"});
 
     // Several sources into one file cannot be right.
     const auto bad = sips({"-s", "format", "png", (dir / "a.png").string(),

@@ -161,13 +161,13 @@ TEST_P(NotAnImage, FailsCleanlyAndKeepsTheOldTarget) {
     if (name == "folder") fs::create_directory(src);
     if (name == "empty.png") vorpeltest::writeFile(src, "");
     if (name == "notes.txt") vorpeltest::writeFile(src, "Dear diary,\nnot a picture.\n");
-    if (name == "garbage.jpg") vorpeltest::writeFile(src, std::string("\x13\x37\xca\xfe", 4) + std::string(5000, '\x42'));
+    if (name == "garbage.jpg")
+        vorpeltest::writeFile(src, std::string("\x13\x37\xca\xfe", 4) + std::string(5000, '\x42'));
     if (name == "document.pdf") {
         // PDF is an output only (ImageMagick may not read it here).
         writeQuadrantPng(dir / "q.png");
-        ASSERT_EQ(sips({"-s", "format", "pdf", (dir / "q.png").string(), "-o", src.string()})
-                      .status,
-                  0);
+        ASSERT_EQ(
+            sips({"-s", "format", "pdf", (dir / "q.png").string(), "-o", src.string()}).status, 0);
         fs::remove(dir / "q.png");
     }
     if (name == "truncated.png") {
@@ -244,11 +244,12 @@ TEST(sipsNames, SpecialCharactersArePlainNames) {
         {"layer[0].png", "result[2].psd"},
         {"png:shot.png", "jpeg:shot.jpeg"},
         {"-dash.png", "pdf:-dash.pdf"},
+        {"empty name.png", ".jpeg"}, // the app's output when the typed name is empty
     };
     for (const auto& [in, out] : names) {
         SCOPED_TRACE(in);
         writeQuadrantPng(dir / in);
-        const std::string fmt = fs::path(out).extension().string().substr(1);
+        const std::string fmt = out.substr(out.rfind('.') + 1);
         const auto r = sips({"--setProperty", "format", fmt, "--setProperty", "formatOptions",
                              "best", (dir / in).string(), "--out", (dir / out).string()});
         ASSERT_EQ(r.status, 0) << r.err;
