@@ -5,6 +5,7 @@
 #include "platform/toolerror.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -179,14 +180,30 @@ void writeImage(Magick::Image& img, Format format, const FormatOptions& options,
     applyQuality(img, format, options);
     img.magick(info.coder);
     // Straight into the temporary file: an in-memory blob of a large picture costs more time
-    // than the encoding. ImageMagick closes the descriptor it is given, hence the duplicate.
+    // than the encoding. Magick++ only writes to names or blobs, so this goes through MagickCore
+    // with a stream we own (on a duplicate, as closing it closes the descriptor).
     const int fd = ::dup(out.fd());
-    if (fd < 0) throw ToolError({}, vorpel::errnoText(errno));
-    try {
-        img.write(std::string(info.coder) + ":fd:" + std::to_string(fd));
-    } catch (const Magick::Exception& e) {
-        throw ToolError({}, std::string("cannot write ") + info.name + ": " + magickReason(e));
+    FILE* file = fd < 0 ? nullptr : ::fdopen(fd, "wb");
+    if (file == nullptr) {
+        const int err = errno;
+        if (fd >= 0) ::close(fd);
+        throw ToolError({}, vorpel::errnoText(err));
     }
+    img.fileName(std::string(info.coder) + ":output"); // selects the coder; the stream is used
+    MagickCore::ImageInfo* writeInfo = MagickCore::CloneImageInfo(img.constImageInfo());
+    writeInfo->file = file;
+    MagickCore::CopyMagickString(writeInfo->filename, img.fileName().c_str(), MaxTextExtent);
+    const bool written = MagickCore::WriteImage(writeInfo, img.image()) != MagickCore::MagickFalse;
+    MagickCore::DestroyImageInfo(writeInfo);
+    const bool flushed = std::fflush(file) == 0;
+    std::fclose(file);
+    if (!written) {
+        const MagickCore::ExceptionInfo& ex = img.constImage()->exception;
+        std::string reason = ex.reason ? ex.reason : "encoder failed";
+        if (ex.description) reason += std::string(" (") + ex.description + ")";
+        throw ToolError({}, std::string("cannot write ") + info.name + ": " + reason);
+    }
+    if (!flushed) throw ToolError({}, vorpel::errnoText(errno));
     struct stat st {};
     if (::fstat(out.fd(), &st) != 0 || st.st_size == 0)
         throw ToolError({}, std::string("cannot write ") + info.name);
