@@ -1,5 +1,6 @@
 // sips against ImageMagick's convert on a generated 4000x3000 photograph-like picture.
-// Each conversion runs a few times; the best wall time counts. Ratios below 1 mean sips is faster.
+// Each conversion runs a few times (slow ones once); the best wall time counts. Ratios below 1 mean
+// sips is faster.
 #include <Magick++.h>
 
 #include <fcntl.h>
@@ -48,6 +49,7 @@ double best(const std::vector<std::string>& argv) {
         const double t = runOnce(argv);
         if (t < 0) return -1;
         b = std::min(b, t);
+        if (t > 5.0) break; // one slow run says enough; repeating it only adds minutes
     }
     return b;
 }

@@ -116,9 +116,9 @@ replaced in place (atomically).
   -o, --out PATH                 output file, or folder for several images
   -h, --help                     this text
 
-Reads the formats above but PDF (the first frame of an animation, the merged image of
-a layered file) and icon files (.icns, the largest image). Transparent images
-written as JPEG, BMP or PICT are flattened onto white.
+Reads the formats above except PDF (the first frame of an animation, the
+merged image of a layered file) and icon files (.icns: the largest image).
+Transparent images written as JPEG, BMP or PICT are flattened onto white.
 Exit status: 0 success, 1 failure, 2 bad command line.
 )";
 }

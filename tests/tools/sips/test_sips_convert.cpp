@@ -24,6 +24,10 @@ struct Target {
     int tolerance; // largest channel error on an opaque pixel
 };
 
+void PrintTo(const Target& t, std::ostream* os) {
+    *os << t.format;
+}
+
 const std::vector<Target> kTargets{
     {"jpeg", ".jpeg", "JPEG", false, 6}, {"gif", ".gif", "GIF", true, 16},
     {"png", ".png", "PNG", true, 0},     {"tiff", ".tiff", "TIFF", true, 0},

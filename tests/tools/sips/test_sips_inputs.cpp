@@ -72,6 +72,10 @@ struct CorpusCase {
     bool alpha;
 };
 
+void PrintTo(const CorpusCase& c, std::ostream* os) {
+    *os << c.file;
+}
+
 class CorpusInput : public ::testing::TestWithParam<CorpusCase> {};
 
 TEST_P(CorpusInput, ConvertsToPngAndJpeg) {
@@ -91,6 +95,10 @@ TEST_P(CorpusInput, ConvertsToPngAndJpeg) {
         EXPECT_EQ(frames[0].size(), Magick::Geometry(c.width, c.height)) << c.file;
         EXPECT_EQ(frames[0].matte(), fmt == "png" && c.alpha) << c.file;
         EXPECT_NE(frames[0].colorSpace(), Magick::CMYKColorspace);
+        // Turned upright, so a viewer must not turn it again.
+        EXPECT_TRUE(frames[0].orientation() == Magick::UndefinedOrientation ||
+                    frames[0].orientation() == Magick::TopLeftOrientation)
+            << c.file << " " << frames[0].orientation();
     }
 }
 
@@ -150,6 +158,10 @@ struct BadInput {
     const char* name;
     const char* reason; // part of the message
 };
+
+void PrintTo(const BadInput& b, std::ostream* os) {
+    *os << b.name;
+}
 
 class NotAnImage : public ::testing::TestWithParam<BadInput> {};
 
