@@ -148,6 +148,9 @@ SourceImage loadImage(const fs::path& path) {
         throw ToolError(path.string(), vorpel::errnoText(ENOENT));
     if (st.type() == fs::file_type::directory)
         throw ToolError(path.string(), "is a folder, not an image file");
+    // Opening a pipe or a device could block or read forever.
+    if (st.type() != fs::file_type::regular && st.type() != fs::file_type::unknown)
+        throw ToolError(path.string(), "not a regular file");
 
     const std::string data = readWholeFile(path);
     if (looksLikeIcns(data)) return {decodeIcns(data, path.string()), "icns", std::nullopt};

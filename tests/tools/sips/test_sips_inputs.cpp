@@ -172,6 +172,7 @@ TEST_P(NotAnImage, FailsCleanlyAndKeepsTheOldTarget) {
     const std::string name = b.name;
     if (name == "folder") fs::create_directory(src);
     if (name == "empty.png") vorpeltest::writeFile(src, "");
+    if (name == "pipe.png") ASSERT_EQ(::mkfifo(src.c_str(), 0600), 0);
     if (name == "notes.txt") vorpeltest::writeFile(src, "Dear diary,\nnot a picture.\n");
     if (name == "garbage.jpg")
         vorpeltest::writeFile(src, std::string("\x13\x37\xca\xfe", 4) + std::string(5000, '\x42'));
@@ -207,6 +208,7 @@ INSTANTIATE_TEST_SUITE_P(sips, NotAnImage,
                          ::testing::Values(BadInput{"missing.png", "No such file"},
                                            BadInput{"folder", "folder"},
                                            BadInput{"empty.png", "empty"},
+                                           BadInput{"pipe.png", "not a regular file"},
                                            BadInput{"notes.txt", "not an image"},
                                            BadInput{"garbage.jpg", "not an image"},
                                            BadInput{"truncated.png", "cannot read image"},
