@@ -172,7 +172,9 @@ TEST_P(NotAnImage, FailsCleanlyAndKeepsTheOldTarget) {
     const std::string name = b.name;
     if (name == "folder") fs::create_directory(src);
     if (name == "empty.png") vorpeltest::writeFile(src, "");
-    if (name == "pipe.png") ASSERT_EQ(::mkfifo(src.c_str(), 0600), 0);
+    if (name == "pipe.png") {
+        ASSERT_EQ(::mkfifo(src.c_str(), 0600), 0);
+    }
     if (name == "notes.txt") vorpeltest::writeFile(src, "Dear diary,\nnot a picture.\n");
     if (name == "garbage.jpg")
         vorpeltest::writeFile(src, std::string("\x13\x37\xca\xfe", 4) + std::string(5000, '\x42'));
