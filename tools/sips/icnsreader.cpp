@@ -19,17 +19,17 @@ extern "C" {
 namespace sips {
 namespace {
 
-uint32_t readBigEndian32(const std::string& data, size_t at) {
+uint32_t readBigEndian32(std::string_view data, size_t at) {
     const auto* p = reinterpret_cast<const unsigned char*>(data.data() + at);
     return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
 }
 
-bool startsWith(const std::string& data, size_t at, std::string_view magic) {
+bool startsWith(std::string_view data, size_t at, std::string_view magic) {
     return data.size() >= at + magic.size() && data.compare(at, magic.size(), magic) == 0;
 }
 
 // Newer icon types hold a whole PNG or JPEG 2000 file, some of which libicns 0.8 does not know.
-bool isEmbeddedFile(const std::string& data, size_t at) {
+bool isEmbeddedFile(std::string_view data, size_t at) {
     using namespace std::string_view_literals;
     return startsWith(data, at, "\x89PNG\r\n\x1a\n"sv) ||
            startsWith(data, at, "\0\0\0\x0cjP  "sv) || startsWith(data, at, "\xff\x4f\xff\x51"sv);
@@ -54,7 +54,7 @@ std::optional<Magick::Image> decodeLegacy(icns_family_t* family, uint32_t type) 
     return out;
 }
 
-std::optional<Magick::Image> decodeEmbedded(const std::string& data, size_t at, size_t size) {
+std::optional<Magick::Image> decodeEmbedded(std::string_view data, size_t at, size_t size) {
     try {
         Magick::Image img;
         img.quiet(true);
@@ -67,11 +67,11 @@ std::optional<Magick::Image> decodeEmbedded(const std::string& data, size_t at, 
 
 } // namespace
 
-bool looksLikeIcns(const std::string& data) {
+bool looksLikeIcns(std::string_view data) {
     return data.size() >= 8 && data.compare(0, 4, "icns") == 0;
 }
 
-Magick::Image decodeIcns(const std::string& data, const std::string& path) {
+Magick::Image decodeIcns(std::string_view data, const std::string& path) {
     icns_set_print_errors(0);
     std::vector<icns_byte_t> bytes(data.begin(), data.end());
     icns_family_t* raw = nullptr;

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,7 +18,8 @@ namespace {
 
 using vorpel::ToolError;
 
-std::string readWholeFile(const fs::path& path) {
+// The whole file in a blob that owns the buffer: large files are not copied a second time.
+Magick::Blob readWholeFile(const fs::path& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) throw ToolError(path.string(), vorpel::errnoText(errno));
     struct Closer {
@@ -29,17 +31,20 @@ std::string readWholeFile(const fs::path& path) {
     if (S_ISDIR(st.st_mode)) throw ToolError(path.string(), "is a folder, not an image file");
     if (!S_ISREG(st.st_mode)) throw ToolError(path.string(), "not a regular file");
     if (st.st_size == 0) throw ToolError(path.string(), "empty file, not an image");
-    std::string data(static_cast<size_t>(st.st_size), '\0');
+    const auto size = static_cast<size_t>(st.st_size);
+    auto buffer = std::make_unique<char[]>(size);
     size_t got = 0;
-    while (got < data.size()) {
-        const ssize_t n = ::read(fd, data.data() + got, data.size() - got);
+    while (got < size) {
+        const ssize_t n = ::read(fd, buffer.get() + got, size - got);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) throw ToolError(path.string(), vorpel::errnoText(errno));
         if (n == 0) break;
         got += size_t(n);
     }
-    data.resize(got);
-    return data;
+    if (got == 0) throw ToolError(path.string(), "empty file, not an image");
+    Magick::Blob blob;
+    blob.updateNoCopy(buffer.release(), got, Magick::Blob::NewAllocator);
+    return blob;
 }
 
 bool isUnrecognised(const std::string& reason) {
@@ -52,8 +57,7 @@ bool isForbidden(const std::string& reason) {
     return reason.find("security policy") != std::string::npos;
 }
 
-Magick::Image decodeWithMagick(const std::string& data, const fs::path& path) {
-    const Magick::Blob blob(data.data(), data.size());
+Magick::Image decodeWithMagick(const Magick::Blob& blob, const fs::path& path) {
     Magick::Image img;
     img.quiet(true);
     img.subRange(1); // first frame of an animation, composite of a layered PSD
@@ -152,10 +156,11 @@ SourceImage loadImage(const fs::path& path) {
     if (st.type() != fs::file_type::regular && st.type() != fs::file_type::unknown)
         throw ToolError(path.string(), "not a regular file");
 
-    const std::string data = readWholeFile(path);
+    const Magick::Blob blob = readWholeFile(path);
+    const std::string_view data(static_cast<const char*>(blob.data()), blob.length());
     if (looksLikeIcns(data)) return {decodeIcns(data, path.string()), "icns", std::nullopt};
 
-    Magick::Image img = decodeWithMagick(data, path);
+    Magick::Image img = decodeWithMagick(blob, path);
     if (img.columns() == 0 || img.rows() == 0)
         throw ToolError(path.string(), "image has no pixels");
     const std::optional<Format> format = formatFromCoder(img.magick());
