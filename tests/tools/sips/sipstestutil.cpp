@@ -1,5 +1,6 @@
 #include "sipstestutil.h"
 
+#include <gtest/gtest.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -12,6 +13,13 @@ namespace fs = std::filesystem;
 
 namespace sipstest {
 namespace {
+
+// Every test program that decodes images links this file.
+class MagickEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override { Magick::InitializeMagick(nullptr); }
+};
+const auto* const kMagickEnv = ::testing::AddGlobalTestEnvironment(new MagickEnvironment);
 
 Magick::Image quadrants(bool withAlpha) {
     Magick::Image img(Magick::Geometry(kWidth, kHeight), Magick::Color("white"));
@@ -102,12 +110,11 @@ void writeQuadrantJpeg(const fs::path& p) {
     vorpeltest::writeFile(p, std::string(static_cast<const char*>(blob.data()), blob.length()));
 }
 
-Magick::Image readImage(const fs::path& p, const std::string& coderHint) {
+Magick::Image readImage(const fs::path& p) {
     const std::string data = vorpeltest::readFile(p);
     Magick::Image img;
     img.quiet(true);
     img.subRange(1);
-    if (!coderHint.empty()) img.magick(coderHint);
     img.read(Magick::Blob(data.data(), data.size()));
     return img;
 }

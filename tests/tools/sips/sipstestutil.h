@@ -28,7 +28,7 @@ void writeQuadrantPng(const std::filesystem::path& p);
 void writeQuadrantJpeg(const std::filesystem::path& p);
 
 // Decodes a file through a blob (file names stay plain names); first frame only.
-Magick::Image readImage(const std::filesystem::path& p, const std::string& coderHint = {});
+Magick::Image readImage(const std::filesystem::path& p);
 
 Rgba pixelAt(const Magick::Image& img, int x, int y);
 

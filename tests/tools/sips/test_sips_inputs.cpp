@@ -10,12 +10,6 @@ using namespace sipstest;
 
 namespace {
 
-class MagickEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override { Magick::InitializeMagick(nullptr); }
-};
-const auto* const kMagickEnv = ::testing::AddGlobalTestEnvironment(new MagickEnvironment);
-
 TEST(sipsGetProperty, PrintsEachAskedPropertyUnderThePath) {
     vorpeltest::TempDir dir;
     writeQuadrantPng(dir / "a.png");
