@@ -95,9 +95,9 @@ void applyQuality(Magick::Image& img, Format format, const FormatOptions& o) {
         img.quality(static_cast<size_t>(o.quality));
         break;
     case Format::Jp2:
-        // The JP2 coder reads quality as a target PSNR in dB; 0 asks for the reversible,
+        // The JP2 coder reads quality as a target PSNR in dB, except 100: the reversible,
         // lossless transform.
-        img.quality(o.quality >= 100 ? 0 : static_cast<size_t>(25 + o.quality / 4));
+        img.quality(o.quality >= 100 ? 100 : static_cast<size_t>(25 + o.quality / 4));
         break;
     case Format::Png:
         // zlib level 1 with adaptive filtering: several times faster than the default level 7
