@@ -53,7 +53,7 @@ TEST(sipsCommandLine, UsageAndBadArguments) {
     };
     for (const auto& args : bad) {
         const auto r = sips(args);
-        EXPECT_EQ(r.status, 2) << args[0] << " " << args[1];
+        EXPECT_EQ(r.status, 2) << ::testing::PrintToString(args);
         EXPECT_EQ(r.err.rfind("sips: ", 0), 0u) << r.err;
     }
     EXPECT_EQ(vorpeltest::listDir(dir.path()), std::vector<std::string>{"a.png"});
