@@ -21,7 +21,7 @@ extern char** environ;
 
 namespace {
 
-constexpr int kRuns = 3;
+constexpr int kRuns = 5;
 
 // Wall time of one run in seconds, or a negative value when the program failed.
 double runOnce(const std::vector<std::string>& argv) {
@@ -43,15 +43,19 @@ double runOnce(const std::vector<std::string>& argv) {
     return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? took.count() : -1;
 }
 
-double best(const std::vector<std::string>& argv) {
-    double b = 1e30;
+// Best times of several programs, run in turn so that a load change on the machine hits
+// them alike.
+std::vector<double> bestInTurn(const std::vector<std::vector<std::string>>& programs) {
+    std::vector<double> best(programs.size(), 1e30);
     for (int i = 0; i < kRuns; ++i) {
-        const double t = runOnce(argv);
-        if (t < 0) return -1;
-        b = std::min(b, t);
-        if (t > 5.0) break; // one slow run says enough; repeating it only adds minutes
+        for (size_t p = 0; p < programs.size(); ++p) {
+            if (i > 0 && best[p] > 5.0) continue; // one slow run says enough
+            const double t = runOnce(programs[p]);
+            if (t < 0) return std::vector<double>(programs.size(), -1);
+            best[p] = std::min(best[p], t);
+        }
     }
-    return b;
+    return best;
 }
 
 double megabytes(const fs::path& p) {
@@ -123,18 +127,19 @@ int main(int, char** argv) {
         const fs::path ours = dir / ("sips" + c.ext);
         const fs::path same = dir / ("same" + c.ext);
         const fs::path plain = dir / ("plain" + c.ext);
-        const double tSips =
-            best({sips.string(), "--setProperty", "format", c.format, "--setProperty",
-                  "formatOptions", "best", c.source.string(), "--out", ours.string()});
         std::vector<std::string> conv{"convert", c.source.string()};
         conv.insert(conv.end(), c.sameSettings.begin(), c.sameSettings.end());
         conv.push_back(same.string());
-        const double tSame = best(conv);
         // What convert does when asked for the format only (its -quality for JPEG "best").
         std::vector<std::string> def{"convert", c.source.string()};
         if (c.format == "jpeg") def.insert(def.end(), {"-quality", "100"});
         def.push_back(plain.string());
-        const double tDefault = best(def);
+        const std::vector<double> t =
+            bestInTurn({{sips.string(), "--setProperty", "format", c.format, "--setProperty",
+                         "formatOptions", "best", c.source.string(), "--out", ours.string()},
+                        conv,
+                        def});
+        const double tSips = t[0], tSame = t[1], tDefault = t[2];
         if (tSips < 0 || tSame < 0 || tDefault < 0) {
             std::printf("%-11s failed (sips %.2f, convert %.2f, %.2f)\n", c.name, tSips, tSame,
                         tDefault);
