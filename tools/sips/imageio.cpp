@@ -93,6 +93,9 @@ void applyQuality(Magick::Image& img, Format format, const FormatOptions& o) {
     switch (format) {
     case Format::Jpeg:
         img.quality(static_cast<size_t>(o.quality));
+        // Optimised Huffman tables need a second pass over the picture (a third longer) for
+        // a file about a sixth smaller; the pixels are the same either way.
+        img.defineValue("jpeg", "optimize-coding", "false");
         break;
     case Format::Jp2:
         // The JP2 coder reads quality as a target PSNR in dB, except 100: the reversible,
