@@ -13,7 +13,7 @@ constexpr std::array<FormatInfo, 9> kFormats{{
     {Format::Gif, "gif", "GIF", "gif", true},
     {Format::Png, "png", "PNG", "png", true},
     {Format::Tiff, "tiff", "TIFF", "tiff", true},
-    // BMP3 rather than BMP: the Windows 3 layout without alpha opens everywhere.
+    // BMP3 rather than BMP: the version 3 layout without alpha opens everywhere.
     {Format::Bmp, "bmp", "BMP3", "bmp", false},
     // ImageMagick's PICT coder drops alpha: flatten it ourselves rather than show black.
     {Format::Pict, "pict", "PICT", "pict", false},
@@ -27,25 +27,17 @@ struct Alias {
     Format format;
 };
 
-constexpr std::array<Alias, 19> kAliases{{
+constexpr std::array<Alias, 11> kAliases{{
     {"jpeg", Format::Jpeg},
     {"jpg", Format::Jpeg},
-    {"public.jpeg", Format::Jpeg},
     {"gif", Format::Gif},
-    {"com.compuserve.gif", Format::Gif},
     {"png", Format::Png},
-    {"public.png", Format::Png},
     {"tiff", Format::Tiff},
     {"tif", Format::Tiff},
-    {"public.tiff", Format::Tiff},
     {"bmp", Format::Bmp},
-    {"com.microsoft.bmp", Format::Bmp},
     {"pict", Format::Pict},
-    {"com.apple.pict", Format::Pict},
     {"psd", Format::Psd},
-    {"com.adobe.photoshop-image", Format::Psd},
     {"jp2", Format::Jp2},
-    {"public.jpeg-2000", Format::Jp2},
     {"pdf", Format::Pdf},
 }};
 
@@ -64,7 +56,6 @@ const FormatInfo& formatInfo(Format f) {
 
 std::optional<Format> formatFromName(std::string_view name) {
     const std::string lower = toLower(name);
-    if (lower == "com.adobe.pdf") return Format::Pdf;
     for (const auto& a : kAliases) {
         if (lower == a.name) return a.format;
     }

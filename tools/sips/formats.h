@@ -18,7 +18,7 @@ struct FormatInfo {
 
 const FormatInfo& formatInfo(Format f);
 
-// "jpeg", "jpg", "public.jpeg", ... (case-insensitive).
+// "jpeg", "jpg", "tif", ... (case-insensitive).
 std::optional<Format> formatFromName(std::string_view name);
 
 // Format of a decoded image from ImageMagick's coder name ("JPEG", "BMP3", ...).
