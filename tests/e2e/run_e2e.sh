@@ -73,6 +73,7 @@ wait_window() { # wait_window W H -> "X Y"
     for i in $(seq 1 50); do window_of_size "$1" "$2" && return 0; sleep 0.1; done
     return 1
 }
+has_window() { wait_window "$1" "$2" >/dev/null; }
 click_in() { # click_in W H X Y -> click at content X Y of the window of that size
     local pos
     pos=$(wait_window "$1" "$2") || { echo "     (no window $1x$2)"; return 1; }
@@ -113,7 +114,7 @@ echo secret >"$work/keep/locked folder/inside.txt"
 # Document batch: drop, then TXT.
 drop "$rtf1" "$work/docs/notes.txt"
 shot 01-filled-list
-check "a drop shows the Document panel" wait_window 241 573 >/dev/null
+check "a drop shows the Document panel" has_window 241 573
 click_in 241 573 24 83   # TXT
 sleep 0.2
 shot 02-progress-or-done
@@ -177,7 +178,7 @@ check "Unlock gives the write bits back" test -w "$work/keep/locked folder" -a "
 drop "$work/keep/locked folder"
 at 62 189
 at 367 475                 # Last File Details
-check "the details window opens" wait_window 327 233 >/dev/null
+check "the details window opens" has_window 327 233
 shot 06-file-details
 click_in 327 233 163 213   # Close
 
