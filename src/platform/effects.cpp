@@ -9,6 +9,9 @@
 #include <QVariantAnimation>
 #include <QWidget>
 #include <cmath>
+#ifdef __APPLE__
+#include <dlfcn.h>
+#endif
 
 namespace vorpel::ui {
 namespace {
@@ -81,13 +84,73 @@ private:
     int pools_ = 0;
 };
 
+#ifdef __APPLE__
+// The system's own poof, every function looked up by name at run time.
+class CocoaBackend : public EffectBackend {
+public:
+    void applicationLoad() override {
+        if (auto load = reinterpret_cast<int (*)()>(symbol("NSApplicationLoad"))) load();
+    }
+    void* newPool() override {
+        using Class = void* (*)(void*);
+        using Sel = void* (*)(void*);
+        using Send = void* (*)(void*, void*);
+        auto classFromString = reinterpret_cast<Class>(symbol("NSClassFromString"));
+        auto selectorFromString = reinterpret_cast<Sel>(symbol("NSSelectorFromString"));
+        auto send = reinterpret_cast<Send>(symbol("objc_msgSend"));
+        if (!classFromString || !selectorFromString || !send) return nullptr;
+        void* cls = withString("NSAutoreleasePool", classFromString);
+        void* object = send(cls, withString("alloc", selectorFromString));
+        return send(object, withString("init", selectorFromString));
+    }
+    void releasePool(void* pool) override {
+        using Sel = void* (*)(void*);
+        using Send = void* (*)(void*, void*);
+        auto selectorFromString = reinterpret_cast<Sel>(symbol("NSSelectorFromString"));
+        auto send = reinterpret_cast<Send>(symbol("objc_msgSend"));
+        if (pool && selectorFromString && send) send(pool, withString("release", selectorFromString));
+    }
+    void showAnimationEffect(int effect, float x, float y, float width, float height) override {
+        struct Point { double x, y; };
+        struct Size { double w, h; };
+        using Show = void (*)(unsigned long, Point, Size, void*, void*, void*);
+        if (auto show = reinterpret_cast<Show>(symbol("NSShowAnimationEffect")))
+            show(static_cast<unsigned long>(effect), {x, y}, {width, height}, nullptr, nullptr, nullptr);
+    }
+    std::optional<int> mainScreenHeight() override { return ui::mainScreenHeight(); }
+
+private:
+    static void* symbol(const char* name) {
+        static void* cocoa = dlopen("/System/Library/Frameworks/Cocoa.framework/Cocoa", RTLD_LAZY);
+        void* fn = cocoa ? dlsym(cocoa, name) : nullptr;
+        return fn ? fn : dlsym(RTLD_DEFAULT, name);
+    }
+    // Names go to Cocoa as Core Foundation strings, released right after the call.
+    template <class F> static void* withString(const char* text, F call) {
+        using Create = void* (*)(void*, const char*, unsigned);
+        using Release = void (*)(void*);
+        auto create = reinterpret_cast<Create>(symbol("CFStringCreateWithCString"));
+        auto release = reinterpret_cast<Release>(symbol("CFRelease"));
+        if (!create || !release) return nullptr;
+        void* str = create(nullptr, text, 0x08000100 /* UTF-8 */);
+        void* result = call(str);
+        release(str);
+        return result;
+    }
+};
+#endif
+
 EffectBackend* current = nullptr;
 
 } // namespace
 
 EffectBackend& effectBackend() {
-    static PoofBackend poof;
-    return current ? *current : poof;
+#ifdef __APPLE__
+    static CocoaBackend system;
+#else
+    static PoofBackend system;
+#endif
+    return current ? *current : system;
 }
 
 void setEffectBackend(EffectBackend* backend) { current = backend; }
