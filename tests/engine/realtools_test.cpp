@@ -1,0 +1,110 @@
+// The routines with the real runner and the system's own tidy and du, on real files; and the
+// busy guard: no timer tick while a real command runs.
+#include "roadkit.h"
+
+#include "engine/vorpel.h"
+#include "info/infowin.h"
+#include "panels/controlwin.h"
+#include "platform/timer.h"
+#include "testsupport.h"
+
+#include <sys/stat.h>
+
+namespace {
+
+using vorpel::FolderItem;
+using vorpel::ui::Win;
+using vorpeltest::TempDir;
+
+class RealTools : public ::testing::Test {
+protected:
+    void SetUp() override {
+        roadkit::closeAllWindows();
+        vorpel::Failures::clear();
+        vorpel::Shell::setRunner({});
+    }
+    void TearDown() override {
+        roadkit::closeAllWindows();
+        vorpel::Failures::clear();
+    }
+    roadkit::MessageRecorder messages;
+    roadkit::EffectRecorder effects;
+};
+
+TEST_F(RealTools, XhtmlWritesTheTypedOutputBesideTheSourceAndTidyWarningsCountAsSuccess) {
+    if (!vorpeltest::haveProgram("tidy")) GTEST_SKIP() << "tidy is not installed";
+    TempDir dir;
+    std::filesystem::create_directory(dir / "my site");
+    const auto source = dir / "my site" / "in dex.htm";
+    // No doctype and no title: tidy warns (status 1) but writes its output.
+    vorpeltest::writeFile(source, "<p>Hello <b>world</b></p>\n");
+    Win<vorpel::controlwin>().EditField1->setText("Clean Page");
+    EXPECT_TRUE(vorpel::xhtml(FolderItem(source), true));
+    const std::string out = vorpeltest::readFile(dir / "my site" / "Clean Page.xhtml");
+    EXPECT_NE(out.find("<b>world</b>"), std::string::npos) << out;
+    EXPECT_NE(out.find("xmlns"), std::string::npos) << out;
+    EXPECT_TRUE(vorpel::Failures::empty());
+
+    EXPECT_TRUE(vorpel::tohtml(FolderItem(source), true));
+    EXPECT_NE(vorpeltest::readFile(dir / "my site" / "Clean Page.html").find("world"),
+              std::string::npos);
+}
+
+TEST_F(RealTools, SizeShowsWhatDuPrintedForAFolderUnchanged) {
+    TempDir dir;
+    std::filesystem::create_directories(dir / "top dir" / "sub one");
+    vorpeltest::writeFile(dir / "top dir" / "sub one" / "f", std::string(10000, 'x'));
+    const FolderItem item(dir / "top dir");
+    const auto expected = vorpel::Shell::runDirect("du -h " + item.ShellPath()).result;
+    ASSERT_NE(expected.find('\n'), expected.rfind('\n')) << "du should print two lines";
+    EXPECT_TRUE(vorpel::size(item, true));
+    EXPECT_EQ(Win<vorpel::infowin>().StaticText1->Text(), expected);
+}
+
+TEST_F(RealTools, SizeOfAMissingItemShowsDusComplaintAndFails) {
+    TempDir dir;
+    const FolderItem item(dir / "gone");
+    EXPECT_FALSE(vorpel::size(item, true));
+    EXPECT_NE(Win<vorpel::infowin>().StaticText1->Text().find("gone"), std::string::npos);
+    EXPECT_TRUE(vorpel::Failures::empty());
+}
+
+// A timer that falls due while a real command runs is delivered after it, never during it.
+TEST_F(RealTools, NoTimerTickWhileARealCommandRuns) {
+    vorpel::ui::Timer timer(nullptr, "probe", 1, 2);
+    int ticks = 0, ticksDuring = -1;
+    timer.Action = [&] { ++ticks; };
+    vorpel::Shell shell;
+    shell.Execute("sleep 0.3; echo ok");
+    ticksDuring = ticks;
+    EXPECT_EQ(shell.Result, "ok\n");
+    EXPECT_EQ(ticksDuring, 0);
+    roadkit::pumpUntil([&] { return ticks > 0; }, 2000);
+    EXPECT_GT(ticks, 0);
+}
+
+// The progress window survives a long real command and closes at the first tick after it.
+TEST_F(RealTools, ProgressWindowOutlivesALongRealCommand) {
+    TempDir tools;
+    vorpeltest::writeFile(tools / "chflags", "#!/bin/sh\nsleep 0.3\n");
+    ::chmod((tools / "chflags").c_str(), 0755);
+    vorpel::Shell::setToolDir(tools.path().string());
+    int turns = 0, closedTurns = 0;
+    // Look at the window from inside the runner's idle turns.
+    vorpel::Shell::setIdleHook([&] {
+        vorpel::ui::resetTurnClock();
+        vorpel::ui::DoEvents();
+        ++turns;
+        if (!vorpel::ui::WinIfOpen<vorpel::progressdes>()) ++closedTurns;
+    });
+    EXPECT_TRUE(vorpel::lock(FolderItem(tools / "x"), true));
+    vorpel::ui::installEventGate();
+    vorpel::Shell::setToolDir("");
+    EXPECT_GT(turns, 5);
+    EXPECT_EQ(closedTurns, 0);
+    EXPECT_NE(vorpel::ui::WinIfOpen<vorpel::progressdes>(), nullptr);
+    EXPECT_TRUE(roadkit::pumpUntil([] { return vorpel::ui::WinIfOpen<vorpel::doner>() != nullptr; }));
+    EXPECT_EQ(vorpel::ui::WinIfOpen<vorpel::progressdes>(), nullptr);
+}
+
+} // namespace
