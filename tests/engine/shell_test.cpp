@@ -50,6 +50,22 @@ TEST_F(RealRunner, StandardInputIsDevNull) {
     EXPECT_EQ(out.result, "/dev/null\nend\n");
 }
 
+// A host that ignores SIGPIPE (some launchers do) must not hand that on to the tools: the
+// writer of a pipeline whose reader is done would print "Broken pipe" into the result.
+TEST_F(RealRunner, ToolsGetDefaultSignalHandlingWhateverTheHostIgnores) {
+    struct sigaction ignore {}, old {};
+    ignore.sa_handler = SIG_IGN;
+    ::sigaction(SIGPIPE, &ignore, &old);
+    const auto pipeline = Shell::runDirect("yes | head -n 1");
+    const auto ignored = Shell::runDirect("exec grep SigIgn /proc/self/status");
+    ::sigaction(SIGPIPE, &old, nullptr);
+    EXPECT_EQ(pipeline.result, "y\n");
+    EXPECT_EQ(pipeline.errorCode, 0);
+    ASSERT_EQ(ignored.result.rfind("SigIgn:\t", 0), 0u) << ignored.result;
+    const unsigned long long mask = std::stoull(ignored.result.substr(8), nullptr, 16);
+    EXPECT_EQ(mask & (1ull << (SIGPIPE - 1)), 0u) << ignored.result;
+}
+
 TEST_F(RealRunner, LargeOutputIsReadWhole) {
     const auto out = Shell::runDirect("head -c 3000000 /dev/zero; echo tail >&2");
     EXPECT_EQ(out.result.size(), 3000000u + 5u);
