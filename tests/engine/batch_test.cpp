@@ -102,6 +102,18 @@ TEST_F(Batch, ItemsOfOneFolderTargetOneOutputItemsOfTwoFoldersTheirOwn) {
     EXPECT_EQ(outputOf(2), "/tmp/q/Untitled.tiff");
 }
 
+TEST_F(Batch, LockAndUnlockOneCallPerItemInDropOrder) {
+    queue({"/tmp/l/a", "/tmp/l/folder b", "/tmp/l/c"});
+    vorpel::runBatch(vorpel::lock);
+    queue({"/tmp/l/c", "/tmp/l/a"});
+    vorpel::runBatch(vorpel::unlock);
+    EXPECT_EQ(runner.commands(),
+              (std::vector<std::string>{"chflags -R uchg /tmp/l/a",
+                                        "chflags -R uchg /tmp/l/folder\\ b",
+                                        "chflags -R uchg /tmp/l/c", "chflags -R nouchg /tmp/l/c",
+                                        "chflags -R nouchg /tmp/l/a"}));
+}
+
 TEST_F(Batch, SpeechFromTwoFoldersLandsInEachItemsFolder) {
     queue({"/tmp/d1/letter.rtf", "/tmp/d2/note one.txt"});
     vorpel::runBatch(vorpel::aud);

@@ -159,6 +159,18 @@ TEST_F(Feedback, ShowingTheProgressWindowTwiceKeepsOneWindow) {
     EXPECT_EQ(effects.effects.size(), 1u);
 }
 
+// A second hand-over while the notice is still up brings the same notice forward.
+TEST_F(Feedback, SecondHandOverReusesTheOpenNotice) {
+    vorpel::rtf(FolderItem("/tmp/f/a.rtf"), true);
+    ASSERT_TRUE(pumpUntil([] { return WinIfOpen<doner>() != nullptr; }));
+    doner* first = WinIfOpen<doner>();
+    vorpel::rtf(FolderItem("/tmp/f/b.rtf"), true);
+    ASSERT_TRUE(pumpUntil([] { return WinIfOpen<progressdes>() == nullptr; }));
+    EXPECT_EQ(WinIfOpen<doner>(), first);
+    ASSERT_TRUE(pumpUntil([] { return WinIfOpen<doner>() == nullptr; }));
+    EXPECT_EQ(effects.effects.size(), 1u);
+}
+
 // A bar whose value differs from its maximum keeps the window open.
 TEST_F(Feedback, TimerClosesOnlyWhenTheBarIsFull) {
     progressdes& p = Win<progressdes>();

@@ -91,6 +91,14 @@ TEST_F(DocumentPanel, DisabledHtmlAndDocxButtonsNeverStartABatch) {
     p.BevelButton23->click();
     EXPECT_TRUE(runner.calls.empty());
     EXPECT_EQ(Win<vorpel::qconvert>().QuennFileArray.size(), 1u);
+    // Their handlers are still wired: upper "HTML" to html, "DOCX" to docx.
+    p.BevelButton2_Action();
+    queue({"/tmp/p/b.doc"});
+    p.BevelButton23_Action();
+    EXPECT_EQ(runner.commands(),
+              (std::vector<std::string>{
+                  "textutil -convert html  -editor ZENTO -Generator ZENTO  /tmp/p/a.doc",
+                  "textutil -convert docx /tmp/p/b.doc"}));
 }
 
 TEST_F(DocumentPanel, BatchOverThreeItemsWithAFailingMiddleEmptiesTheList) {
