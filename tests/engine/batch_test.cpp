@@ -114,15 +114,4 @@ TEST_F(Batch, LockAndUnlockOneCallPerItemInDropOrder) {
                                         "chflags -R nouchg /tmp/l/a"}));
 }
 
-TEST_F(Batch, SpeechFromTwoFoldersLandsInEachItemsFolder) {
-    queue({"/tmp/d1/letter.rtf", "/tmp/d2/note one.txt"});
-    vorpel::runBatch(vorpel::aud);
-    EXPECT_EQ(runner.commands(),
-              (std::vector<std::string>{
-                  "textutil -convert txt -stdout /tmp/d1/letter.rtf | say -v BadNews -o "
-                  "/tmp/d1/Untitled.aiff",
-                  "textutil -convert txt -stdout /tmp/d2/note\\ one.txt | say -v BadNews -o "
-                  "/tmp/d2/Untitled.aiff"}));
-}
-
 } // namespace

@@ -105,6 +105,24 @@ TEST_F(Feedback, FailureShowsFailedListsTheItemsThenClearsTheList) {
     EXPECT_EQ(WinIfOpen<doner>()->StaticText1->Text(), "DONE");
 }
 
+// An earlier notice's tick may come before the hand-over of a conversion that failed; the
+// notice that follows that conversion must still read "FAILED" and list it.
+TEST_F(Feedback, EarlierNoticeClosingFirstDoesNotSwallowANewFailure) {
+    Win<doner>();  // still up from an earlier, successful conversion
+    runner.script({{1, "textutil: bad input\n"}});
+    EXPECT_FALSE(vorpel::rtf(FolderItem("/tmp/f/late.rtf"), true));
+    ASSERT_NE(WinIfOpen<progressdes>(), nullptr);
+    WinIfOpen<doner>()->Timer1_Action();  // its tick wins the race against Timer2
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+    ASSERT_TRUE(pumpUntil([] { return WinIfOpen<doner>() != nullptr; }));
+    EXPECT_EQ(WinIfOpen<doner>()->StaticText1->Text(), "FAILED");
+    ASSERT_TRUE(pumpUntil([] { return WinIfOpen<doner>() == nullptr; }));
+    ASSERT_FALSE(messages.messages.empty());
+    EXPECT_NE(messages.messages.back().find("late.rtf: textutil: bad input"), std::string::npos);
+    EXPECT_TRUE(vorpel::Failures::empty());
+}
+
 // Timer2 falls due many times while the tool runs; none of those ticks may close the window.
 TEST_F(Feedback, Timer2NeverClosesTheProgressWindowWhileACommandRuns) {
     int turns = 0;
@@ -126,6 +144,30 @@ TEST_F(Feedback, Timer2NeverClosesTheProgressWindowWhileACommandRuns) {
     EXPECT_FALSE(noticeDuring);
     ASSERT_NE(WinIfOpen<progressdes>(), nullptr);
     EXPECT_TRUE(pumpUntil([] { return WinIfOpen<doner>() != nullptr; }));
+}
+
+// The notice's half-second tick falls due during a long command: held, then delivered.
+TEST_F(Feedback, NoticeTickIsHeldWhileACommandRunsAndDeliveredAfter) {
+    Win<doner>();
+    bool closedDuring = false;
+    runner.during = [&](const std::string&) {
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < 700) {
+            vorpel::ui::resetTurnClock();
+            vorpel::ui::DoEvents();
+            if (!WinIfOpen<doner>()) closedDuring = true;
+        }
+    };
+    vorpel::lock(FolderItem("/tmp/f/a"), true);
+    EXPECT_FALSE(closedDuring);
+    EXPECT_TRUE(effects.effects.empty());
+    // Afterwards the held tick closes that notice; the lock's own hand-over may then open
+    // a fresh one, which closes in its turn.
+    EXPECT_TRUE(pumpUntil([] {
+        return WinIfOpen<doner>() == nullptr && WinIfOpen<progressdes>() == nullptr;
+    }));
+    EXPECT_GE(effects.effects.size(), 1u);
 }
 
 // Neither the user's close request nor a notice's tick gets through during a command.
