@@ -50,6 +50,20 @@ TEST_F(RealTools, XhtmlWritesTheTypedOutputBesideTheSourceAndTidyWarningsCountAs
               std::string::npos);
 }
 
+// Markup tidy cannot repair: status 2, an empty output left behind, tidy's own words recorded.
+TEST_F(RealTools, XhtmlOfBrokenMarkupFailsWithTidysMessage) {
+    if (!vorpeltest::haveProgram("tidy")) GTEST_SKIP() << "tidy is not installed";
+    TempDir dir;
+    const auto source = dir / "bad.htm";
+    vorpeltest::writeFile(source, "<html><body><p>x</p></body></html>\n<<<>>> </foo><bar");
+    EXPECT_FALSE(vorpel::xhtml(FolderItem(source), true));
+    EXPECT_TRUE(std::filesystem::exists(dir / "Untitled.xhtml"));
+    ASSERT_EQ(vorpel::Failures::list().size(), 1u);
+    EXPECT_EQ(vorpel::Failures::list()[0].item, "bad.htm");
+    EXPECT_NE(vorpel::Failures::list()[0].message.find("line 1 column"), std::string::npos)
+        << vorpel::Failures::list()[0].message;
+}
+
 TEST_F(RealTools, SizeShowsWhatDuPrintedForAFolderUnchanged) {
     TempDir dir;
     std::filesystem::create_directories(dir / "top dir" / "sub one");

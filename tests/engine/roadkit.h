@@ -69,7 +69,6 @@ struct Snapshot {
     bool dragHereVisible = false;   // StaticText31
     bool detailsOpen = false;       // infowin
     bool noticeOpen = false;        // doner
-    bool shellRunning = false;
 };
 
 inline Snapshot snapshot() {
@@ -88,7 +87,6 @@ inline Snapshot snapshot() {
     }
     s.detailsOpen = vorpel::ui::WinIfOpen<vorpel::infowin>() != nullptr;
     s.noticeOpen = vorpel::ui::WinIfOpen<vorpel::doner>() != nullptr;
-    s.shellRunning = vorpel::Shell::running();
     return s;
 }
 
