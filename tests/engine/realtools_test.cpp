@@ -26,6 +26,7 @@ protected:
     void TearDown() override {
         roadkit::closeAllWindows();
         vorpel::Failures::clear();
+        vorpel::ui::releasePictures();
     }
     roadkit::MessageRecorder messages;
     roadkit::EffectRecorder effects;

@@ -12,6 +12,7 @@
 #include "info/infowin.h"
 #include "platform/effects.h"
 #include "platform/eventgate.h"
+#include "platform/pictures.h"
 #include "platform/services.h"
 #include "platform/shell.h"
 #include "platform/window.h"
@@ -186,6 +187,8 @@ protected:
     void TearDown() override {
         closeAllWindows();
         vorpel::Failures::clear();
+        // The picture cache lives until shut-down, which a test process never reaches.
+        vorpel::ui::releasePictures();
     }
 
     // Puts items on the Drop Screen's queue and list as a drop would, without the drop.
