@@ -39,7 +39,10 @@ std::vector<std::string> environmentWithTools() {
         std::string entry = *e;
         if (entry.rfind("PATH=", 0) == 0) {
             sawPath = true;
-            if (!toolDirRef().empty()) entry = "PATH=" + toolDirRef() + ":" + entry.substr(5);
+            // No ":" before an empty rest: an empty entry would search the current folder.
+            const std::string rest = entry.substr(5);
+            if (!toolDirRef().empty())
+                entry = "PATH=" + toolDirRef() + (rest.empty() ? "" : ":" + rest);
         }
         env.push_back(std::move(entry));
     }

@@ -102,6 +102,17 @@ TEST_F(RealRunner, ToolFolderComesFirstInPath) {
     EXPECT_EQ(Shell::runDirect("du -h /dev/null").errorCode, 0);
 }
 
+// An empty PATH must not turn into "tools:", whose empty entry means the current folder.
+TEST_F(RealRunner, EmptyPathGetsTheToolFolderAlone) {
+    TempDir tools;
+    Shell::setToolDir(tools.path().string());
+    const std::string saved = std::getenv("PATH") ? std::getenv("PATH") : "";
+    ::setenv("PATH", "", 1);
+    const auto out = Shell::runDirect("printf %s \"$PATH\"");
+    ::setenv("PATH", saved.c_str(), 1);
+    EXPECT_EQ(out.result, tools.path().string());
+}
+
 TEST_F(RealRunner, ExecuteGoesThroughTheSeamOrTheRealRunner) {
     Shell real;
     real.Execute("echo hi; exit 4");
