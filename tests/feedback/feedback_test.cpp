@@ -5,10 +5,15 @@
 #include "engine/batch.h"
 #include "engine/vorpel.h"
 #include "info/infowin.h"
+#include "app/filetypes.h"
 #include "panels/controlwin.h"
+#include "testsupport.h"
 
 #include <QApplication>
+#include <QDropEvent>
 #include <QElapsedTimer>
+#include <QMimeData>
+#include <QUrl>
 #include <QPalette>
 
 namespace {
@@ -188,6 +193,41 @@ TEST_F(Feedback, CloseRequestsAreRefusedWhileACommandRuns) {
     Win<vorpel::controlwin>().close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(WinIfOpen<vorpel::controlwin>(), nullptr);
+}
+
+// A drop that arrives while the tool runs would change the queue under the batch.
+TEST_F(Feedback, DropDuringACommandIsRefusedAndTakenWhenIdle) {
+    vorpel::FileTypes::Initialise();
+    vorpeltest::TempDir dir;
+    vorpeltest::writeFile(dir / "late.rtf", "x");
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(QString::fromStdString((dir / "late.rtf").string()))});
+    auto enter = [&] {
+        QDragEnterEvent e(QPoint(200, 300), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&Win<vorpel::qconvert>(), &e);
+        return e.isAccepted();
+    };
+    auto drop = [&] {
+        QDropEvent e(QPointF(200, 300), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&Win<vorpel::qconvert>(), &e);
+    };
+    bool enterAcceptedDuring = true;
+    size_t queuedDuring = 99;
+    ASSERT_TRUE(enter());  // the drag came in before the command started
+    runner.during = [&](const std::string&) {
+        drop();
+        enterAcceptedDuring = enter();
+        drop();
+        queuedDuring = Win<vorpel::qconvert>().QuennFileArray.size();
+    };
+    vorpel::rtf(FolderItem("/tmp/f/a.rtf"), true);
+    EXPECT_FALSE(enterAcceptedDuring);
+    EXPECT_EQ(queuedDuring, 0u);
+    // The same drag and drop once idle is taken.
+    ASSERT_TRUE(enter());
+    drop();
+    EXPECT_EQ(Win<vorpel::qconvert>().QuennFileArray.size(), 1u);
+    vorpel::FileTypes::Release();
 }
 
 TEST_F(Feedback, ShowingTheProgressWindowTwiceKeepsOneWindow) {
