@@ -4,7 +4,9 @@
 
 #include "engine/vorpel.h"
 #include "info/infowin.h"
+#include "panels/audiocontrol.h"
 #include "panels/controlwin.h"
+#include "panels/imagecontrol.h"
 #include "platform/timer.h"
 #include "testsupport.h"
 
@@ -82,6 +84,67 @@ TEST_F(RealTools, SizeOfAMissingItemShowsDusComplaintAndFails) {
     EXPECT_FALSE(vorpel::size(item, true));
     EXPECT_NE(Win<vorpel::infowin>().StaticText1->Text().find("gone"), std::string::npos);
     EXPECT_TRUE(vorpel::Failures::empty());
+}
+
+// Stand-in tools that write down their arguments: the command lines must split into exactly
+// the words the tools expect, whatever the paths hold.
+class FakeTools : public RealTools {
+protected:
+    void SetUp() override {
+        RealTools::SetUp();
+        tool("sips", "printf '%s|' \"$@\" > \"$ARGS\"; shift 6; cp \"$1\" \"$3\"\n");
+        tool("textutil", "printf '%s|' \"$@\" > \"$ARGS.textutil\"; cat \"$4\"; exit $TEXTUTIL_STATUS\n");
+        tool("say", "printf '%s|' \"$@\" > \"$ARGS.say\"; cat > \"$4\"; "
+                    "[ \"$SAY_STATUS\" = 0 ] || echo 'say: no voice' >&2; exit $SAY_STATUS\n");
+        vorpel::Shell::setToolDir(tools.path().string());
+        ::setenv("ARGS", (work / "args").c_str(), 1);
+        ::setenv("TEXTUTIL_STATUS", "0", 1);
+        ::setenv("SAY_STATUS", "0", 1);
+        std::filesystem::create_directory(work / "it's a \"dir\"");
+    }
+    void TearDown() override {
+        vorpel::Shell::setToolDir("");
+        RealTools::TearDown();
+    }
+    void tool(const std::string& name, const std::string& body) {
+        vorpeltest::writeFile(tools / name, "#!/bin/sh\n" + body);
+        ::chmod((tools / name).c_str(), 0755);
+    }
+    TempDir tools, work;
+};
+
+TEST_F(FakeTools, ImageCommandSplitsIntoTheToolsWords) {
+    const auto folder = work / "it's a \"dir\"";
+    vorpeltest::writeFile(folder / "ph oto$1.png", "PNGDATA");
+    Win<vorpel::imagecontrol>().EditField3->setText("out put");
+    EXPECT_TRUE(vorpelimage::jpg2(FolderItem(folder / "ph oto$1.png"), true));
+    EXPECT_EQ(vorpeltest::readFile(work / "args"),
+              "--setProperty|format|jp2|--setProperty|formatOptions|best|" +
+                  (folder / "ph oto$1.png").string() + "|--out|" +
+                  (folder / "out put.jp2").string() + "|");
+    EXPECT_EQ(vorpeltest::readFile(folder / "out put.jp2"), "PNGDATA");
+}
+
+TEST_F(FakeTools, SpeechPipelineResultIsSaysStatus) {
+    const auto folder = work / "it's a \"dir\"";
+    vorpeltest::writeFile(folder / "let ter.rtf", "Hello");
+    Win<vorpel::audiocontrol>().PopupMenu1->setCurrentText("Zarvox");
+    EXPECT_TRUE(vorpel::aud(FolderItem(folder / "let ter.rtf"), true));
+    EXPECT_EQ(vorpeltest::readFile(work / "args.textutil"),
+              "-convert|txt|-stdout|" + (folder / "let ter.rtf").string() + "|");
+    EXPECT_EQ(vorpeltest::readFile(work / "args.say"),
+              "-v|Zarvox|-o|" + (folder / "Untitled.aiff").string() + "|");
+    EXPECT_EQ(vorpeltest::readFile(folder / "Untitled.aiff"), "Hello");
+
+    // A failing text step does not fail the routine while say succeeds...
+    ::setenv("TEXTUTIL_STATUS", "1", 1);
+    EXPECT_TRUE(vorpel::aud(FolderItem(folder / "let ter.rtf"), true));
+    EXPECT_TRUE(vorpel::Failures::empty());
+    // ...and a failing say does, with its own words.
+    ::setenv("TEXTUTIL_STATUS", "0", 1);
+    ::setenv("SAY_STATUS", "3", 1);
+    EXPECT_FALSE(vorpel::aud(FolderItem(folder / "let ter.rtf"), true));
+    EXPECT_EQ(vorpel::Failures::report(), "let ter.rtf: say: no voice");
 }
 
 // A timer that falls due while a real command runs is delivered after it, never during it.
