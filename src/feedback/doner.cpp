@@ -2,6 +2,7 @@
 
 #include "engine/failures.h"
 #include "nsvorpel.h"
+#include "progressdes.h"
 #include "platform/services.h"
 
 namespace vorpel {
@@ -47,7 +48,9 @@ void doner::showOutcome() {
 }
 
 void doner::Timer1_Action() {
-    if (!Failures::empty()) {
+    // Failures of a conversion whose progress window is still up belong to the notice that
+    // its hand-over brings: reporting and clearing them here would let that one read "DONE".
+    if (!Failures::empty() && !ui::WinIfOpen<progressdes>()) {
         const std::string report = Failures::report();
         Failures::clear();
         ui::MsgBox("These items failed:\n\n" + report);

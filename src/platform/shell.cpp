@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <poll.h>
+#include <csignal>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -38,7 +39,10 @@ std::vector<std::string> environmentWithTools() {
         std::string entry = *e;
         if (entry.rfind("PATH=", 0) == 0) {
             sawPath = true;
-            if (!toolDirRef().empty()) entry = "PATH=" + toolDirRef() + ":" + entry.substr(5);
+            // No ":" before an empty rest: an empty entry would search the current folder.
+            const std::string rest = entry.substr(5);
+            if (!toolDirRef().empty())
+                entry = "PATH=" + toolDirRef() + (rest.empty() ? "" : ":" + rest);
         }
         env.push_back(std::move(entry));
     }
@@ -93,9 +97,21 @@ ShellOutcome Shell::runDirect(const std::string& command) {
     std::string sh = "/bin/sh", dashC = "-c", cmd = command;
     char* argv[] = {sh.data(), dashC.data(), cmd.data(), nullptr};
 
+    // The tools start with default signal handling and nothing blocked, whatever the host
+    // ignores (a launcher's ignored SIGPIPE would make pipelines print "Broken pipe").
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    sigset_t all, none;
+    sigfillset(&all);
+    sigemptyset(&none);
+    posix_spawnattr_setsigdefault(&attr, &all);
+    posix_spawnattr_setsigmask(&attr, &none);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+
     pid_t pid = 0;
-    const int rc = ::posix_spawn(&pid, "/bin/sh", &actions, nullptr, argv, envp.data());
+    const int rc = ::posix_spawn(&pid, "/bin/sh", &actions, &attr, argv, envp.data());
     posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attr);
     ::close(fds[1]);
     if (rc != 0) {
         ::close(fds[0]);
