@@ -1,5 +1,7 @@
 #include "failures.h"
 
+#include <algorithm>
+#include <cctype>
 #include <sstream>
 
 namespace vorpel::Failures {
@@ -9,24 +11,37 @@ std::vector<Entry>& entries() {
     return e;
 }
 
-constexpr int kMaxLines = 3;
+constexpr size_t kMaxLines = 3;
 constexpr size_t kMaxChars = 400;
+constexpr int kScannedLines = 200;
+constexpr size_t kMaxListed = 25;
 
-// A tool may print megabytes: keep its first few lines only.
+bool mentionsError(const std::string& line) {
+    std::string lower(line);
+    for (char& c : lower) c = char(std::tolower(static_cast<unsigned char>(c)));
+    return lower.find("error") != std::string::npos;
+}
+
+// A tool may print megabytes: keep a few lines, those naming an error first (tidy prints
+// its warnings ahead of the error that made it fail).
 std::string firstLines(const std::string& text) {
     std::istringstream in(text);
-    std::string line, out;
-    int n = 0;
-    while (n < kMaxLines && std::getline(in, line)) {
+    std::string line;
+    std::vector<std::string> errors, others;
+    for (int n = 0; n < kScannedLines && std::getline(in, line); ++n) {
         if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
+        (mentionsError(line) ? errors : others).push_back(line);
+    }
+    std::vector<std::string> kept(errors.begin(), errors.begin() + std::min(errors.size(), kMaxLines));
+    for (size_t i = 0; kept.size() < kMaxLines && i < others.size(); ++i) kept.push_back(others[i]);
+    std::string out;
+    for (const std::string& l : kept) {
         if (!out.empty()) out += "\n";
-        out += line;
-        ++n;
-        if (out.size() > kMaxChars) {
-            out.resize(kMaxChars);
-            out += "...";
-            break;
-        }
+        out += l;
+    }
+    if (out.size() > kMaxChars) {
+        out.resize(kMaxChars);
+        out += "...";
     }
     return out;
 }
@@ -44,10 +59,13 @@ void clear() { entries().clear(); }
 
 std::string report() {
     std::string out;
-    for (const Entry& e : entries()) {
+    const auto& all = entries();
+    for (size_t i = 0; i < all.size() && i < kMaxListed; ++i) {
         if (!out.empty()) out += "\n";
-        out += e.item + ": " + e.message;
+        out += all[i].item + ": " + all[i].message;
     }
+    // A batch where everything failed must still fit a message box on screen.
+    if (all.size() > kMaxListed) out += "\n... and " + std::to_string(all.size() - kMaxListed) + " more";
     return out;
 }
 

@@ -45,3 +45,19 @@ TEST_F(FailureList, AHugeToolOutputIsCut) {
 }
 
 } // namespace
+
+TEST_F(FailureList, LinesNamingAnErrorComeFirst) {
+    F::record("page.html", "line 1 Warning: missing <!DOCTYPE>\nline 2 Warning: x\nline 3 Warning: y\n"
+                           "line 9 Error: <foo> is not recognized!\n", 2);
+    EXPECT_EQ(F::list()[0].message,
+              "line 9 Error: <foo> is not recognized!\nline 1 Warning: missing <!DOCTYPE>\nline 2 Warning: x");
+}
+
+TEST_F(FailureList, AVeryLongListIsShortenedInTheReport) {
+    for (int i = 0; i < 40; ++i) F::record("item" + std::to_string(i), "bad", 1);
+    const std::string r = F::report();
+    EXPECT_NE(r.find("item24: bad"), std::string::npos);
+    EXPECT_EQ(r.find("item25: bad"), std::string::npos);
+    EXPECT_NE(r.find("... and 15 more"), std::string::npos);
+    EXPECT_EQ(F::list().size(), 40u);
+}
