@@ -1,0 +1,145 @@
+// The window instance rule: one instance per class, fresh after Close, visibility per layout.
+#include "platform/eventgate.h"
+#include "platform/shell.h"
+#include "platform/window.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QPointer>
+#include <gtest/gtest.h>
+
+namespace ui = vorpel::ui;
+
+namespace {
+
+ui::WindowLayout testLayout(bool visible, ui::Frame frame = ui::Frame::Document) {
+    ui::WindowLayout l;
+    l.width = 200;
+    l.height = 120;
+    l.frame = frame;
+    l.visible = visible;
+    return l;
+}
+
+class ShownWindow : public ui::Window {
+public:
+    ShownWindow() : ui::Window(testLayout(true)) { ++created; }
+    int state = 0;
+    static inline int created = 0;
+};
+
+class HiddenPanel : public ui::Window {
+public:
+    HiddenPanel() : ui::Window(testLayout(false, ui::Frame::FloatingPanel)) { ++created; }
+    static inline int created = 0;
+};
+
+class SheetWindow : public ui::Window {
+public:
+    SheetWindow() : ui::Window(testLayout(true, ui::Frame::Sheet)) {}
+};
+
+void finishDeletes() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
+
+class WindowRule : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ShownWindow::created = 0;
+        HiddenPanel::created = 0;
+    }
+    void TearDown() override {
+        vorpel::Shell::setRunner({});
+        for (ui::Window* w : ui::openWindows()) w->Close();
+        finishDeletes();
+    }
+};
+
+TEST_F(WindowRule, FirstReferenceCreatesOneInstanceThatLaterReferencesShare) {
+    EXPECT_EQ(ui::WinIfOpen<ShownWindow>(), nullptr);
+    ShownWindow& a = ui::Win<ShownWindow>();
+    a.state = 42;
+    ShownWindow& b = ui::Win<ShownWindow>();
+    EXPECT_EQ(&a, &b);
+    EXPECT_EQ(b.state, 42);
+    EXPECT_EQ(ShownWindow::created, 1);
+    EXPECT_EQ(ui::WinIfOpen<ShownWindow>(), &a);
+    // Another class is a separate instance.
+    EXPECT_NE(static_cast<ui::Window*>(&ui::Win<HiddenPanel>()), static_cast<ui::Window*>(&a));
+}
+
+TEST_F(WindowRule, InitialVisibilityFollowsTheLayout) {
+    EXPECT_TRUE(ui::Win<ShownWindow>().Visible());
+    HiddenPanel& panel = ui::Win<HiddenPanel>();
+    EXPECT_FALSE(panel.Visible());
+    panel.Show();
+    EXPECT_TRUE(panel.Visible());
+    EXPECT_EQ(HiddenPanel::created, 1);
+}
+
+TEST_F(WindowRule, FrameKindsGiveTheirQtWindowTypes) {
+    EXPECT_EQ(ui::Win<ShownWindow>().windowType(), Qt::Window);
+    EXPECT_EQ(ui::Win<HiddenPanel>().windowType(), Qt::Tool);
+    EXPECT_EQ(ui::Win<SheetWindow>().windowType(), Qt::Dialog);
+}
+
+TEST_F(WindowRule, CloseDestroysAndTheNextReferenceIsFresh) {
+    QPointer<ShownWindow> first = &ui::Win<ShownWindow>();
+    first->state = 7;
+    first->Close();
+    // Gone from the registry at once, even before the deferred delete has run.
+    EXPECT_EQ(ui::WinIfOpen<ShownWindow>(), nullptr);
+    EXPECT_FALSE(first->isVisible());
+    finishDeletes();
+    EXPECT_TRUE(first.isNull());
+
+    ShownWindow& second = ui::Win<ShownWindow>();
+    EXPECT_EQ(second.state, 0);
+    EXPECT_TRUE(second.Visible());
+    EXPECT_EQ(ShownWindow::created, 2);
+}
+
+TEST_F(WindowRule, CloseBeforeTheDeferredDeleteStillGivesAFreshInstance) {
+    ShownWindow* first = &ui::Win<ShownWindow>();
+    first->state = 5;
+    first->Close();
+    ShownWindow& second = ui::Win<ShownWindow>();
+    EXPECT_EQ(second.state, 0);
+    finishDeletes();
+    // The old one's deletion must not take the new one off the registry.
+    EXPECT_EQ(ui::WinIfOpen<ShownWindow>(), &second);
+}
+
+TEST_F(WindowRule, CloseBoxDestroysTheWindowLikeClose) {
+    QPointer<ShownWindow> w = &ui::Win<ShownWindow>();
+    EXPECT_TRUE(w->close());
+    EXPECT_EQ(ui::WinIfOpen<ShownWindow>(), nullptr);
+    finishDeletes();
+    EXPECT_TRUE(w.isNull());
+}
+
+TEST_F(WindowRule, CloseRequestIsRefusedWhileACommandRuns) {
+    QPointer<ShownWindow> w = &ui::Win<ShownWindow>();
+    bool closed = true;
+    vorpel::Shell::setRunner([&](const std::string&) {
+        closed = w->close();
+        return vorpel::ShellOutcome{};
+    });
+    vorpel::Shell sh;
+    sh.Execute("true");
+    EXPECT_FALSE(closed);
+    finishDeletes();
+    ASSERT_FALSE(w.isNull());
+    EXPECT_EQ(ui::WinIfOpen<ShownWindow>(), w.data());
+    EXPECT_TRUE(w->Visible());
+}
+
+TEST_F(WindowRule, OpenWindowsListsEveryLiveInstanceOnce) {
+    ui::Win<ShownWindow>();
+    ui::Win<HiddenPanel>();
+    ui::Win<ShownWindow>();
+    EXPECT_EQ(ui::openWindows().size(), 2u);
+    ui::Win<HiddenPanel>().Close();
+    EXPECT_EQ(ui::openWindows().size(), 1u);
+}
+
+} // namespace
