@@ -98,8 +98,10 @@ qconvert::qconvert() : ui::Window(windowLayout()) {
 }
 
 void qconvert::unqueue(const std::string& absolutePath) {
+    // Compare as the Location cell shows paths, so a name that is not UTF-8 still matches.
+    const QString wanted = QString::fromStdString(absolutePath);
     for (auto it = QuennFileArray.rbegin(); it != QuennFileArray.rend(); ++it) {
-        if (it->AbsolutePath() == absolutePath) {
+        if (QString::fromStdString(it->AbsolutePath()) == wanted) {
             QuennFileArray.erase(std::next(it).base());
             return;
         }
