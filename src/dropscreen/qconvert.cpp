@@ -98,7 +98,14 @@ qconvert::qconvert() : ui::Window(windowLayout()) {
 }
 
 void qconvert::unqueue(const std::string& absolutePath) {
-    // Compare as the Location cell shows paths, so a name that is not UTF-8 still matches.
+    for (auto it = QuennFileArray.rbegin(); it != QuennFileArray.rend(); ++it) {
+        if (it->AbsolutePath() == absolutePath) {
+            QuennFileArray.erase(std::next(it).base());
+            return;
+        }
+    }
+    // The Location cell shows a name that is not UTF-8 with replacement characters:
+    // compare in that form when the bytes found nothing.
     const QString wanted = QString::fromStdString(absolutePath);
     for (auto it = QuennFileArray.rbegin(); it != QuennFileArray.rend(); ++it) {
         if (QString::fromStdString(it->AbsolutePath()) == wanted) {
