@@ -79,7 +79,8 @@ bool runOnce(const char* self, double& wallMs, double& inAppMs) {
     ssize_t n;
     while ((n = ::read(fds[0], buf, sizeof buf)) > 0) {
         out.append(buf, size_t(n));
-        if (!found && out.find('\n', out.find("painted ")) != std::string::npos && out.find("painted ") != std::string::npos) {
+        const size_t line = out.find("painted ");
+        if (!found && line != std::string::npos && out.find('\n', line) != std::string::npos) {
             found = true;
             wallMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
         }
