@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QPointer>
+#include <QScreen>
 #include <gtest/gtest.h>
 
 namespace ui = vorpel::ui;
@@ -38,6 +39,19 @@ class SheetWindow : public ui::Window {
 public:
     SheetWindow() : ui::Window(testLayout(true, ui::Frame::Sheet)) {}
 };
+
+template <int P> class Placed : public ui::Window {
+public:
+    Placed() : ui::Window(placed()) {}
+    static ui::WindowLayout placed() {
+        ui::WindowLayout l = testLayout(true);
+        l.placement = ui::Placement(P);
+        l.width = 100 + 10 * P;
+        return l;
+    }
+};
+class StaggeredA : public Placed<4> {};
+class StaggeredB : public Placed<4> {};
 
 void finishDeletes() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
 
@@ -140,6 +154,32 @@ TEST_F(WindowRule, OpenWindowsListsEveryLiveInstanceOnce) {
     EXPECT_EQ(ui::openWindows().size(), 2u);
     ui::Win<HiddenPanel>().Close();
     EXPECT_EQ(ui::openWindows().size(), 1u);
+}
+
+TEST_F(WindowRule, PlacementsPutWindowsWhereTheirLayoutSays) {
+    const QRect avail = QGuiApplication::primaryScreen()->availableGeometry();
+    auto& centred = ui::Win<Placed<2>>();
+    EXPECT_LE(std::abs(centred.frameGeometry().center().x() - avail.center().x()), 1);
+    EXPECT_LE(std::abs(centred.frameGeometry().center().y() - avail.center().y()), 1);
+    EXPECT_EQ(centred.Left(), centred.geometry().x());
+    EXPECT_EQ(centred.Top(), centred.geometry().y());
+
+    // Over the parent: centred across it, near its top.
+    QApplication::setActiveWindow(&centred);
+    auto& over = ui::Win<Placed<1>>();
+    EXPECT_LE(std::abs(over.frameGeometry().center().x() - centred.frameGeometry().center().x()), 1);
+    EXPECT_GT(over.frameGeometry().top(), centred.frameGeometry().top());
+    EXPECT_LT(over.frameGeometry().top(), centred.frameGeometry().center().y());
+
+    auto& onScreen = ui::Win<Placed<3>>();
+    EXPECT_TRUE(avail.contains(onScreen.frameGeometry()));
+
+    // Staggered windows do not sit on top of each other.
+    auto& a = ui::Win<StaggeredA>();
+    auto& b = ui::Win<StaggeredB>();
+    EXPECT_NE(a.frameGeometry().topLeft(), b.frameGeometry().topLeft());
+    EXPECT_TRUE(avail.contains(a.frameGeometry().topLeft()));
+    EXPECT_TRUE(avail.contains(b.frameGeometry().topLeft()));
 }
 
 } // namespace
