@@ -202,15 +202,4 @@ TEST_F(Menus, EditingItemsActOnTheFocusedNameField) {
     EXPECT_EQ(panel.EditField1->text(), "");
 }
 
-TEST_F(Menus, PanelsCarryTheApplicationCommands) {
-    // A window made after start-up still answers the three commands.
-    controlwin& panel = ui::Win<controlwin>();
-    for (const char* name : {"fileNewconvert", "AppleAbout", "AppleDonateSupport"}) {
-        QAction* a = item(name);
-        ASSERT_NE(a, nullptr) << name;
-        EXPECT_TRUE(panel.actions().contains(a)) << name;
-        EXPECT_EQ(a->shortcutContext(), Qt::ApplicationShortcut) << name;
-    }
-}
-
 } // namespace

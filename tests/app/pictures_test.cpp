@@ -24,22 +24,6 @@ int opaquePixels(const QImage& img) {
     return n;
 }
 
-TEST(Pictures, TableHasTwentyFiveUniqueNamesAndNumbers) {
-    std::set<std::string_view> names;
-    std::set<int> numbers;
-    for (const auto& p : vorpel::kPictures) {
-        names.insert(p.name);
-        numbers.insert(p.number);
-        EXPECT_EQ(vorpel::pictureName(p.number), p.name);
-    }
-    EXPECT_EQ(names.size(), 25u);
-    EXPECT_EQ(numbers.size(), 25u);
-    EXPECT_EQ(vorpel::pictureName(169), "info");
-    EXPECT_EQ(vorpel::pictureName(192), "tre");
-    EXPECT_EQ(vorpel::pictureName(215), "beh");
-    EXPECT_EQ(vorpel::pictureName(190), "");
-}
-
 TEST(Pictures, IconsDrawAtButtonSizeAndBackdropsFillTheirStrips) {
     const std::set<std::string_view> backdrops = {"topbl", "beh", "beh1", "beh12"};
     for (const auto& p : vorpel::kPictures) {
@@ -67,15 +51,6 @@ TEST(Pictures, IconsDrawAtButtonSizeAndBackdropsFillTheirStrips) {
         }
     }
     EXPECT_FALSE(ui::pictureExists("no-such-picture"));
-}
-
-TEST(Pictures, LoadedOnceAndReleased) {
-    ui::releasePictures();
-    const qint64 key = ui::pictureIcon("all").cacheKey();
-    EXPECT_EQ(ui::pictureIcon("all").cacheKey(), key);
-    EXPECT_EQ(ui::loadedPictureCount(), 1);
-    ui::releasePictures();
-    EXPECT_EQ(ui::loadedPictureCount(), 0);
 }
 
 TEST(Pictures, DropScreenShowsItsThreeIconsAndTheStripBackdrop) {

@@ -192,12 +192,4 @@ TEST_F(Commands, ImagesAndAudioButtonsShowCloseAndRenewTheirPanels) {
     EXPECT_EQ(ui::WinIfOpen<vorpel::controlwin>(), nullptr);
 }
 
-TEST_F(Commands, CategoryButtonsAreTogglesTheOthersAreNot) {
-    for (auto* b : {screen().BevelButton1, screen().BevelButton2, screen().BevelButton3})
-        EXPECT_TRUE(b->isCheckable()) << b->objectName().toStdString();
-    for (auto* b : {screen().BevelButton10, screen().BevelButton11, screen().BevelButton12,
-                    screen().BevelButton17, screen().BevelButton18})
-        EXPECT_FALSE(b->isCheckable()) << b->objectName().toStdString();
-}
-
 } // namespace

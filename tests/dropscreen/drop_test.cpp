@@ -167,19 +167,6 @@ TEST_F(Drop, DropDuringABackgroundTurnIsRefused) {
     EXPECT_TRUE(queue().empty());
 }
 
-TEST_F(Drop, ClosedScreenComesBackEmpty) {
-    ASSERT_TRUE(drop({file("a.txt")}));
-    screen().Close();
-    droptest::finishDeletes();
-    EXPECT_TRUE(screen().Visible());
-    EXPECT_TRUE(queue().empty());
-    EXPECT_TRUE(names().empty());
-    EXPECT_TRUE(emptyHintShown());
-    // The fresh screen takes drops.
-    EXPECT_TRUE(drop({file("b.txt")}));
-    EXPECT_EQ(names(), (Strings{"b.txt"}));
-}
-
 } // namespace
 
 namespace {

@@ -146,15 +146,4 @@ TEST(FolderItemTree, ChildNameWithSlashOrNulIsNull) {
     EXPECT_TRUE(FolderItem().Child("x").isNull());
 }
 
-TEST(FolderItemTree, ExistsAndDirectoryReflectTheFileSystem) {
-    vorpeltest::TempDir dir;
-    vorpeltest::writeFile(dir / "f", "x");
-    const FolderItem folder(dir.path());
-    EXPECT_TRUE(folder.Exists());
-    EXPECT_TRUE(folder.Directory());
-    EXPECT_TRUE(folder.Child("f").Exists());
-    EXPECT_FALSE(folder.Child("f").Directory());
-    EXPECT_FALSE(folder.Child("missing").Exists());
-}
-
 } // namespace

@@ -69,16 +69,6 @@ TEST_F(TimerModes, ModeTwoRepeatsUntilSwitchedOff) {
     EXPECT_EQ(ticks, before);
 }
 
-TEST_F(TimerModes, ActionMaySwitchItsOwnTimerOff) {
-    ui::Timer* t = make(5, 2);
-    t->Action = [&] {
-        ++ticks;
-        t->setMode(0);
-    };
-    pump(120);
-    EXPECT_EQ(ticks, 1);
-}
-
 TEST_F(TimerModes, PeriodChangeTakesEffectOnARunningTimer) {
     ui::Timer* t = make(10000, 2);
     pump(50);

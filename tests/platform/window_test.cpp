@@ -1,10 +1,8 @@
 // The window instance rule: one instance per class, fresh after Close, visibility per layout.
-#include "platform/eventgate.h"
 #include "platform/shell.h"
 #include "platform/window.h"
 
 #include <QApplication>
-#include <QCloseEvent>
 #include <QPointer>
 #include <QScreen>
 #include <gtest/gtest.h>
@@ -33,11 +31,6 @@ class HiddenPanel : public ui::Window {
 public:
     HiddenPanel() : ui::Window(testLayout(false, ui::Frame::FloatingPanel)) { ++created; }
     static inline int created = 0;
-};
-
-class SheetWindow : public ui::Window {
-public:
-    SheetWindow() : ui::Window(testLayout(true, ui::Frame::Sheet)) {}
 };
 
 template <int P> class Placed : public ui::Window {
@@ -90,12 +83,6 @@ TEST_F(WindowRule, InitialVisibilityFollowsTheLayout) {
     EXPECT_EQ(HiddenPanel::created, 1);
 }
 
-TEST_F(WindowRule, FrameKindsGiveTheirQtWindowTypes) {
-    EXPECT_EQ(ui::Win<ShownWindow>().windowType(), Qt::Window);
-    EXPECT_EQ(ui::Win<HiddenPanel>().windowType(), Qt::Tool);
-    EXPECT_EQ(ui::Win<SheetWindow>().windowType(), Qt::Dialog);
-}
-
 TEST_F(WindowRule, CloseDestroysAndTheNextReferenceIsFresh) {
     QPointer<ShownWindow> first = &ui::Win<ShownWindow>();
     first->state = 7;
@@ -145,15 +132,6 @@ TEST_F(WindowRule, CloseRequestIsRefusedWhileACommandRuns) {
     ASSERT_FALSE(w.isNull());
     EXPECT_EQ(ui::WinIfOpen<ShownWindow>(), w.data());
     EXPECT_TRUE(w->Visible());
-}
-
-TEST_F(WindowRule, OpenWindowsListsEveryLiveInstanceOnce) {
-    ui::Win<ShownWindow>();
-    ui::Win<HiddenPanel>();
-    ui::Win<ShownWindow>();
-    EXPECT_EQ(ui::openWindows().size(), 2u);
-    ui::Win<HiddenPanel>().Close();
-    EXPECT_EQ(ui::openWindows().size(), 1u);
 }
 
 TEST_F(WindowRule, PlacementsPutWindowsWhereTheirLayoutSays) {
