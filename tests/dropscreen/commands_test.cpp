@@ -50,6 +50,19 @@ TEST_F(Commands, RemoveSelectedTakesAdjacentAndLastRows) {
     EXPECT_EQ(queue(), (Strings{d.string(), b.string()}));
 }
 
+TEST_F(Commands, SelectionFollowsItsRowsThroughTheSortOfTheNextDrop) {
+    const fs::path c1 = file("c.txt"), a1 = file("a.txt"), b1 = file("b.txt");
+    ASSERT_TRUE(drop({c1, a1, b1}));
+    screen().ListBox1->setSelected(0, true);  // c.txt
+    ASSERT_TRUE(drop({file("d.txt")}));       // sorts: a, b, c, then d
+    ASSERT_EQ(names(), (Strings{"a.txt", "b.txt", "c.txt", "d.txt"}));
+    EXPECT_TRUE(screen().ListBox1->Selected(2));
+    EXPECT_EQ(screen().ListBox1->SelCount(), 1);
+    screen().BevelButton17->click();
+    EXPECT_EQ(names(), (Strings{"a.txt", "b.txt", "d.txt"}));
+    EXPECT_EQ(queue(), (Strings{a1.string(), b1.string(), (dir / "d.txt").string()}));
+}
+
 TEST_F(Commands, RemoveSelectedWithoutSelectionDoesNothing) {
     dropFive();
     screen().BevelButton17->click();
