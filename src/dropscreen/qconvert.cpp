@@ -104,6 +104,15 @@ void qconvert::unqueue(const std::string& absolutePath) {
             return;
         }
     }
+    // The Location cell shows a name that is not UTF-8 with replacement characters:
+    // compare in that form when the bytes found nothing.
+    const QString wanted = QString::fromStdString(absolutePath);
+    for (auto it = QuennFileArray.rbegin(); it != QuennFileArray.rend(); ++it) {
+        if (QString::fromStdString(it->AbsolutePath()) == wanted) {
+            QuennFileArray.erase(std::next(it).base());
+            return;
+        }
+    }
 }
 
 void qconvert::emptyQueueAndList() {

@@ -2,6 +2,7 @@
 
 #include <QHeaderView>
 #include <algorithm>
+#include <numeric>
 
 namespace vorpel::ui {
 
@@ -82,11 +83,27 @@ void ListBoxModel::clear() {
 }
 
 void ListBoxModel::sortBy(int column) {
-    emit layoutAboutToBeChanged();
-    std::stable_sort(rows_.begin(), rows_.end(), [column](const auto& a, const auto& b) {
-        return a[size_t(column)].compare(b[size_t(column)], Qt::CaseInsensitive) < 0;
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    std::vector<size_t> order(rows_.size());
+    std::iota(order.begin(), order.end(), size_t(0));
+    std::stable_sort(order.begin(), order.end(), [this, column](size_t a, size_t b) {
+        return rows_[a][size_t(column)].compare(rows_[b][size_t(column)], Qt::CaseInsensitive) < 0;
     });
-    emit layoutChanged();
+    std::vector<std::vector<QString>> sorted;
+    sorted.reserve(rows_.size());
+    std::vector<int> newRow(rows_.size());
+    for (size_t i = 0; i < order.size(); ++i) {
+        sorted.push_back(std::move(rows_[order[i]]));
+        newRow[order[i]] = int(i);
+    }
+    rows_ = std::move(sorted);
+    // Selection and current row follow their rows, so a later removal takes the chosen ones.
+    const QModelIndexList from = persistentIndexList();
+    QModelIndexList to;
+    to.reserve(from.size());
+    for (const QModelIndex& i : from) to.append(index(newRow[size_t(i.row())], i.column()));
+    changePersistentIndexList(from, to);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
 ListBox::ListBox(QWidget* parent, const char* name, Geometry g, const QStringList& headings,

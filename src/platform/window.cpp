@@ -8,7 +8,6 @@
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFileInfo>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPointer>
@@ -197,12 +196,14 @@ std::vector<FolderItem> Window::acceptableItems(const QMimeData* mime) const {
     if (!mime || !mime->hasUrls() || dropType_.empty()) return {};
     const auto& reg = FileTypeRegistry::instance();
     for (const QUrl& url : mime->urls()) {
-        if (!url.isLocalFile()) return {};
-        const QString local = url.toLocalFile();
-        const QFileInfo info(local);
-        if (!info.exists()) return {};
-        FolderItem item(std::filesystem::path(QFile::encodeName(local).toStdString()));
-        if (!reg.acceptsItem(dropType_, item.Name(), info.isDir())) return {};
+        if (!url.isLocalFile() || (!url.host().isEmpty() && url.host() != "localhost")) return {};
+        // The path's own bytes: a name that is not UTF-8 does not survive toLocalFile().
+        const std::filesystem::path local =
+            QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()).toStdString();
+        std::error_code ec;
+        if (!std::filesystem::exists(local, ec)) return {};
+        FolderItem item(local);
+        if (!reg.acceptsItem(dropType_, item.Name(), std::filesystem::is_directory(local, ec))) return {};
         items.push_back(item);
     }
     return items;
