@@ -36,19 +36,19 @@ void applyDataFormat(const std::string& dataFormat, int container, AudioFormat& 
         return vorpel::ToolError({}, "data format `" + dataFormat + "' not supported",
                                  vorpel::ExitUsage);
     };
-    std::string spec = upper(dataFormat);
+    std::string token = upper(dataFormat);
     int endian = SF_ENDIAN_FILE;
-    if (spec.starts_with("LE")) {
+    if (token.starts_with("LE")) {
         endian = SF_ENDIAN_LITTLE;
-        spec.erase(0, 2);
-    } else if (spec.starts_with("BE")) {
+        token.erase(0, 2);
+    } else if (token.starts_with("BE")) {
         endian = SF_ENDIAN_BIG;
-        spec.erase(0, 2);
+        token.erase(0, 2);
     }
-    const size_t at = spec.find('@');
-    const std::string sample = spec.substr(0, at);
+    const size_t at = token.find('@');
+    const std::string sample = token.substr(0, at);
     if (at != std::string::npos) {
-        const std::string rate = spec.substr(at + 1);
+        const std::string rate = token.substr(at + 1);
         int value = 0;
         const auto [end, ec] = std::from_chars(rate.data(), rate.data() + rate.size(), value);
         if (ec != std::errc() || end != rate.data() + rate.size() || value < 1000 || value > 384000) {
