@@ -6,17 +6,6 @@
 namespace vorpel {
 
 namespace {
-ui::WindowLayout windowLayout() {
-    ui::WindowLayout l;
-    l.width = 205;
-    l.height = 354;
-    l.frame = ui::Frame::FloatingPanel;
-    l.placement = ui::Placement::Staggered;
-    l.visible = false;
-    l.closeBox = true;
-    l.background = ui::rgb(0x333333);
-    return l;
-}
 constexpr int kBadNews = 3;
 } // namespace
 
@@ -29,7 +18,7 @@ const QStringList& audiocontrol::voices() {
     return v;
 }
 
-audiocontrol::audiocontrol() : ui::Window(windowLayout()) {
+audiocontrol::audiocontrol() : ui::Window(ui::panelLayout(205, 354)) {
     QWidget* c = content();
     RoundRectangle1 = new ui::RoundRectangle(c, "RoundRectangle1", {20, 8, 163, 30}, 0x666666, 16, 16);
     StaticText6 = new ui::StaticText(c, "StaticText6", {40, 14, 125, 20}, "Convert to Audio",

@@ -6,17 +6,6 @@
 namespace vorpel {
 
 namespace {
-ui::WindowLayout windowLayout() {
-    ui::WindowLayout l;
-    l.width = 241;
-    l.height = 573;
-    l.frame = ui::Frame::FloatingPanel;
-    l.placement = ui::Placement::Staggered;
-    l.visible = false;
-    l.closeBox = true;
-    l.background = ui::rgb(0x333333);
-    return l;
-}
 
 const ui::TextStyle kHeading{0x99CCFF, 12, false, Qt::AlignCenter};
 const ui::TextStyle kButtonLabel{0xFFFFFF, 11, true, Qt::AlignCenter};
@@ -24,7 +13,7 @@ const ui::TextStyle kOption{0xFFFFFF, 11, false, Qt::AlignLeft | Qt::AlignVCente
 const ui::TextStyle kChosenOption{0x99CCFF, 11, false, Qt::AlignLeft | Qt::AlignVCenter};
 } // namespace
 
-controlwin::controlwin() : ui::Window(windowLayout()) {
+controlwin::controlwin() : ui::Window(ui::panelLayout(241, 573)) {
     QWidget* c = content();
     auto button = [c](const char* name, int left, int top, const char* picture, bool enabled) {
         auto* b = new ui::BevelButton(c, name, {left, top, 30, 36}, picture);

@@ -6,24 +6,13 @@
 namespace vorpel {
 
 namespace {
-ui::WindowLayout windowLayout() {
-    ui::WindowLayout l;
-    l.width = 205;
-    l.height = 411;
-    l.frame = ui::Frame::FloatingPanel;
-    l.placement = ui::Placement::Staggered;
-    l.visible = false;
-    l.closeBox = true;
-    l.background = ui::rgb(0x333333);
-    return l;
-}
 const ui::TextStyle kButtonLabel{0xFFFFFF, 11, true, Qt::AlignCenter};
 constexpr int kColumns[] = {27, 85, 142};
 constexpr int kButtonTops[] = {147, 213, 279};
 constexpr int kLabelTops[] = {184, 251, 317};
 } // namespace
 
-imagecontrol::imagecontrol() : ui::Window(windowLayout()) {
+imagecontrol::imagecontrol() : ui::Window(ui::panelLayout(205, 411)) {
     QWidget* c = content();
     auto button = [c](const char* name, int row, int column, const char* picture) {
         return new ui::BevelButton(c, name, {kColumns[column - 1], kButtonTops[row - 1], 30, 36}, picture);

@@ -65,6 +65,18 @@ void addApplicationAction(QAction* action) {
     for (Window* w : openWindows()) w->addAction(action);
 }
 
+WindowLayout panelLayout(int width, int height) {
+    WindowLayout l;
+    l.width = width;
+    l.height = height;
+    l.frame = Frame::FloatingPanel;
+    l.placement = Placement::Staggered;
+    l.visible = false;
+    l.closeBox = true;
+    l.background = QColor(0x33, 0x33, 0x33);
+    return l;
+}
+
 Window::Window(const WindowLayout& layout) : QWidget(nullptr), layout_(layout) {
     Qt::WindowFlags flags = Qt::CustomizeWindowHint | Qt::WindowTitleHint;
     switch (layout.frame) {

@@ -30,6 +30,9 @@ struct WindowLayout {
     bool menuBar = false;
 };
 
+// A conversion panel: a floating window in the dark scheme, hidden until shown, staggered.
+WindowLayout panelLayout(int width, int height);
+
 // A window of the system: one instance per class, reached through Win<Class>().
 // Its controls are children of content(), placed in content coordinates.
 class Window : public QWidget {
