@@ -716,6 +716,7 @@ private:
         ParaProps paraCache;
         uint32_t paraCacheEnd = 0;
         const Piece* paraCachePiece = nullptr;
+        unsigned paraVersion = 0, lastParaVersion = 0;
         for (const Piece& piece : ordered) {
             if (piece.cpStart >= ccpText_) break;
             const uint32_t count = std::min(piece.cpEnd, ccpText_) - piece.cpStart;
@@ -738,13 +739,17 @@ private:
                     const Piece* markPiece = &piece;
                     findMark(ordered, piece, k, markFc, markPiece);
                     paraCache = paraAt(markFc, *markPiece);
-                    paraCacheEnd = markFc + (markPiece->compressed ? 1 : 2);
-                    paraCachePiece = markPiece == &piece ? &piece : nullptr;
+                    ++paraVersion;
+                    // A mark in a later piece holds for the rest of this one.
+                    paraCacheEnd = markPiece == &piece ? markFc + (markPiece->compressed ? 1 : 2) : UINT32_MAX;
+                    paraCachePiece = &piece;
                 }
+                // Character properties build on the paragraph's style: recompute when either changes.
                 const FcRange* r = lookup(chpx_, fc);
-                if (r != lastChpx || k == 0) {
+                if (r != lastChpx || k == 0 || paraVersion != lastParaVersion) {
                     cp = charAt(fc, piece, paraCache);
                     lastChpx = r;
+                    lastParaVersion = paraVersion;
                 }
                 cs = toStyle(cp);
                 if (cp.special) {

@@ -41,12 +41,14 @@ public:
     Output run() {
         std::string body;
         body.reserve(8192);
-        for (const Block& b : doc_.blocks) {
+        for (size_t i = 0; i < doc_.blocks.size(); ++i) {
+            const Block& b = doc_.blocks[i];
             if (b.table) {
                 closeLists(body, 0);
                 table(body, *b.table);
                 continue;
             }
+            if (b.paragraph.style.listLevel > 0 && depth_ == 0) chooseListStyle(i);
             listItem(body, b.paragraph.style);
             paragraph(body, b.paragraph);
         }
@@ -69,8 +71,7 @@ public:
                    "fo:padding=\"2pt\" fo:border=\"0.5pt solid #000000\"/></style:style>"
                    "<style:style style:name=\"Pic\" style:family=\"graphic\"><style:graphic-properties "
                    "style:vertical-pos=\"top\" style:vertical-rel=\"baseline\"/></style:style>";
-        listStyle(content, "L1", false);
-        listStyle(content, "L2", true);
+        for (const auto& [kinds, name] : listStyles_) listStyle(content, name, kinds);
         content += "</office:automatic-styles><office:body><office:text>";
         content += body;
         content += "</office:text></office:body></office:document-content>";
@@ -104,14 +105,34 @@ private:
     std::set<std::string> fonts_;
     std::map<std::string, std::string> paraStyles_, textStyles_;  // properties -> name
     std::map<int, std::string> pictures_;
+    std::map<std::string, std::string> listStyles_;  // level kinds -> style name
+    std::string listStyleName_;
     int depth_ = 0;         // open text:list elements
     bool itemOpen_ = false;  // a text:list-item is open at the innermost depth
     int frames_ = 0;
 
-    void listStyle(std::string& out, const char* name, bool ordered) {
+    // Nested lists take their look from the outermost list's style, so each list gets a
+    // style whose levels are numbered or bulleted as its items are ("n"/"b" per level).
+    void chooseListStyle(size_t first) {
+        std::string kinds(10, '\0');
+        for (size_t i = first; i < doc_.blocks.size(); ++i) {
+            const Block& b = doc_.blocks[i];
+            if (b.table || b.paragraph.style.listLevel == 0) break;
+            const size_t l = size_t(std::min(b.paragraph.style.listLevel, 10) - 1);
+            if (!kinds[l]) kinds[l] = b.paragraph.style.ordered ? 'n' : 'b';
+        }
+        for (char& k : kinds)
+            if (!k) k = 'b';
+        auto it = listStyles_.find(kinds);
+        if (it == listStyles_.end()) it = listStyles_.emplace(kinds, "L" + std::to_string(listStyles_.size() + 1)).first;
+        listStyleName_ = it->second;
+    }
+
+    void listStyle(std::string& out, const std::string& name, const std::string& kinds) {
         static const char* const bullets[] = {"\xE2\x80\xA2", "\xE2\x97\xA6", "\xE2\x96\xAA"};
-        out += std::string("<text:list-style style:name=\"") + name + "\">";
+        out += "<text:list-style style:name=\"" + name + "\">";
         for (int l = 1; l <= 10; ++l) {
+            const bool ordered = kinds[size_t(l - 1)] == 'n';
             const std::string level = std::to_string(l);
             if (ordered)
                 out += "<text:list-level-style-number text:level=\"" + level +
@@ -146,9 +167,9 @@ private:
         if (depth_ > level) closeLists(out, level);
         if (depth_ == level && itemOpen_) out += "</text:list-item>";
         while (depth_ < level) {
+            if (depth_ == 0) firstItem_ = true;
             if (depth_ > 0 && !itemOpen_) out += "<text:list-item>";
-            out += depth_ == 0 ? std::string("<text:list text:style-name=\"") + (ps.ordered ? "L2" : "L1") + "\">"
-                               : std::string("<text:list>");
+            out += depth_ == 0 ? "<text:list text:style-name=\"" + listStyleName_ + "\">" : std::string("<text:list>");
             ++depth_;
             itemOpen_ = false;
             if (depth_ < level) {
@@ -168,7 +189,7 @@ private:
         std::string props;
         const std::string parent = ps.heading ? "Heading_20_" + std::to_string(std::min(ps.heading, 6)) : "Standard";
         props += " style:parent-style-name=\"" + parent + "\"";
-        if (ps.listLevel > 0) props += std::string(" style:list-style-name=\"") + (ps.ordered ? "L2" : "L1") + "\"";
+        if (ps.listLevel > 0) props += " style:list-style-name=\"" + listStyleName_ + "\"";
         props += ">";
         std::string pp;
         switch (ps.align) {

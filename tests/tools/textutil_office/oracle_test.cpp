@@ -1,0 +1,120 @@
+#include "sample.h"
+#include "testsupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace textutil;
+using vorpeltest::haveProgram;
+using vorpeltest::runProcess;
+
+namespace {
+
+std::string tool() { return vorpeltest::toolPath("textutil").string(); }
+
+bool contains(const std::string& s, const std::string& needle) { return s.find(needle) != std::string::npos; }
+
+// Independent readers open the writers' output: pandoc for docx and odt, antiword and catdoc for doc.
+TEST(textutil_office_oracle, PandocReadsDocxAndOdtOutput) {
+    if (!haveProgram("pandoc")) GTEST_SKIP() << "pandoc not installed; skipping the docx/odt oracle";
+    vorpeltest::TempDir dir;
+    for (const char* format : {"docx", "odt"}) {
+        SCOPED_TRACE(format);
+        const auto path = dir / (std::string("out.") + format);
+        vorpeltest::writeFile(path, officetest::writeAs(officetest::sampleDocument(), format));
+        const auto r = runProcess({"pandoc", "--wrap=none", "-f", format, "-t", "html", path.string()});
+        ASSERT_EQ(r.status, 0) << r.err;
+        const std::string& h = r.out;
+        EXPECT_TRUE(contains(h, "<h1")) << h;
+        EXPECT_TRUE(contains(h, "Main Title"));
+        EXPECT_TRUE(contains(h, "<h2"));
+        EXPECT_TRUE(contains(h, "<strong>bold</strong>"));
+        EXPECT_TRUE(contains(h, "<em>italic</em>"));
+        EXPECT_TRUE(contains(h, "href=\"https://example.com/a?b=1&amp;c=2\""));
+        EXPECT_TRUE(contains(h, "<ol"));
+        EXPECT_TRUE(contains(h, "<ul"));
+        EXPECT_TRUE(contains(h, "<table"));
+        EXPECT_TRUE(contains(h, "R2C2"));
+        EXPECT_TRUE(contains(h, "<img"));
+        EXPECT_TRUE(contains(h, "Ωμέγα 漢字"));
+    }
+}
+
+// Documents made by pandoc from one source read back with their text and key formatting.
+TEST(textutil_office_oracle, ReadsDocumentsMadeByPandoc) {
+    if (!haveProgram("pandoc")) GTEST_SKIP() << "pandoc not installed; skipping pandoc-made inputs";
+    vorpeltest::TempDir dir;
+    const std::string md = "---\ntitle: Pandoc Made\nauthor: P. Andoc\n---\n\n# Chapter\n\nSome **strong** and *soft* words "
+                           "with a [link](http://example.org/).\n\n1. one\n2. two\n\n- dot\n\n| A | B |\n|---|---|\n| a1 | b1 |\n";
+    vorpeltest::writeFile(dir / "src.md", md);
+    for (const char* format : {"docx", "odt"}) {
+        SCOPED_TRACE(format);
+        const auto out = dir / (std::string("made.") + format);
+        const auto r = runProcess({"pandoc", "-s", (dir / "src.md").string(), "-o", out.string()});
+        ASSERT_EQ(r.status, 0) << r.err;
+        const Document doc = readDocument(out, ReadOptions{});
+        EXPECT_EQ(doc.meta.title, "Pandoc Made");
+        EXPECT_EQ(doc.meta.author, "P. Andoc");
+        const Paragraph* chapter = officetest::findParagraph(doc, "Chapter");
+        ASSERT_TRUE(chapter);
+        EXPECT_EQ(chapter->style.heading, 1);
+        const Paragraph* words = officetest::findParagraph(doc, "Some strong");
+        ASSERT_TRUE(words);
+        EXPECT_TRUE(officetest::styleOf(*words, "strong")->bold);
+        EXPECT_TRUE(officetest::styleOf(*words, "soft")->italic);
+        EXPECT_EQ(officetest::styleOf(*words, "link")->link, "http://example.org/");
+        const Paragraph* two = officetest::findParagraph(doc, "two");
+        ASSERT_TRUE(two);
+        EXPECT_TRUE(two->style.ordered);
+        EXPECT_EQ(two->style.listNumber, 2);
+        EXPECT_FALSE(officetest::findParagraph(doc, "dot")->style.ordered);
+        const Table* t = officetest::firstTable(doc);
+        ASSERT_TRUE(t);
+        EXPECT_EQ(t->rows.back().cells.at(1).paragraphs.at(0).plainText(), "b1");
+    }
+}
+
+TEST(textutil_office_oracle, AntiwordAndCatdocReadDocOutput) {
+    const bool antiword = haveProgram("antiword"), catdoc = haveProgram("catdoc");
+    if (!antiword && !catdoc) GTEST_SKIP() << "neither antiword nor catdoc installed; skipping the doc oracle";
+    vorpeltest::TempDir dir;
+    const auto path = dir / "out.doc";
+    vorpeltest::writeFile(path, officetest::writeAs(officetest::sampleDocument(), "doc"));
+    if (antiword) {
+        const auto r = runProcess({"antiword", "-m", "UTF-8.txt", path.string()});
+        ASSERT_EQ(r.status, 0) << r.err;
+        for (const char* s : {"Main Title", "Plain bold and italic", "Ωμέγα", "2.", "Step two", "R2C2", "Wide cell", "The end."})
+            EXPECT_TRUE(contains(r.out, s)) << s << "\n" << r.out;
+        // Table rows come out as rows: all three cells on one line.
+        EXPECT_TRUE(contains(r.out, "|R2C1")) << r.out;
+    }
+    if (catdoc) {
+        // catdoc drops the text before a picture (Word's own files included), so it reads a copy without one.
+        Document noPicture = officetest::sampleDocument();
+        for (Block& b : noPicture.blocks)
+            std::erase_if(b.paragraph.runs, [](const textutil::Run& r) { return r.attachment >= 0; });
+        const auto plain = dir / "plain.doc";
+        vorpeltest::writeFile(plain, officetest::writeAs(noPicture, "doc"));
+        const auto r = runProcess({"catdoc", "-d", "utf-8", plain.string()});
+        ASSERT_EQ(r.status, 0) << r.err;
+        for (const char* s : {"Main Title", "Step two", "R1C1\tR1C2\tR1C3", "Wide cell\tR3C3", "The end."})
+            EXPECT_TRUE(contains(r.out, s)) << s << "\n" << r.out;
+    }
+}
+
+// Round trip through LibreOffice where it is installed: the writers' output opens and converts.
+TEST(textutil_office_oracle, LibreOfficeOpensEveryOfficeOutput) {
+    if (!haveProgram("soffice")) GTEST_SKIP() << "LibreOffice not installed; skipping the LibreOffice round trip";
+    vorpeltest::TempDir dir;
+    for (const char* format : {"docx", "odt", "wordml", "doc"}) {
+        SCOPED_TRACE(format);
+        const std::string ext = std::string(format) == "wordml" ? "xml" : format;
+        const auto path = dir / (std::string("lo-") + format + "." + ext);
+        vorpeltest::writeFile(path, officetest::writeAs(officetest::sampleDocument(), format));
+        const auto r = runProcess({"soffice", "--headless", "--cat", path.string()});
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_TRUE(contains(r.out, "Section Two"));
+        EXPECT_TRUE(contains(r.out, "R2C2"));
+    }
+}
+
+} // namespace
