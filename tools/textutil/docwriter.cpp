@@ -91,7 +91,12 @@ public:
         fontIndex("Times New Roman");
         fontIndex("Symbol");
         fontIndex("Arial");
-        for (const Block& b : doc_.blocks) {
+        bool inList = false;
+        for (size_t i = 0; i < doc_.blocks.size(); ++i) {
+            const Block& b = doc_.blocks[i];
+            const bool listItem = !b.table && b.paragraph.style.listLevel > 0;
+            if (listItem && !inList) startList(i);
+            inList = listItem;
             if (b.table) table(*b.table);
             else paragraph(b.paragraph, 0, 0x0D);
         }
@@ -338,6 +343,10 @@ private:
         if (ps.spaceBefore > 0) sprm16(g, 0xA413, unsigned(twips(ps.spaceBefore)));
         if (ps.spaceAfter > 0) sprm16(g, 0xA414, unsigned(twips(ps.spaceAfter)));
         if (heading) sprm8(g, 0x2640, unsigned(heading - 1));
+        if (ps.listLevel > 0 && !inTable && !lists_.empty()) {
+            sprm16(g, 0x460B, unsigned(lists_.size()));  // ilfo of the current list
+            sprm8(g, 0x260A, unsigned(std::min(ps.listLevel, 9) - 1));
+        }
         if (inTable) {
             sprm8(g, 0x2416, 1);
             sprm32(g, 0x6649, 1);
@@ -345,14 +354,86 @@ private:
         return g;
     }
 
+    // One list definition and one override per contiguous list, its levels numbered or
+    // bulleted as its items are, so that numbering restarts with each list.
+    struct ListDef {
+        std::string kinds;  // 'n' or 'b' per level
+        int start = 1;
+    };
+    std::vector<ListDef> lists_;
+
+    void startList(size_t first) {
+        ListDef def;
+        def.kinds.assign(9, '\0');
+        for (size_t i = first; i < doc_.blocks.size(); ++i) {
+            const Block& b = doc_.blocks[i];
+            if (b.table || b.paragraph.style.listLevel == 0) break;
+            const ParaStyle& ps = b.paragraph.style;
+            const size_t l = size_t(std::min(ps.listLevel, 9) - 1);
+            if (!def.kinds[l]) def.kinds[l] = ps.ordered ? 'n' : 'b';
+        }
+        for (char& k : def.kinds)
+            if (!k) k = 'b';
+        const ParaStyle& ps = doc_.blocks[first].paragraph.style;
+        if (ps.ordered && ps.listLevel == 1) def.start = std::max(1, ps.listNumber);
+        lists_.push_back(def);
+    }
+
+    // PlfLst, the levels that follow it, and PlfLfo.
+    struct ListTables {
+        std::string lst, levels, lfo;
+    };
+    ListTables listTables() {
+        std::string lst, lvls, lfo;
+        put16(lst, unsigned(lists_.size()));
+        for (size_t k = 0; k < lists_.size(); ++k) {
+            const ListDef& d = lists_[k];
+            put32(lst, uint32_t(0x1000 + k));  // lsid
+            put32(lst, 0);                     // tplc
+            for (int i = 0; i < 9; ++i) put16(lst, 0x0FFF);
+            put8(lst, 0);
+            put8(lst, 0);
+            for (int l = 0; l < 9; ++l) {
+                const bool ordered = d.kinds[size_t(l)] == 'n';
+                std::string papx, chpx;
+                sprm16(papx, 0x840F, unsigned(720 * (l + 1)));
+                sprm16(papx, 0x8411, unsigned(-360) & 0xFFFF);
+                if (!ordered) sprm16(chpx, 0x4A4F, 2);  // Arial has the bullet
+                put32(lvls, uint32_t(l == 0 ? d.start : 1));
+                put8(lvls, ordered ? 0 : 23);  // decimal or bullet
+                put8(lvls, 0);
+                for (int i = 0; i < 9; ++i) put8(lvls, ordered && i == 0 ? 1 : 0);  // where the number goes in the text
+                put8(lvls, 0);   // a tab follows the number
+                put32(lvls, 0);
+                put32(lvls, 0);
+                put8(lvls, unsigned(chpx.size()));
+                put8(lvls, unsigned(papx.size()));
+                put8(lvls, 0);
+                put8(lvls, 0);
+                lvls += papx + chpx;
+                if (ordered) {
+                    put16(lvls, 2);
+                    put16(lvls, unsigned(l));  // placeholder for this level's number
+                    put16(lvls, '.');
+                } else {
+                    put16(lvls, 1);
+                    put16(lvls, 0x2022);
+                }
+            }
+        }
+        put32(lfo, uint32_t(lists_.size()));
+        for (size_t k = 0; k < lists_.size(); ++k) {
+            put32(lfo, uint32_t(0x1000 + k));
+            put32(lfo, 0);
+            put32(lfo, 0);
+            put32(lfo, 0);
+        }
+        for (size_t k = 0; k < lists_.size(); ++k) put32(lfo, 0xFFFFFFFF);
+        return {lst, lvls, lfo};
+    }
+
     void paragraph(const Paragraph& p, int, char16_t mark, bool inTable = false) {
         const ParaStyle& ps = p.style;
-        if (ps.listLevel > 0) {
-            // The list marker is written as text: it survives every reader.
-            setRun(charGrpprl(CharStyle{}, 0));
-            append(ps.ordered ? std::to_string(std::max(1, ps.listNumber)) + "." : std::string("\xE2\x80\xA2"));
-            append("\t");
-        }
         runs(p, ps.heading);
         setRun({});
         text_ += mark;
@@ -661,6 +742,13 @@ private:
         put32(clx, fcText);  // 16-bit text, not compressed
         put16(clx, 0);
         const auto clxAt = place(clx);
+        std::pair<uint32_t, uint32_t> plfLst{0, 0}, plfLfo{0, 0};
+        if (!lists_.empty()) {
+            const ListTables lt = listTables();
+            plfLst = place(lt.lst);
+            tbl += lt.levels;  // the levels follow the list table, outside its count
+            plfLfo = place(lt.lfo);
+        }
 
         // The file information block.
         std::string fib;
@@ -704,6 +792,8 @@ private:
         fc[16] = fld;
         fc[31] = dopAt;
         fc[33] = clxAt;
+        fc[73] = plfLst;
+        fc[74] = plfLfo;
         for (auto& [f, l] : fc) {
             if (l == 0) f = uint32_t(tbl.size());
             put32(fib, f);

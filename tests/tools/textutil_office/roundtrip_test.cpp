@@ -68,14 +68,6 @@ TEST_P(textutil_office_roundtrip, ListsKeepLevelsKindsAndNumbers) {
     const Paragraph* stepOne = findParagraph(doc, "Step one");
     const Paragraph* stepTwo = findParagraph(doc, "Step two");
     ASSERT_TRUE(bullet && nested && stepOne && stepTwo);
-    if (GetParam() == "doc") {
-        // Word 97 output carries list markers as text with a hanging indent.
-        EXPECT_EQ(stepTwo->plainText(), "2.\tStep two");
-        EXPECT_EQ(bullet->plainText(), "\xE2\x80\xA2\tFirst bullet");
-        EXPECT_GT(nested->style.leftIndent, bullet->style.leftIndent);
-        EXPECT_LT(stepTwo->style.firstIndent, 0);
-        return;
-    }
     EXPECT_EQ(bullet->style.listLevel, 1);
     EXPECT_FALSE(bullet->style.ordered);
     EXPECT_EQ(nested->style.listLevel, 2);
