@@ -464,7 +464,20 @@ private:
             const int istd = Bytes{r->grpprl}.u16(0);
             p = resolveStyle(istd).second;
             p.istd = istd;
-            forEachSprm(r->grpprl.substr(2), [&](uint16_t sprm, const Bytes& b, size_t at, size_t) { applyPara(p, sprm, b, at); });
+            forEachSprm(r->grpprl.substr(2), [&](uint16_t sprm, const Bytes& b, size_t at, size_t) {
+                if (sprm == 0x6646 && dataStream_) {
+                    // sprmPHugePapx: the modifiers live in the Data stream.
+                    const Bytes d{*dataStream_};
+                    const size_t where = b.u32(at);
+                    try {
+                        const std::string_view huge = d.sub(where + 2, d.u16(where));
+                        forEachSprm(huge, [&](uint16_t s2, const Bytes& b2, size_t a2, size_t) { applyPara(p, s2, b2, a2); });
+                    } catch (const std::exception&) {
+                    }
+                    return;
+                }
+                applyPara(p, sprm, b, at);
+            });
         } else {
             p = resolveStyle(0).second;
         }

@@ -7,6 +7,7 @@
 #include <array>
 #include <cmath>
 #include <map>
+#include <stdexcept>
 
 namespace textutil {
 
@@ -494,6 +495,14 @@ private:
             put16(g, 0xD608);
             put16(g, unsigned(def.size() + 1));
             g += def;
+            if (g.size() > 300) {
+                // Too big for a property page: the modifiers go to the Data stream, found through sprmPHugePapx.
+                const uint32_t at = uint32_t(data_.size());
+                put16(data_, unsigned(g.size() - 2));
+                data_.append(g, 2);
+                g.resize(2);
+                sprm32(g, 0x6646, at);
+            }
             paras_.push_back({cp(), g});
             (void)columns;
         }
@@ -597,7 +606,10 @@ private:
                 size_t need = 0;
                 if (!g.empty() && !placed.count(g)) need = (1 + g.size() + 1) & ~size_t(1);
                 const size_t crun = rfc.size() + 1;
-                if ((crun + 1) * 4 + crun + need > top) break;
+                if ((crun + 1) * 4 + crun + need > top) {
+                    if (rfc.empty()) throw std::runtime_error("character properties too large for a Word page");
+                    break;
+                }
                 uint8_t off = 0;
                 if (!g.empty()) {
                     auto it = placed.find(g);
@@ -641,7 +653,10 @@ private:
                 const std::string& g = paras_[i].grpprl;
                 const size_t size = (g.size() & 1) ? 1 + g.size() : 2 + g.size();
                 const size_t cpara = rfc.size() + 1;
-                if ((cpara + 1) * 4 + cpara * 13 + size + 1 > top) break;
+                if ((cpara + 1) * 4 + cpara * 13 + size + 1 > top) {
+                    if (rfc.empty()) throw std::runtime_error("paragraph properties too large for a Word page");
+                    break;
+                }
                 top = (top - size) & ~size_t(1);
                 if (g.size() & 1) {
                     page[top] = char((g.size() + 1) / 2);

@@ -431,7 +431,20 @@ private:
     }
 
     void picture(const xmlNode* n, Paragraph& para) {
-        if (inInstruction() || !hooks_.picture) return;
+        if (inInstruction()) return;
+        if (const xmlNode* box = xml::find(n, "txbxContent")) {
+            // A text box: its paragraphs flow into this one, a line each.
+            for (const xmlNode* p = box->children; p; p = p->next) {
+                if (!xml::is(p, "p")) continue;
+                if (!para.runs.empty()) appendText(para, "\xE2\x80\xA8", {});
+                const auto& st = resolve(xml::childVal(xml::child(p, "pPr"), "pStyle"));
+                RProps base = defaultRun_;
+                base.over(st.first);
+                inlines(p, base, std::string(), para);
+            }
+            return;
+        }
+        if (!hooks_.picture) return;
         const int idx = hooks_.picture(n);
         if (idx < 0) return;
         Run& r = para.runs.emplace_back();

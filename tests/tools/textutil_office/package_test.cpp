@@ -154,4 +154,30 @@ TEST(textutil_office_package, DocWriterSplitsLongDocumentsOverManyPages) {
     }
 }
 
+// Wide rows overflow a property page and move to the Data stream; empty documents stay valid.
+TEST(textutil_office_package, WideTablesAndEmptyDocumentsRoundTrip) {
+    Document wide;
+    Block& b = wide.blocks.emplace_back();
+    b.table.emplace();
+    for (int r = 0; r < 2; ++r) {
+        TableRow& row = b.table->rows.emplace_back();
+        for (int c = 0; c < 40; ++c) appendText(row.cells.emplace_back().paragraphs.emplace_back(), std::to_string(r * 100 + c), {});
+    }
+    appendText(wide.addParagraph(), "after", {});
+    for (const char* format : {"doc", "docx", "odt", "wordml"}) {
+        SCOPED_TRACE(format);
+        const Document back = officetest::roundTrip(wide, format);
+        const Table* t = officetest::firstTable(back);
+        ASSERT_TRUE(t);
+        ASSERT_EQ(t->rows.size(), 2u);
+        ASSERT_EQ(t->rows[1].cells.size(), 40u);
+        EXPECT_EQ(t->rows[1].cells[39].paragraphs.at(0).plainText(), "139");
+        EXPECT_TRUE(officetest::findParagraph(back, "after"));
+
+        const Document empty = officetest::roundTrip(Document{}, format);
+        EXPECT_EQ(empty.plainText(), "");
+        EXPECT_TRUE(empty.attachments.empty());
+    }
+}
+
 } // namespace
