@@ -15,6 +15,7 @@ class Archive {
 public:
     // Throws std::runtime_error when the bytes are not a readable zip.
     explicit Archive(std::string_view bytes);
+    explicit Archive(std::string&&) = delete;  // would dangle
     ~Archive();
     Archive(const Archive&) = delete;
     Archive& operator=(const Archive&) = delete;

@@ -55,7 +55,8 @@ TEST(textutil_office_package, DocxPartsAreTypedAndRelationshipsResolve) {
 TEST(textutil_office_package, DocxWithoutListsHasNoNumberingPart) {
     Document doc;
     appendText(doc.addParagraph(), "Just text", {});
-    zip::Archive z(officetest::writeAs(doc, "docx"));
+    const std::string bytes = officetest::writeAs(doc, "docx");
+    zip::Archive z(bytes);
     EXPECT_FALSE(z.has("word/numbering.xml"));
     EXPECT_EQ(z.read("word/_rels/document.xml.rels")->find("numbering"), std::string::npos);
 }
