@@ -21,9 +21,16 @@ Output writeWordML(const Document& doc, const WriteOptions&) {
         const Attachment& a = doc.attachments[size_t(att)];
         if (!embeddable(a.mimeType)) return {};
         const std::string n = std::to_string(++shapes);
+        // Picture frames refer to the shape type 75, declared once before the first of them.
+        const std::string shapeType =
+            shapes == 1 ? "<v:shapetype id=\"_x0000_t75\" coordsize=\"21600,21600\" o:spt=\"75\" o:preferrelative=\"t\" "
+                          "path=\"m,l,21600r21600,l21600,xe\" filled=\"f\" stroked=\"f\"><v:stroke joinstyle=\"miter\"/>"
+                          "<v:path o:extrusionok=\"f\" gradientshapeok=\"t\" o:connecttype=\"rect\"/>"
+                          "<o:lock v:ext=\"edit\" aspectratio=\"t\"/></v:shapetype>"
+                        : "";
         const std::string src = "wordml://" + n + "." + extensionForMime(a.mimeType);
         // Each picture carries its own data so that it stands alone when moved.
-        return "<w:pict><w:binData w:name=\"" + src + "\" xml:space=\"preserve\">" + base64Encode(a.data) +
+        return "<w:pict>" + shapeType + "<w:binData w:name=\"" + src + "\" xml:space=\"preserve\">" + base64Encode(a.data) +
                "</w:binData><v:shape id=\"_x0000_i" + n + "\" type=\"#_x0000_t75\" style=\"width:" + xml::num(w, 2) +
                "pt;height:" + xml::num(h, 2) + "pt\"><v:imagedata src=\"" + src + "\" o:title=\"" +
                xml::escaped(a.fileName) + "\"/></v:shape></w:pict>";

@@ -101,6 +101,28 @@ TEST(textutil_office_oracle, AntiwordAndCatdocReadDocOutput) {
     }
 }
 
+// wvHtml renders the formatting: heading styles, bold, lists, tables and alignment.
+TEST(textutil_office_oracle, WvHtmlShowsDocFormatting) {
+    if (!haveProgram("wvHtml")) GTEST_SKIP() << "wvHtml not installed; skipping the doc formatting oracle";
+    vorpeltest::TempDir dir;
+    const auto path = dir / "in.doc";
+    vorpeltest::writeFile(path, officetest::writeAs(officetest::sampleDocument(), "doc"));
+    const auto r = runProcess({"wvHtml", "--targetdir=" + dir.path().string(), path.string(), "out.html"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string h = vorpeltest::readFile(dir / "out.html");
+    EXPECT_TRUE(contains(h, "name=\"heading 1\"")) << h;
+    EXPECT_TRUE(contains(h, "name=\"heading 2\""));
+    EXPECT_TRUE(contains(h, "<b>bold</b>"));
+    EXPECT_TRUE(contains(h, "<i>"));
+    EXPECT_TRUE(contains(h, "<u>"));
+    EXPECT_TRUE(contains(h, "text-align: center"));
+    EXPECT_TRUE(contains(h, "<ol"));
+    EXPECT_TRUE(contains(h, "<ul"));
+    EXPECT_TRUE(contains(h, "<table"));
+    EXPECT_TRUE(contains(h, "R3C3"));
+    EXPECT_TRUE(contains(h, "href=\"https://example.com/a?b=1"));
+}
+
 // Round trip through LibreOffice where it is installed: the writers' output opens and converts.
 TEST(textutil_office_oracle, LibreOfficeOpensEveryOfficeOutput) {
     if (!haveProgram("soffice")) GTEST_SKIP() << "LibreOffice not installed; skipping the LibreOffice round trip";
