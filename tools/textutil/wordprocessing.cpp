@@ -20,7 +20,8 @@ struct RProps {
     std::optional<bool> bold, italic, underline, strike;
     std::optional<double> size;
     std::optional<std::string> font;
-    std::optional<Color> color, background;
+    // Set to an empty colour when a run says "auto" over a style's colour.
+    std::optional<std::optional<Color>> color, background;
     std::optional<int> baseline;
 
     void over(const RProps& o) {
@@ -42,8 +43,8 @@ struct RProps {
         s.strike = strike.value_or(false);
         s.size = size.value_or(0);
         s.font = font.value_or("");
-        s.color = color;
-        s.background = background;
+        s.color = color ? *color : std::nullopt;
+        s.background = background ? *background : std::nullopt;
         s.baseline = baseline.value_or(0);
         return s;
     }
@@ -118,12 +119,16 @@ RProps parseRPr(const xmlNode* rPr) {
             if (!f.empty()) p.font = f;
         } else if (!std::strcmp(n, "color")) {
             const std::string v = xml::attr(c, "val");
-            if (v == "auto") p.color.reset();
+            if (v == "auto") p.color = std::optional<Color>();
             else if (auto col = xml::parseHexColor(v)) p.color = col;
         } else if (!std::strcmp(n, "highlight")) {
-            if (auto col = highlightColor(xml::attr(c, "val"))) p.background = col;
+            const std::string v = xml::attr(c, "val");
+            if (v == "none") p.background = std::optional<Color>();
+            else if (auto col = highlightColor(v)) p.background = col;
         } else if (!std::strcmp(n, "shd")) {
-            if (auto col = xml::parseHexColor(xml::attr(c, "fill"))) p.background = col;
+            const std::string fill = xml::attr(c, "fill");
+            if (fill == "auto") p.background = std::optional<Color>();
+            else if (auto col = xml::parseHexColor(fill)) p.background = col;
         } else if (!std::strcmp(n, "vertAlign")) {
             const std::string v = xml::attr(c, "val");
             p.baseline = v == "superscript" ? 1 : v == "subscript" ? -1 : 0;
