@@ -226,6 +226,11 @@ public:
         styles();
         fonts();
         lists();
+        try {
+            shapes();
+        } catch (const std::exception&) {
+            // Floating pictures are extras: damaged drawing data leaves them out.
+        }
         fkps(pair(12), false);  // PlcBteChpx
         fkps(pair(13), true);   // PlcBtePapx
         text();
@@ -509,6 +514,98 @@ private:
         return c;
     }
 
+    // Floating shapes: anchors by CP, their shape ids, and the pictures of the blip store.
+    struct Anchor {
+        uint32_t spid;
+        double width, height;
+    };
+    std::map<uint32_t, Anchor> anchors_;        // CP of the 0x08 character
+    std::map<uint32_t, uint32_t> shapePib_;     // spid -> blip index (1-based)
+    std::vector<std::pair<size_t, bool>> bses_;  // offset of the BSE body; true when its blip is embedded
+
+    void shapes() {
+        const auto [fcSpa, lcbSpa] = pair(40);    // PlcfSpaMom
+        const auto [fcDgg, lcbDgg] = pair(50);    // OfficeArtContent
+        if (lcbSpa < 4 + 26 || lcbDgg < 8) return;
+        tbl_.need(fcSpa, lcbSpa);
+        const size_t n = (lcbSpa - 4) / 30;
+        for (size_t k = 0; k < n; ++k) {
+            const size_t spa = fcSpa + (n + 1) * 4 + k * 26;
+            const double w = (tbl_.i32(spa + 12) - tbl_.i32(spa + 4)) / 20.0;
+            const double h = (tbl_.i32(spa + 16) - tbl_.i32(spa + 8)) / 20.0;
+            anchors_[tbl_.u32(fcSpa + k * 4)] = {tbl_.u32(spa), w, h};
+        }
+        tbl_.need(fcDgg, lcbDgg);
+        const size_t end = size_t(fcDgg) + lcbDgg;
+        size_t p = fcDgg;
+        while (p + 8 <= end) {
+            const uint16_t type = tbl_.u16(p + 2);
+            const size_t len = tbl_.u32(p + 4);
+            if (type == 0xF000) records(p + 8, std::min(p + 8 + len, end), 0);
+            else if (type == 0xF002) records(p + 8, std::min(p + 8 + len, end), 0);
+            p += 8 + len;
+            if (p < end && type == 0xF000) ++p;  // dgglbl before each drawing
+            else if (p < end && type == 0xF002) ++p;
+        }
+    }
+
+    // Walks drawing records: blip store entries, and shapes with their blip property.
+    void records(size_t p, size_t end, int depth) {
+        uint32_t spid = 0;
+        while (p + 8 <= end && depth < 10) {
+            const uint16_t verInst = tbl_.u16(p);
+            const uint16_t type = tbl_.u16(p + 2);
+            const size_t len = tbl_.u32(p + 4);
+            const size_t body = p + 8;
+            if (body + len > end) break;
+            if ((verInst & 0xF) == 0xF) {
+                records(body, body + len, depth + 1);
+            } else if (type == 0xF007) {
+                const size_t cbName = tbl_.u8(body + 33);
+                bses_.emplace_back(body, len > 36 + cbName);
+            } else if (type == 0xF00A) {
+                spid = tbl_.u32(body);
+            } else if (type == 0xF00B) {
+                const size_t count = verInst >> 4;
+                for (size_t i = 0; i < count && body + i * 6 + 6 <= body + len; ++i) {
+                    if ((tbl_.u16(body + i * 6) & 0x3FFF) == 0x0104) shapePib_[spid] = tbl_.u32(body + i * 6 + 2);
+                }
+            }
+            p = body + len;
+        }
+    }
+
+    void floatingPicture(uint32_t cp) {
+        auto a = anchors_.find(cp);
+        if (a == anchors_.end()) return;
+        auto pib = shapePib_.find(a->second.spid);
+        if (pib == shapePib_.end() || pib->second == 0 || pib->second > bses_.size()) return;
+        const auto [body, embedded] = bses_[pib->second - 1];
+        std::string bytes;
+        try {
+            if (embedded) {
+                const size_t cbName = tbl_.u8(body + 33);
+                const size_t len = tbl_.u32(body - 4);
+                bytes = findBlip(tbl_, body + 36 + cbName, body + len, 0);
+            } else {
+                const size_t at = tbl_.u32(body + 28);  // foDelay: the blip sits in the WordDocument stream
+                bytes = findBlip(wd_, at, wd_.d.size(), 0);
+            }
+        } catch (const std::exception&) {
+            return;
+        }
+        if (bytes.empty()) return;
+        Attachment att;
+        att.mimeType = sniffMimeType(bytes);
+        att.data = std::move(bytes);
+        att.fileName = "picture." + extensionForMime(att.mimeType);
+        if (a->second.width > 0 && a->second.height > 0) {
+            att.width = a->second.width;
+            att.height = a->second.height;
+        }
+        para_.runs.emplace_back().attachment = doc_.addAttachment(std::move(att));
+    }
+
     // --- Building the model -----------------------------------------------------------
 
     struct Field {
@@ -771,7 +868,12 @@ private:
                         if (fields_.empty() || fields_.back().result) picture(cp);
                         continue;
                     }
-                    if (ch != 0x13 && ch != 0x14 && ch != 0x15) continue;  // notes, drawings, annotations
+                    if (ch == 0x08) {
+                        flush();
+                        if (fields_.empty() || fields_.back().result) floatingPicture(piece.cpStart + k);
+                        continue;
+                    }
+                    if (ch != 0x13 && ch != 0x14 && ch != 0x15) continue;  // notes, annotations
                 }
                 switch (ch) {
                 case 0x0D:

@@ -304,4 +304,132 @@ TEST(textutil_office_doc_reader, FastSavedPiecesReadInTextOrder) {
     EXPECT_TRUE(styleOf(p, "rld")->bold);
 }
 
+// A floating picture: the 0x08 character, its anchor in PlcfSpaMom, the shape's blip property
+// and the blip store, all built by hand.
+TEST(textutil_office_doc_reader, FloatingPicturesComeFromTheBlipStore) {
+    auto put16 = [](std::string& s, unsigned v) {
+        s += char(v & 0xFF);
+        s += char((v >> 8) & 0xFF);
+    };
+    auto put32 = [&](std::string& s, uint32_t v) {
+        put16(s, v & 0xFFFF);
+        put16(s, v >> 16);
+    };
+    auto record = [&](unsigned verInst, unsigned type, const std::string& body) {
+        std::string r;
+        put16(r, verInst);
+        put16(r, type);
+        put32(r, uint32_t(body.size()));
+        return r + body;
+    };
+    const std::string png = officetest::tinyPng();
+    std::string wd(0x800, '\0');
+    const std::string text = "pic:\x08!\r";  // 8-bit piece at 0x400
+    wd.replace(0x400, text.size(), text);
+    // One character page: only the 0x08 is special.
+    std::string page(512, '\0');
+    const uint32_t fcs[] = {0x400, 0x404, 0x405, 0x400 + uint32_t(text.size())};
+    for (int i = 0; i < 4; ++i)
+        for (int k = 0; k < 4; ++k) page[size_t(i * 4 + k)] = char((fcs[i] >> (8 * k)) & 0xFF);
+    page[16 + 1] = char(250);  // the second run's properties at byte 500
+    page[500] = 3;
+    page[501] = char(0x55);
+    page[502] = char(0x08);
+    page[503] = 1;  // sprmCFSpec
+    page[511] = 3;
+    wd.replace(0x600, 512, page);
+
+    std::string tbl;
+    auto place = [&](const std::string& part) {
+        const auto at = uint32_t(tbl.size());
+        tbl += part;
+        return std::pair<uint32_t, uint32_t>(at, uint32_t(part.size()));
+    };
+    std::string clx(1, char(2));
+    put32(clx, 16);
+    put32(clx, 0);
+    put32(clx, uint32_t(text.size()));
+    put16(clx, 0);
+    put32(clx, (0x400 * 2) | 0x40000000u);
+    put16(clx, 0);
+    const auto clxAt = place(clx);
+    std::string bte;
+    put32(bte, 0x400);
+    put32(bte, 0x400 + uint32_t(text.size()));
+    put32(bte, 3);  // the page at 0x600
+    const auto bteAt = place(bte);
+    std::string spa;
+    put32(spa, 4);  // CP of the 0x08
+    put32(spa, 6);
+    put32(spa, 2049);  // spid
+    for (int32_t v : {0, 0, 1440, 720}) put32(spa, uint32_t(v));
+    put16(spa, 0);
+    put32(spa, 0);
+    const auto spaAt = place(spa);
+    std::string blip;
+    blip.append(16, 'u');
+    blip += char(0xFF);
+    blip += png;
+    std::string bse;
+    bse += char(6);
+    bse += char(6);
+    bse.append(16, 'u');
+    put16(bse, 0xFF);
+    put32(bse, uint32_t(8 + blip.size()));
+    put32(bse, 1);
+    put32(bse, 0);
+    put32(bse, 0);
+    bse += record(0x6E00, 0xF01E, blip);
+    const std::string dgg = record(0x000F, 0xF000, record(0x001F, 0xF001, record(0x0062, 0xF007, bse)));
+    std::string fsp;
+    put32(fsp, 2049);
+    put32(fsp, 0x0A00);
+    std::string opt;
+    put16(opt, 0x4104);
+    put32(opt, 1);
+    const std::string dg = record(0x000F, 0xF002, record(0x000F, 0xF003,
+                                                         record(0x000F, 0xF004, record(0x04B2, 0xF00A, fsp) + record(0x0013, 0xF00B, opt))));
+    const auto dggAt = place(dgg + std::string(1, '\0') + dg);
+
+    std::string fib;
+    put16(fib, 0xA5EC);
+    put16(fib, 0x00C1);
+    put16(fib, 0);
+    put16(fib, 0x0409);
+    put16(fib, 0);
+    put16(fib, 0x0200);
+    fib.resize(0x20, '\0');
+    put16(fib, 14);
+    fib.resize(0x22 + 28, '\0');
+    put16(fib, 22);
+    std::string lw(88, '\0');
+    lw[12] = char(text.size());
+    fib += lw;
+    put16(fib, 0x5D);
+    std::string pairs(0x5D * 8, '\0');
+    auto setPair = [&](size_t i, std::pair<uint32_t, uint32_t> v) {
+        for (int k = 0; k < 4; ++k) {
+            pairs[i * 8 + size_t(k)] = char((v.first >> (8 * k)) & 0xFF);
+            pairs[i * 8 + 4 + size_t(k)] = char((v.second >> (8 * k)) & 0xFF);
+        }
+    };
+    setPair(12, bteAt);
+    setPair(33, clxAt);
+    setPair(40, spaAt);
+    setPair(50, dggAt);
+    fib += pairs;
+    wd.replace(0, fib.size(), fib);
+    const std::string bytes = ole::build({{"WordDocument", wd}, {"1Table", tbl}},
+                                         {0x06, 0x09, 0x02, 0, 0, 0, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46}, nullptr);
+    const Document doc = officetest::readBytes(bytes, "floating.doc");
+    ASSERT_EQ(doc.attachments.size(), 1u);
+    EXPECT_EQ(doc.attachments[0].data, png);
+    EXPECT_DOUBLE_EQ(doc.attachments[0].width, 72);
+    EXPECT_DOUBLE_EQ(doc.attachments[0].height, 36);
+    ASSERT_EQ(doc.blocks.size(), 1u);
+    EXPECT_EQ(doc.blocks[0].paragraph.plainText(), "pic:!");
+    ASSERT_EQ(doc.blocks[0].paragraph.runs.size(), 3u);
+    EXPECT_EQ(doc.blocks[0].paragraph.runs[1].attachment, 0);
+}
+
 } // namespace
