@@ -108,6 +108,8 @@ struct ParaProps {
     int ilfo = 0, ilvl = 0, outline = 9;
     bool inTable = false, ttp = false, innerTtp = false, innerCell = false;
     int itap = 0;
+    std::vector<int> centers;        // cell boundaries of a table row, in twips
+    std::vector<uint16_t> cellFlags;  // per cell: 1 first of a horizontal merge, 2 merged into the previous
 };
 
 // Toggles may be relative to the style: 0x80 keeps the style's value, 0x81 inverts it.
@@ -179,6 +181,16 @@ void applyPara(ParaProps& p, uint16_t sprm, const Bytes& b, size_t at) {
     case 0x244C: p.innerTtp = b.u8(at) != 0; break;
     case 0x244B: p.innerCell = b.u8(at) != 0; break;
     case 0x6649: p.itap = b.i32(at); break;
+    case 0xD608: {
+        const size_t n = b.u8(at + 2);
+        p.centers.clear();
+        p.cellFlags.clear();
+        for (size_t i = 0; i <= n; ++i) p.centers.push_back(b.i16(at + 3 + i * 2));
+        const size_t tc = at + 3 + (n + 1) * 2;
+        const size_t end = at + 2 + b.u16(at) - 1;
+        for (size_t i = 0; i < n && tc + i * 20 + 2 <= end; ++i) p.cellFlags.push_back(b.u16(tc + i * 20) & 3);
+        break;
+    }
     default: break;
     }
 }
@@ -641,6 +653,34 @@ private:
         return s;
     }
 
+    std::vector<std::pair<std::vector<int>, std::vector<uint16_t>>> rowGeometry_;  // per row of table_
+
+    // Column spans from the rows' cell boundaries (cells wider than the common grid) and merge flags.
+    void spans() {
+        std::vector<int> grid;
+        for (const auto& g : rowGeometry_) grid.insert(grid.end(), g.first.begin(), g.first.end());
+        std::sort(grid.begin(), grid.end());
+        grid.erase(std::unique(grid.begin(), grid.end()), grid.end());
+        for (size_t r = 0; r < table_->rows.size() && r < rowGeometry_.size(); ++r) {
+            const auto& [centers, flags] = rowGeometry_[r];
+            auto& cells = table_->rows[r].cells;
+            if (centers.size() != cells.size() + 1) continue;
+            std::vector<TableCell> kept;
+            for (size_t i = 0; i < cells.size(); ++i) {
+                int span = 0;
+                for (int g : grid) span += g > centers[i] && g <= centers[i + 1];
+                const bool merged = i < flags.size() && (flags[i] & 2) && !kept.empty();
+                if (merged) {
+                    kept.back().colSpan += std::max(1, span);
+                    continue;
+                }
+                cells[i].colSpan = std::max(1, span);
+                kept.push_back(std::move(cells[i]));
+            }
+            cells = std::move(kept);
+        }
+    }
+
     void flushTable() {
         if (!table_) return;
         if (!cell_.paragraphs.empty()) {
@@ -649,6 +689,8 @@ private:
         }
         if (!row_.cells.empty()) table_->rows.push_back(std::move(row_));
         row_ = {};
+        spans();
+        rowGeometry_.clear();
         Block& b = doc_.blocks.emplace_back();
         b.table = std::move(table_);
         table_.reset();
@@ -700,6 +742,8 @@ private:
         if (pp.ttp) {
             if (!cell_.paragraphs.empty()) row_.cells.push_back(std::move(cell_));
             cell_ = {};
+            rowGeometry_.resize(table_->rows.size());
+            rowGeometry_.emplace_back(pp.centers, pp.cellFlags);
             table_->rows.push_back(std::move(row_));
             row_ = {};
             return;

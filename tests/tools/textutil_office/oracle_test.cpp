@@ -123,6 +123,28 @@ TEST(textutil_office_oracle, WvHtmlShowsDocFormatting) {
     EXPECT_TRUE(contains(h, "href=\"https://example.com/a?b=1"));
 }
 
+// Documents LibreOffice makes from one HTML source read back with their text and key formatting.
+TEST(textutil_office_oracle, ReadsDocumentsMadeByLibreOffice) {
+    if (!haveProgram("soffice")) GTEST_SKIP() << "LibreOffice not installed; skipping LibreOffice-made inputs";
+    vorpeltest::TempDir dir;
+    vorpeltest::writeFile(dir / "src.html", "<html><body><h1>Chapter</h1><p>Some <b>strong</b> and <i>soft</i> words</p>"
+                                            "<ol><li>one</li><li>two</li></ol><table><tr><td>a1</td><td>b1</td></tr></table></body></html>");
+    for (const char* format : {"docx", "odt", "doc"}) {
+        SCOPED_TRACE(format);
+        const auto r = runProcess({"soffice", "--headless", "--convert-to", format, "--outdir", dir.path().string(),
+                                   (dir / "src.html").string()});
+        ASSERT_EQ(r.status, 0) << r.err;
+        const Document doc = readDocument(dir / (std::string("src.") + format), ReadOptions{});
+        EXPECT_EQ(officetest::findParagraph(doc, "Chapter")->style.heading, 1);
+        const Paragraph* words = officetest::findParagraph(doc, "Some strong");
+        ASSERT_TRUE(words);
+        EXPECT_TRUE(officetest::styleOf(*words, "strong")->bold);
+        EXPECT_TRUE(officetest::styleOf(*words, "soft")->italic);
+        EXPECT_EQ(officetest::findParagraph(doc, "two")->style.listNumber, 2);
+        ASSERT_TRUE(officetest::firstTable(doc));
+    }
+}
+
 // Round trip through LibreOffice where it is installed: the writers' output opens and converts.
 TEST(textutil_office_oracle, LibreOfficeOpensEveryOfficeOutput) {
     if (!haveProgram("soffice")) GTEST_SKIP() << "LibreOffice not installed; skipping the LibreOffice round trip";

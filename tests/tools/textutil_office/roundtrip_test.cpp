@@ -91,8 +91,8 @@ TEST_P(textutil_office_roundtrip, TablesKeepCellsAndSpans) {
     ASSERT_EQ(t->rows[2].cells.size(), 2u);
     EXPECT_EQ(t->rows[2].cells[0].paragraphs.at(0).plainText(), "Wide cell");
     EXPECT_EQ(t->rows[2].cells[1].paragraphs.at(0).plainText(), "R3C3");
-    // Word 97 rows express spans as wider cells, which the reader does not map back.
-    if (GetParam() != "doc") EXPECT_EQ(t->rows[2].cells[0].colSpan, 2);
+    EXPECT_EQ(t->rows[2].cells[0].colSpan, 2);
+    EXPECT_EQ(t->rows[2].cells[1].colSpan, 1);
     // The paragraph after the table is outside it.
     EXPECT_TRUE(findParagraph(doc, "The end."));
 }
