@@ -120,7 +120,7 @@ private:
     std::map<std::string, StyleDef> styles_;  // "family:name"
     std::map<std::string, ListStyle> lists_;
     std::map<std::string, int> pictures_;
-    std::string defaultParaStyle_ = "\x01default";
+    std::string defaultParaStyle_ = "\x01" "default";
 
     // List context while walking nested text:list elements.
     struct ListContext {

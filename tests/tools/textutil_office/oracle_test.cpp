@@ -9,8 +9,6 @@ using vorpeltest::runProcess;
 
 namespace {
 
-std::string tool() { return vorpeltest::toolPath("textutil").string(); }
-
 bool contains(const std::string& s, const std::string& needle) { return s.find(needle) != std::string::npos; }
 
 // Independent readers open the writers' output: pandoc for docx and odt, antiword and catdoc for doc.

@@ -74,7 +74,9 @@ TEST(textutil_office_package, OdtStartsWithStoredMimetype) {
     zip::Archive z(bytes);
     const std::string manifest = *z.read("META-INF/manifest.xml");
     for (const std::string& name : z.names()) {
-        if (name.rfind("Pictures/", 0) == 0) EXPECT_NE(manifest.find("\"" + name + "\""), std::string::npos) << name;
+        if (name.rfind("Pictures/", 0) == 0) {
+            EXPECT_NE(manifest.find("\"" + name + "\""), std::string::npos) << name;
+        }
     }
     // Every automatic style used in the body is declared.
     const std::string content = *z.read("content.xml");
