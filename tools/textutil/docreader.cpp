@@ -979,7 +979,15 @@ void readWord6(const Bytes& wd, Document& doc) {
     if (wd.u16(0x0A) & 0x0004) throw std::runtime_error("fast-saved Word 6/95 documents are not supported");
     const uint32_t fcMin = wd.u32(0x18);
     const uint32_t ccpText = wd.u32(0x34);
-    const std::string text = decodeCp1252(wd.sub(fcMin, ccpText));
+    // The text is 8-bit in the code page of the document's language.
+    const int cp = ole::codePageForLanguage(wd.u16(6));
+    const std::string_view raw = wd.sub(fcMin, ccpText);
+    std::string text;
+    try {
+        text = cp == 1252 ? decodeCp1252(raw) : convertEncoding(raw, codePageName(cp), "UTF-8");
+    } catch (const std::exception&) {
+        text = decodeCp1252(raw);
+    }
     Paragraph* p = &doc.addParagraph();
     std::string buf;
     for (char c : text) {

@@ -254,11 +254,16 @@ private:
         put32(opt, 6);
         put16(opt, 0x4104);  // pib, a blip id
         put32(opt, 1);
+        std::string anchor;  // client anchor, as Word writes for inline shapes
+        put16(anchor, 0x0000);
+        put16(anchor, 0xF010);
+        put32(anchor, 4);
+        put32(anchor, 0x80000000);
         std::string sp;
         put16(sp, 0x000F);
         put16(sp, 0xF004);
-        put32(sp, uint32_t(fsp.size() + opt.size()));
-        sp += fsp + opt;
+        put32(sp, uint32_t(fsp.size() + opt.size() + anchor.size()));
+        sp += fsp + opt + anchor;
 
         std::string picf(0x44, '\0');
         const uint32_t lcb = uint32_t(0x44 + sp.size() + bse.size());
@@ -520,8 +525,8 @@ private:
         put16(s, 91);  // stiMaxWhenSaved
         put16(s, 15);  // istdMaxFixedWhenSaved
         put16(s, 0);   // nVerBuiltInNamesWhenSaved
-        put16(s, 0);   // default fonts: Times New Roman
-        put16(s, 1);
+        put16(s, 0);   // default fonts: Times New Roman for every script
+        put16(s, 0);
         put16(s, 0);
         auto std_ = [&](unsigned sti, unsigned stk, unsigned base, unsigned next, const std::u16string& name,
                         const std::string& papx, const std::string& chpx, unsigned istd) {

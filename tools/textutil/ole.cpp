@@ -76,6 +76,11 @@ bool isCompoundFile(std::string_view bytes) {
     return bytes.size() >= 512 && bytes.substr(0, 8) == std::string_view("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8);
 }
 
+int codePageForLanguage(unsigned lid) {
+    const int cp = gsf_msole_lid_to_codepage(lid);
+    return cp > 0 ? cp : 1252;
+}
+
 struct Storage::Impl {
     Ref<GsfInput> input;
     Ref<GsfInfile> infile;

@@ -16,6 +16,9 @@ namespace textutil::ole {
 
 bool isCompoundFile(std::string_view bytes);
 
+// Windows code page of a language id (0x0419 Russian -> 1251), 1252 when unknown.
+int codePageForLanguage(unsigned lid);
+
 class Storage {
 public:
     // Throws std::runtime_error when the bytes are not a readable compound file.
