@@ -32,6 +32,9 @@ std::optional<std::string> Archive::read(const std::string& name) const {
     zip_stat_init(&st);
     if (zip_stat_index(za_, zip_uint64_t(idx), 0, &st) != 0)
         throw std::runtime_error("zip entry " + name + " cannot be read");
+    // A small package inflating to gigabytes is an attack, not a document.
+    const zip_uint64_t kLimit = zip_uint64_t(1) << 30;
+    if ((st.valid & ZIP_STAT_SIZE) && st.size > kLimit) throw std::runtime_error("zip entry " + name + " is too large");
     zip_file_t* f = zip_fopen_index(za_, zip_uint64_t(idx), 0);
     if (!f) throw std::runtime_error("zip entry " + name + " cannot be opened (" + zip_strerror(za_) + ")");
     std::string data;
@@ -45,6 +48,10 @@ std::optional<std::string> Archive::read(const std::string& name) const {
         }
         if (n == 0) break;
         data.append(buf, size_t(n));
+        if (data.size() > kLimit) {
+            zip_fclose(f);
+            throw std::runtime_error("zip entry " + name + " is too large");
+        }
     }
     zip_fclose(f);
     return data;
