@@ -974,34 +974,127 @@ private:
     }
 };
 
-// Word 6 and Word 95 files: the text of unformatted, non-fast-saved documents.
+// Operand size of a Word 6 character modifier (one-byte opcodes); -1 when unknown.
+int word6OperandSize(uint8_t op) {
+    switch (op) {
+    case 65: case 66: case 67: case 71: case 75: case 85: case 86: case 87: case 88: case 89: case 90: case 91:
+    case 92: case 94: case 98: case 100: case 102: case 104: case 117: case 118:
+        return 1;
+    case 69: case 72: case 80: case 93: case 96: case 97: case 99: case 101: case 107: case 109: case 110:
+        return 2;
+    case 73: case 95: return 3;
+    case 70: return 4;
+    case 82: case 83: return 0;
+    default: return -1;
+    }
+}
+
+CharStyle word6Style(std::string_view g) {
+    CharStyle cs;
+    const Bytes b{g};
+    size_t i = 0;
+    while (i < g.size()) {
+        const uint8_t op = b.u8(i);
+        const int n = word6OperandSize(op);
+        if (n < 0 || i + 1 + size_t(n) > g.size()) break;  // an unknown modifier ends what can be read
+        const size_t at = i + 1;
+        const uint8_t v = n > 0 ? b.u8(at) : 0;
+        switch (op) {
+        case 85: cs.bold = v == 1 || v == 0x81; break;
+        case 86: cs.italic = v == 1 || v == 0x81; break;
+        case 87: cs.strike = v == 1 || v == 0x81; break;
+        case 94: cs.underline = v != 0; break;
+        case 98:
+            if (v > 0 && v < 17) cs.color = kIco[v];
+            else cs.color.reset();
+            break;
+        case 99: cs.size = b.u16(at) / 2.0; break;
+        case 104: cs.baseline = v == 1 ? 1 : v == 2 ? -1 : 0; break;
+        default: break;
+        }
+        i = at + size_t(n);
+    }
+    return cs;
+}
+
+// Word 6 and Word 95 files: text of non-fast-saved documents with its direct character formatting.
 void readWord6(const Bytes& wd, Document& doc) {
     if (wd.u16(0x0A) & 0x0004) throw std::runtime_error("fast-saved Word 6/95 documents are not supported");
     const uint32_t fcMin = wd.u32(0x18);
     const uint32_t ccpText = wd.u32(0x34);
-    // The text is 8-bit in the code page of the document's language.
     const int cp = ole::codePageForLanguage(wd.u16(6));
     const std::string_view raw = wd.sub(fcMin, ccpText);
-    std::string text;
+    auto decode = [&](std::string_view bytes) {
+        try {
+            return cp == 1252 ? decodeCp1252(bytes) : convertEncoding(bytes, codePageName(cp), "UTF-8");
+        } catch (const std::exception&) {
+            return decodeCp1252(bytes);
+        }
+    };
+    // Character pages: everything is in the one stream, page numbers are 16-bit, and pages
+    // the bin table leaves out follow its last one.
+    std::vector<FcRange> chpx;
     try {
-        text = cp == 1252 ? decodeCp1252(raw) : convertEncoding(raw, codePageName(cp), "UTF-8");
+        const uint32_t fcBte = wd.u32(0xB8), lcbBte = wd.u32(0xBC);
+        const size_t cpnBte = wd.u16(0x18E);
+        std::vector<size_t> pns;
+        if (lcbBte >= 10) {
+            const size_t n = (lcbBte - 4) / 6;
+            for (size_t k = 0; k < n; ++k) pns.push_back(wd.u16(fcBte + (n + 1) * 4 + k * 2));
+            for (size_t k = n; k < cpnBte && k < 4096; ++k) pns.push_back(pns.back() + 1);
+        }
+        for (size_t pn : pns) {
+            const size_t page = pn * 512;
+            wd.need(page, 512);
+            const size_t count = wd.u8(page + 511);
+            for (size_t r = 0; r < count; ++r) {
+                FcRange range{wd.u32(page + r * 4), wd.u32(page + (r + 1) * 4), {}};
+                const size_t off = size_t(wd.u8(page + (count + 1) * 4 + r)) * 2;
+                if (off != 0 && off < 511) {
+                    const size_t cb = wd.u8(page + off);
+                    if (off + 1 + cb <= 511) range.grpprl = wd.sub(page + off + 1, cb);
+                }
+                chpx.push_back(range);
+            }
+        }
     } catch (const std::exception&) {
-        text = decodeCp1252(raw);
+        chpx.clear();  // damaged formatting: the text alone
     }
+    std::stable_sort(chpx.begin(), chpx.end(), [](const FcRange& x, const FcRange& y) { return x.start < y.start; });
+    auto styleAt = [&](uint32_t fc) {
+        auto it = std::upper_bound(chpx.begin(), chpx.end(), fc, [](uint32_t f, const FcRange& r) { return f < r.start; });
+        if (it == chpx.begin()) return CharStyle{};
+        --it;
+        return fc < it->end ? word6Style(it->grpprl) : CharStyle{};
+    };
     Paragraph* p = &doc.addParagraph();
     std::string buf;
-    for (char c : text) {
+    CharStyle bufStyle;
+    auto flush = [&] {
+        if (!buf.empty()) appendText(*p, decode(buf), bufStyle);
+        buf.clear();
+    };
+    for (size_t i = 0; i < raw.size(); ++i) {
+        const char c = raw[i];
         if (c == '\r' || c == '\x07' || c == '\x0C') {
-            appendText(*p, buf, {});
-            buf.clear();
+            flush();
             p = &doc.addParagraph();
-        } else if (c == '\x0B') {
-            buf += "\xE2\x80\xA8";
-        } else if (c == '\t' || static_cast<unsigned char>(c) >= 0x20) {
+            continue;
+        }
+        if (c != '\x0B' && c != '\t' && static_cast<unsigned char>(c) < 0x20) continue;
+        const CharStyle style = styleAt(uint32_t(fcMin + i));
+        if (!(style == bufStyle)) {
+            flush();
+            bufStyle = style;
+        }
+        if (c == '\x0B') {
+            flush();
+            appendText(*p, "\xE2\x80\xA8", bufStyle);
+        } else {
             buf += c;
         }
     }
-    appendText(*p, buf, {});
+    flush();
     if (p->empty() && doc.blocks.size() > 1) doc.blocks.pop_back();
 }
 

@@ -7,6 +7,7 @@
 
 using namespace textutil;
 using officetest::findParagraph;
+using officetest::styleOf;
 
 namespace {
 
@@ -147,6 +148,14 @@ TEST(textutil_office_corpus, DocOldAndEncryptedFiles) {
     const Document w95 = readCorpus("doc/Word95.doc");
     EXPECT_NE(w95.plainText().find("The quick brown fox jumps over the lazy dog"), std::string::npos);
     EXPECT_TRUE(findParagraph(w95, "Last (4th) paragraph."));
+    const Paragraph* colours = findParagraph(w95, "Has some RED text");
+    ASSERT_TRUE(colours);
+    EXPECT_EQ(styleOf(*colours, "RED")->color, (Color{255, 0, 0}));
+    EXPECT_FALSE(styleOf(*colours, "RED")->bold);
+    EXPECT_TRUE(styleOf(*colours, "BLUE BOLD")->bold);
+    EXPECT_EQ(styleOf(*colours, "BLUE BOLD")->color, (Color{0, 0, 255}));
+    EXPECT_FALSE(styleOf(*colours, "text in it")->color.has_value());
+    EXPECT_EQ(styleOf(*findParagraph(w95, "Last (4"), "th")->baseline, 1);
     try {
         readCorpus("doc/PasswordProtected.doc");
         FAIL() << "an encrypted document was read";
