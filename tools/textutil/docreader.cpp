@@ -228,9 +228,8 @@ char16_t cp1252(uint8_t c) {
 
 class Reader {
 public:
-    Reader(const ole::Storage& st, std::string_view wd, std::string_view table, std::optional<std::string> data,
-           Document& doc)
-        : st_(st), wd_{wd}, tbl_{table}, dataStream_(std::move(data)), doc_(doc) {}
+    Reader(std::string_view wd, std::string_view table, std::optional<std::string> data, Document& doc)
+        : wd_{wd}, tbl_{table}, dataStream_(std::move(data)), doc_(doc) {}
 
     void run() {
         fib();
@@ -249,7 +248,6 @@ public:
     }
 
 private:
-    const ole::Storage& st_;
     Bytes wd_, tbl_;
     std::optional<std::string> dataStream_;
     Document& doc_;
@@ -511,13 +509,11 @@ private:
             forEachSprm(r->grpprl, [&](uint16_t sprm, const Bytes& b, size_t at, size_t) {
                 if (sprm == 0x4A30) {
                     const int cs = b.u16(at);
-                    const CharProps& s = resolveStyle(cs).first;
                     if (cs > 0 && size_t(cs) < styles_.size() && styles_[size_t(cs)].stk == 2) {
                         forEachSprm(styles_[size_t(cs)].chpx, [&](uint16_t sp, const Bytes& bb, size_t a2, size_t) {
                             applyChar(c, style, sp, bb, a2);
                         });
                     }
-                    (void)s;
                 }
             });
             forEachSprm(r->grpprl, [&](uint16_t sprm, const Bytes& b, size_t at, size_t) { applyChar(c, style, sprm, b, at); });
@@ -1128,7 +1124,7 @@ Document readDoc(const Input& in, const ReadOptions&) {
     }
     const auto table = st.stream((flags & 0x0200) ? "1Table" : "0Table");
     if (!table) throw std::runtime_error("the document has no table stream");
-    Reader(st, *wdData, *table, st.stream("Data"), doc).run();
+    Reader(*wdData, *table, st.stream("Data"), doc).run();
     return doc;
 }
 

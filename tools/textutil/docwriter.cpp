@@ -448,8 +448,6 @@ private:
 
     void table(const Table& t) {
         for (const TableRow& row : t.rows) {
-            size_t columns = 0;
-            for (const TableCell& c : row.cells) columns += size_t(std::max(1, c.colSpan));
             if (row.cells.empty()) continue;
             size_t total = 0;
             for (const TableRow& r : t.rows) {
@@ -509,7 +507,6 @@ private:
                 sprm32(g, 0x6646, at);
             }
             paras_.push_back({cp(), g});
-            (void)columns;
         }
     }
 

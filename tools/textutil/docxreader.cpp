@@ -206,7 +206,7 @@ Document readDocx(const Input& in, const ReadOptions&) {
         return idx;
     };
     wp::readBody(body, styles ? xmlDocGetRootElement(styles.get()) : nullptr,
-                 numbering ? xmlDocGetRootElement(numbering.get()) : nullptr, wp::Dialect::Docx, hooks, doc);
+                 numbering ? xmlDocGetRootElement(numbering.get()) : nullptr, hooks, doc);
     return doc;
 }
 

@@ -102,7 +102,7 @@ Document readWordML(const Input& in, const ReadOptions&) {
         }
         return it->second;
     };
-    wp::readBody(body, xml::child(root, "styles"), xml::child(root, "lists"), wp::Dialect::WordML, hooks, doc);
+    wp::readBody(body, xml::child(root, "styles"), xml::child(root, "lists"), hooks, doc);
     return doc;
 }
 

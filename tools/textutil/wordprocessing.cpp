@@ -190,8 +190,8 @@ using Levels = std::array<Level, 9>;
 
 class BodyReader {
 public:
-    BodyReader(const xmlNode* styles, const xmlNode* lists, Dialect dialect, const ReadHooks& hooks, Document& doc)
-        : dialect_(dialect), hooks_(hooks), doc_(doc) {
+    BodyReader(const xmlNode* styles, const xmlNode* lists, const ReadHooks& hooks, Document& doc)
+        : hooks_(hooks), doc_(doc) {
         loadStyles(styles);
         loadLists(lists);
     }
@@ -215,7 +215,6 @@ public:
     }
 
 private:
-    Dialect dialect_;
     const ReadHooks& hooks_;
     Document& doc_;
     std::map<std::string, StyleDef> styles_;
@@ -268,12 +267,12 @@ private:
         return resolved_[id] = r;
     }
 
-    int headingOf(const std::string& id, int depth = 0) {
+    // Built-in headings keep their English name whatever the id (localised ids differ).
+    int headingOf(const std::string& id) {
         auto s = styles_.find(id);
-        if (s == styles_.end() || depth > 20) return headingFromStyleName(id);
-        if (int h = headingFromStyleName(s->second.name)) return h;
-        if (int h = headingFromStyleName(id)) return h;
-        return 0;
+        if (s != styles_.end())
+            if (int h = headingFromStyleName(s->second.name)) return h;
+        return headingFromStyleName(id);
     }
 
     void loadLists(const xmlNode* lists) {
@@ -566,9 +565,8 @@ int headingFromStyleName(const std::string& name) {
     return 0;
 }
 
-void readBody(const xmlNode* body, const xmlNode* styles, const xmlNode* lists, Dialect dialect,
-              const ReadHooks& hooks, Document& doc) {
-    BodyReader reader(styles, lists, dialect, hooks, doc);
+void readBody(const xmlNode* body, const xmlNode* styles, const xmlNode* lists, const ReadHooks& hooks, Document& doc) {
+    BodyReader reader(styles, lists, hooks, doc);
     reader.body(body, doc.blocks);
 }
 

@@ -21,10 +21,10 @@ struct ReadHooks {
     std::function<int(const xmlNode* node)> picture;
 };
 
-// Reads the body of `document` into `doc`. `styles` is the w:styles element and `lists`
-// the w:numbering (docx) or w:lists (wordml) element; both may be null.
-void readBody(const xmlNode* body, const xmlNode* styles, const xmlNode* lists, Dialect dialect,
-              const ReadHooks& hooks, Document& doc);
+// Reads a w:body into `doc`. `styles` is the w:styles element and `lists` the w:numbering
+// (docx) or w:lists (wordml) element; both may be null. Elements are matched by local name,
+// which reads both dialects.
+void readBody(const xmlNode* body, const xmlNode* styles, const xmlNode* lists, const ReadHooks& hooks, Document& doc);
 
 // Heading level of a style from its name or id ("heading 2", "Heading2", "Title"); 0 if none.
 int headingFromStyleName(const std::string& name);
