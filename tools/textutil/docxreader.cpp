@@ -158,12 +158,20 @@ Document readDocx(const Input& in, const ReadOptions&) {
     if (const Rel* r = relOfType(rels, "/numbering"))
         if (auto data = z.read(r->target)) numbering = xml::parse(*data, r->target);
 
+    xml::DocPtr footnotes, endnotes;
+    if (const Rel* r = relOfType(rels, "/footnotes"))
+        if (auto data = z.read(r->target)) footnotes = xml::parse(*data, r->target);
+    if (const Rel* r = relOfType(rels, "/endnotes"))
+        if (auto data = z.read(r->target)) endnotes = xml::parse(*data, r->target);
+
     const auto main_ = xml::parse(*mainData, main);
     const xmlNode* body = xml::child(xmlDocGetRootElement(main_.get()), "body");
     if (!body) throw std::runtime_error("the main document has no body");
 
     std::map<std::string, int> pictures;  // part name -> attachment
     wp::ReadHooks hooks;
+    hooks.footnotes = footnotes ? xmlDocGetRootElement(footnotes.get()) : nullptr;
+    hooks.endnotes = endnotes ? xmlDocGetRootElement(endnotes.get()) : nullptr;
     hooks.relationship = [&](const std::string& id) -> std::string {
         auto it = rels.find(id);
         return it == rels.end() ? std::string() : it->second.target;

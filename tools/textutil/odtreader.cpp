@@ -111,7 +111,30 @@ public:
         const xmlNode* text = xml::child(xml::child(root, "body"), "text");
         if (!text) throw std::runtime_error("content.xml has no office:text body");
         blocks(text, doc_.blocks, 0);
+        // Notes cited in notes are not followed further.
+        const size_t cited = notes_.size();
+        for (size_t i = 0; i < cited; ++i) {
+            std::vector<Block> note;
+            blocks(notes_[i], note, 0);
+            bool first = true;
+            for (Block& b : note) {
+                if (first && !b.table) {
+                    Paragraph numbered;
+                    numbered.style = b.paragraph.style;
+                    CharStyle mark;
+                    mark.baseline = 1;
+                    appendText(numbered, std::to_string(i + 1), mark);
+                    appendText(numbered, " ", {});
+                    for (Run& r : b.paragraph.runs) numbered.runs.push_back(std::move(r));
+                    b.paragraph = std::move(numbered);
+                    first = false;
+                }
+                doc_.blocks.push_back(std::move(b));
+            }
+        }
     }
+
+    std::vector<const xmlNode*> notes_;
 
 private:
     const zip::Archive& z_;
@@ -477,7 +500,16 @@ private:
                 space = true;
             } else if (!std::strcmp(n, "frame")) {
                 frame(c, para, base, link, space);
-            } else if (!std::strcmp(n, "note") || !std::strcmp(n, "annotation") || !std::strcmp(n, "bookmark-start") ||
+            } else if (!std::strcmp(n, "note")) {
+                // The citation stays as a superscript number; the note's text follows the body.
+                if (const xmlNode* body = xml::child(c, "note-body")) {
+                    notes_.push_back(body);
+                    TextProps sup = base;
+                    sup.baseline = 1;
+                    literal(para, std::to_string(notes_.size()), sup, link);
+                    space = false;
+                }
+            } else if (!std::strcmp(n, "annotation") || !std::strcmp(n, "bookmark-start") ||
                        !std::strcmp(n, "soft-page-break") || !std::strcmp(n, "tracked-changes")) {
                 continue;
             } else {

@@ -194,6 +194,41 @@ public:
         : hooks_(hooks), doc_(doc) {
         loadStyles(styles);
         loadLists(lists);
+        for (const xmlNode* part : {hooks.footnotes, hooks.endnotes}) {
+            if (!part) continue;
+            for (const xmlNode* n = part->children; n; n = n->next) {
+                if (!xml::is(n, "footnote") && !xml::is(n, "endnote")) continue;
+                const std::string type = xml::attr(n, "type");
+                if (type.empty() || type == "normal")
+                    noteParts_[std::string(xml::is(n, "footnote") ? "f" : "e") + xml::attr(n, "id")] = n;
+            }
+        }
+    }
+
+    // The text of the cited notes, one paragraph each (or more), after the body.
+    void notes(std::vector<Block>& out) {
+        for (size_t i = 0; i < notes_.size(); ++i) {
+            std::vector<Block> blocks;
+            body(notes_[i], blocks);
+            CharStyle mark;
+            mark.baseline = 1;
+            bool first = true;
+            for (Block& b : blocks) {
+                if (b.table) continue;
+                if (first) {
+                    Paragraph numbered;
+                    numbered.style = b.paragraph.style;
+                    appendText(numbered, std::to_string(i + 1), mark);
+                    const bool spaced = !b.paragraph.runs.empty() && !b.paragraph.runs[0].text.empty() &&
+                                        b.paragraph.runs[0].text[0] == ' ';
+                    if (!spaced) appendText(numbered, " ", {});
+                    for (Run& r : b.paragraph.runs) numbered.runs.push_back(std::move(r));
+                    b.paragraph = std::move(numbered);
+                    first = false;
+                }
+                out.push_back(std::move(b));
+            }
+        }
     }
 
     void body(const xmlNode* n, std::vector<Block>& out) {
@@ -224,6 +259,16 @@ private:
     PProps defaultPara2_;
     std::map<int, Levels> lists_;
     std::map<int, std::array<int, 9>> counters_;
+    std::map<std::string, const xmlNode*> noteParts_;  // "f"/"e" + id
+    std::vector<const xmlNode*> notes_;                 // cited notes, in order
+
+    void cite(const xmlNode* note, Paragraph& para, const RProps& rp, const std::string& link) {
+        if (!note || inInstruction()) return;
+        notes_.push_back(note);
+        RProps sup = rp;
+        sup.baseline = 1;
+        text(para, std::to_string(notes_.size()), sup, link);
+    }
 
     // Complex fields: the instruction, whether the result part has begun, and its link.
     struct Field {
@@ -491,6 +536,11 @@ private:
                 } else if (type == "end" && !fields_.empty()) {
                     fields_.pop_back();
                 }
+            } else if (!std::strcmp(n, "footnoteReference") || !std::strcmp(n, "endnoteReference")) {
+                auto it = noteParts_.find(std::string(n[0] == 'f' ? "f" : "e") + xml::attr(c, "id"));
+                if (it != noteParts_.end()) cite(it->second, para, rp, link);
+            } else if (!std::strcmp(n, "footnote") || !std::strcmp(n, "endnote")) {
+                cite(c, para, rp, link);  // wordml: the note's text sits where it is cited
             } else if (!std::strcmp(n, "instrText")) {
                 if (!fields_.empty() && !fields_.back().result) fields_.back().instr += xml::text(c);
             } else if (!std::strcmp(n, "drawing") || !std::strcmp(n, "pict") || !std::strcmp(n, "object")) {
@@ -568,6 +618,7 @@ int headingFromStyleName(const std::string& name) {
 void readBody(const xmlNode* body, const xmlNode* styles, const xmlNode* lists, const ReadHooks& hooks, Document& doc) {
     BodyReader reader(styles, lists, hooks, doc);
     reader.body(body, doc.blocks);
+    reader.notes(doc.blocks);
 }
 
 // ---------------------------------------------------------------------------------------------

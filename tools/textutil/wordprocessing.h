@@ -19,9 +19,12 @@ struct ReadHooks {
     std::function<std::string(const std::string& id)> relationship;
     // Attachment index of a picture element (w:drawing, w:pict, w:object), or -1.
     std::function<int(const xmlNode* node)> picture;
+    // The w:footnotes and w:endnotes elements of a docx; wordml keeps its notes inline.
+    const xmlNode* footnotes = nullptr;
+    const xmlNode* endnotes = nullptr;
 };
 
-// Reads a w:body into `doc`. `styles` is the w:styles element and `lists` the w:numbering
+// Reads a w:body into `doc`; notes are numbered where they are cited and their text follows the body. `styles` is the w:styles element and `lists` the w:numbering
 // (docx) or w:lists (wordml) element; both may be null. Elements are matched by local name,
 // which reads both dialects.
 void readBody(const xmlNode* body, const xmlNode* styles, const xmlNode* lists, const ReadHooks& hooks, Document& doc);

@@ -145,11 +145,15 @@ Document odt(const std::string& autoStyles, const std::string& body, const std::
     return officetest::readBytes(z.finish(), "hand.odt");
 }
 
-TEST(textutil_office_odt_reader, WhiteSpaceCollapsesExceptWhereMarked) {
+TEST(textutil_office_odt_reader, WhiteSpaceCollapsesExceptWhereMarkedAndNotesFollow) {
     const Document doc = odt("", "<text:p>  two   words\n  here <text:span>and</text:span> <text:s text:c=\"3\"/>kept<text:tab/>tab"
-                                 "<text:line-break/>next </text:p>");
-    ASSERT_EQ(doc.blocks.size(), 1u);
-    EXPECT_EQ(doc.blocks[0].paragraph.plainText(), "two words here and    kept\ttab\xE2\x80\xA8next");
+                                 "<text:line-break/>next<text:note><text:note-citation>*</text:note-citation><text:note-body>"
+                                 "<text:p>noted</text:p></text:note-body></text:note> </text:p><text:p>last</text:p>");
+    ASSERT_EQ(doc.blocks.size(), 3u);
+    EXPECT_EQ(doc.blocks[0].paragraph.plainText(), "two words here and    kept\ttab\xE2\x80\xA8next1");
+    EXPECT_EQ(doc.blocks[0].paragraph.runs.back().style.baseline, 1);
+    EXPECT_EQ(doc.blocks[1].paragraph.plainText(), "last");
+    EXPECT_EQ(doc.blocks[2].paragraph.plainText(), "1 noted");
 }
 
 TEST(textutil_office_odt_reader, StylesCascadeFromCommonToAutomatic) {
