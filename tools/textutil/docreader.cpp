@@ -887,11 +887,11 @@ private:
                 if (paraCachePiece != &piece || fc >= paraCacheEnd) {
                     uint32_t markFc = fc;
                     const Piece* markPiece = &piece;
-                    findMark(ordered, piece, k, markFc, markPiece);
+                    const bool marked = findMark(ordered, piece, k, markFc, markPiece);
                     paraCache = paraAt(markFc, *markPiece);
                     ++paraVersion;
-                    // A mark in a later piece holds for the rest of this one.
-                    paraCacheEnd = markPiece == &piece ? markFc + (markPiece->compressed ? 1 : 2) : UINT32_MAX;
+                    // A mark in a later piece, or none at all, holds for the rest of this one.
+                    paraCacheEnd = marked && markPiece == &piece ? markFc + (markPiece->compressed ? 1 : 2) : UINT32_MAX;
                     paraCachePiece = &piece;
                 }
                 // Character properties build on the paragraph's style: recompute when either changes.
@@ -951,7 +951,7 @@ private:
     }
 
     // The FC of the paragraph mark ending the paragraph that holds character k of `piece`.
-    void findMark(const std::vector<Piece>& ordered, const Piece& piece, uint32_t k, uint32_t& fc, const Piece*& at) const {
+    bool findMark(const std::vector<Piece>& ordered, const Piece& piece, uint32_t k, uint32_t& fc, const Piece*& at) const {
         bool started = false;
         for (const Piece& p : ordered) {
             if (&p == &piece) started = true;
@@ -963,10 +963,11 @@ private:
                 if (ch == 0x0D || ch == 0x07 || ch == 0x0C) {
                     fc = f;
                     at = &p;
-                    return;
+                    return true;
                 }
             }
         }
+        return false;
     }
 };
 
