@@ -10,6 +10,7 @@
 #include <array>
 #include <map>
 #include <stdexcept>
+#include <tuple>
 
 namespace textutil {
 
@@ -254,6 +255,7 @@ private:
     size_t fcLcbAt_ = 0;
     size_t cbRgFcLcb_ = 0;
     uint32_t ccpText_ = 0;
+    size_t lwAt_ = 0;
     std::vector<Piece> pieces_;
     std::vector<std::string_view> prcs_;
     std::vector<Style> styles_;
@@ -275,6 +277,7 @@ private:
         const size_t cslwAt = 0x22 + csw * 2;
         const size_t cslw = wd_.u16(cslwAt);
         const size_t lwAt = cslwAt + 2;
+        lwAt_ = lwAt;
         ccpText_ = wd_.u32(lwAt + 3 * 4);
         const size_t cbAt = lwAt + cslw * 4;
         cbRgFcLcb_ = wd_.u16(cbAt);
@@ -839,7 +842,43 @@ private:
         return target;
     }
 
+    // Notes: reference CPs in the main text, and the CP ranges of their text.
+    std::map<uint32_t, std::pair<uint32_t, uint32_t>> noteRefs_;
+    std::vector<std::pair<uint32_t, uint32_t>> cited_;
+    std::vector<Piece> ordered_;
+
+    void loadNotes() {
+        auto lw = [&](size_t i) { return wd_.u32(lwAt_ + i * 4); };
+        const uint32_t ftnBase = ccpText_;
+        const uint32_t ednBase = ccpText_ + lw(4) + lw(5) + lw(6) + lw(7);
+        const std::array<std::tuple<size_t, size_t, uint32_t>, 2> kinds = {{{2, 3, ftnBase}, {46, 47, ednBase}}};
+        for (const auto& [refIdx, txtIdx, base] : kinds) {
+            const auto [fcRef, lcbRef] = pair(refIdx);
+            const auto [fcTxt, lcbTxt] = pair(txtIdx);
+            if (lcbRef < 6 || lcbTxt < 8) continue;
+            tbl_.need(fcRef, lcbRef);
+            tbl_.need(fcTxt, lcbTxt);
+            const size_t n = (lcbRef - 4) / 6;
+            const size_t texts = lcbTxt / 4;
+            for (size_t i = 0; i < n && i + 1 < texts; ++i)
+                noteRefs_[tbl_.u32(fcRef + i * 4)] = {base + tbl_.u32(fcTxt + i * 4), base + tbl_.u32(fcTxt + (i + 1) * 4)};
+        }
+    }
+
     void text() {
+        ordered_ = pieces_;
+        std::sort(ordered_.begin(), ordered_.end(), [](const Piece& a, const Piece& b) { return a.cpStart < b.cpStart; });
+        try {
+            loadNotes();
+        } catch (const std::exception&) {
+            noteRefs_.clear();
+        }
+        story(0, ccpText_, 0);
+        for (size_t i = 0; i < cited_.size(); ++i) story(cited_[i].first, cited_[i].second, int(i + 1));
+    }
+
+    // The characters of CPs [from, to): the main text, or the text of note number `note`.
+    void story(uint32_t from, uint32_t to, int note) {
         std::string buf;
         CharStyle bufStyle;
         auto flush = [&] {
@@ -857,9 +896,7 @@ private:
             }
             buf += s;
         };
-        // Pieces in CP order; the main text is CPs 0..ccpText.
-        std::vector<Piece> ordered = pieces_;
-        std::sort(ordered.begin(), ordered.end(), [](const Piece& a, const Piece& b) { return a.cpStart < b.cpStart; });
+        const std::vector<Piece>& ordered = ordered_;
         const FcRange* lastChpx = nullptr;
         CharProps cp;
         CharStyle cs;
@@ -868,12 +905,14 @@ private:
         const Piece* paraCachePiece = nullptr;
         unsigned paraVersion = 0, lastParaVersion = 0;
         for (const Piece& piece : ordered) {
-            if (piece.cpStart >= ccpText_) break;
-            const uint32_t count = std::min(piece.cpEnd, ccpText_) - piece.cpStart;
+            if (piece.cpStart >= to) break;
+            if (piece.cpEnd <= from) continue;
+            const uint32_t count = std::min(piece.cpEnd, to) - piece.cpStart;
+            const uint32_t first = from > piece.cpStart ? from - piece.cpStart : 0;
             const size_t bytes = piece.compressed ? count : size_t(count) * 2;
             wd_.need(piece.fc, bytes);
             lastChpx = nullptr;
-            for (uint32_t k = 0; k < count; ++k) {
+            for (uint32_t k = first; k < count; ++k) {
                 const uint32_t fc = piece.fc + (piece.compressed ? k : k * 2);
                 uint32_t ch = piece.compressed ? cp1252(wd_.u8(fc)) : wd_.u16(fc);
                 if (ch >= 0xD800 && ch < 0xDC00 && k + 1 < count && !piece.compressed) {
@@ -887,7 +926,7 @@ private:
                 if (paraCachePiece != &piece || fc >= paraCacheEnd) {
                     uint32_t markFc = fc;
                     const Piece* markPiece = &piece;
-                    const bool marked = findMark(ordered, piece, k, markFc, markPiece);
+                    const bool marked = findMark(ordered, piece, k, to, markFc, markPiece);
                     paraCache = paraAt(markFc, *markPiece);
                     ++paraVersion;
                     // A mark in a later piece, or none at all, holds for the rest of this one.
@@ -896,7 +935,7 @@ private:
                 }
                 // Character properties build on the paragraph's style: recompute when either changes.
                 const FcRange* r = lookup(chpx_, fc);
-                if (r != lastChpx || k == 0 || paraVersion != lastParaVersion) {
+                if (r != lastChpx || k == first || paraVersion != lastParaVersion) {
                     cp = charAt(fc, piece, paraCache);
                     lastChpx = r;
                     lastParaVersion = paraVersion;
@@ -913,7 +952,19 @@ private:
                         if (fields_.empty() || fields_.back().result) floatingPicture(piece.cpStart + k);
                         continue;
                     }
-                    if (ch != 0x13 && ch != 0x14 && ch != 0x15) continue;  // notes, annotations
+                    if (ch == 0x02) {
+                        // A note reference: numbered where cited; in the note itself, its number leads.
+                        CharStyle sup = cs;
+                        sup.baseline = 1;
+                        if (note) {
+                            emit(std::to_string(note), sup);  // Word puts the space after the mark itself
+                        } else if (auto it = noteRefs_.find(piece.cpStart + k); it != noteRefs_.end()) {
+                            cited_.push_back(it->second);
+                            emit(std::to_string(cited_.size()), sup);
+                        }
+                        continue;
+                    }
+                    if (ch != 0x13 && ch != 0x14 && ch != 0x15) continue;  // annotations and the like
                 }
                 switch (ch) {
                 case 0x0D:
@@ -951,12 +1002,14 @@ private:
     }
 
     // The FC of the paragraph mark ending the paragraph that holds character k of `piece`.
-    bool findMark(const std::vector<Piece>& ordered, const Piece& piece, uint32_t k, uint32_t& fc, const Piece*& at) const {
+    bool findMark(const std::vector<Piece>& ordered, const Piece& piece, uint32_t k, uint32_t to, uint32_t& fc,
+                  const Piece*& at) const {
         bool started = false;
         for (const Piece& p : ordered) {
             if (&p == &piece) started = true;
             if (!started) continue;
-            const uint32_t count = std::min(p.cpEnd, std::max(ccpText_, p.cpStart + 1)) - p.cpStart;
+            if (p.cpStart >= to) break;
+            const uint32_t count = std::min(p.cpEnd, to) - p.cpStart;
             for (uint32_t i = (&p == &piece ? k : 0); i < count; ++i) {
                 const uint32_t f = p.fc + (p.compressed ? i : i * 2);
                 const uint32_t ch = p.compressed ? wd_.u8(f) : wd_.u16(f);

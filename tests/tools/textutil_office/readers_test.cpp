@@ -5,6 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
+#include <map>
+
 using namespace textutil;
 using officetest::findParagraph;
 using officetest::styleOf;
@@ -434,6 +438,136 @@ TEST(textutil_office_doc_reader, FloatingPicturesComeFromTheBlipStore) {
     EXPECT_EQ(doc.blocks[0].paragraph.plainText(), "pic:!");
     ASSERT_EQ(doc.blocks[0].paragraph.runs.size(), 3u);
     EXPECT_EQ(doc.blocks[0].paragraph.runs[1].attachment, 0);
+}
+
+// A hand-made Word 97 file: 8-bit text in one piece, the listed characters marked special,
+// and extra parts of the table stream at their FIB slots.
+std::string miniDoc(const std::string& text, const std::vector<size_t>& special, const std::array<uint32_t, 9>& ccp,
+                    const std::map<size_t, std::string>& parts) {
+    auto put16 = [](std::string& s, unsigned v) {
+        s += char(v & 0xFF);
+        s += char((v >> 8) & 0xFF);
+    };
+    auto put32 = [&](std::string& s, uint32_t v) {
+        put16(s, v & 0xFFFF);
+        put16(s, v >> 16);
+    };
+    std::string wd(0x800, '\0');
+    wd.replace(0x400, text.size(), text);
+    // Character runs: each special character alone, with sprmCFSpec.
+    std::vector<uint32_t> bounds = {0x400};
+    std::vector<bool> spec;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const bool sp = std::find(special.begin(), special.end(), i) != special.end();
+        if (sp || (i > 0 && std::find(special.begin(), special.end(), i - 1) != special.end())) {
+            if (bounds.back() != 0x400 + i) {
+                bounds.push_back(uint32_t(0x400 + i));
+                spec.push_back(false);
+            }
+        }
+        if (sp) {
+            bounds.push_back(uint32_t(0x400 + i + 1));
+            spec.push_back(true);
+        }
+    }
+    if (bounds.back() != 0x400 + text.size()) {
+        bounds.push_back(uint32_t(0x400 + text.size()));
+        spec.push_back(false);
+    }
+    std::string page(512, '\0');
+    const size_t crun = spec.size();
+    for (size_t i = 0; i < bounds.size(); ++i)
+        for (int k = 0; k < 4; ++k) page[i * 4 + size_t(k)] = char((bounds[i] >> (8 * k)) & 0xFF);
+    page[500] = 3;
+    page[501] = char(0x55);
+    page[502] = char(0x08);
+    page[503] = 1;
+    for (size_t i = 0; i < crun; ++i) page[(crun + 1) * 4 + i] = spec[i] ? char(250) : 0;
+    page[511] = char(crun);
+    wd.replace(0x600, 512, page);
+
+    std::string tbl;
+    std::map<size_t, std::pair<uint32_t, uint32_t>> at;
+    auto place = [&](size_t slot, const std::string& part) {
+        at[slot] = {uint32_t(tbl.size()), uint32_t(part.size())};
+        tbl += part;
+    };
+    std::string clx(1, char(2));
+    put32(clx, 16);
+    put32(clx, 0);
+    put32(clx, uint32_t(text.size()));
+    put16(clx, 0);
+    put32(clx, (0x400 * 2) | 0x40000000u);
+    put16(clx, 0);
+    place(33, clx);
+    std::string bte;
+    put32(bte, 0x400);
+    put32(bte, 0x400 + uint32_t(text.size()));
+    put32(bte, 3);
+    place(12, bte);
+    for (const auto& [slot, part] : parts) place(slot, part);
+
+    std::string fib;
+    put16(fib, 0xA5EC);
+    put16(fib, 0x00C1);
+    put16(fib, 0);
+    put16(fib, 0x0409);
+    put16(fib, 0);
+    put16(fib, 0x0200);
+    fib.resize(0x20, '\0');
+    put16(fib, 14);
+    fib.resize(0x22 + 28, '\0');
+    put16(fib, 22);
+    std::string lw(88, '\0');
+    for (size_t i = 3; i < 9; ++i)
+        for (int k = 0; k < 4; ++k) lw[i * 4 + size_t(k)] = char((ccp[i] >> (8 * k)) & 0xFF);
+    fib += lw;
+    put16(fib, 0x5D);
+    std::string pairs(0x5D * 8, '\0');
+    for (const auto& [slot, v] : at)
+        for (int k = 0; k < 4; ++k) {
+            pairs[slot * 8 + size_t(k)] = char((v.first >> (8 * k)) & 0xFF);
+            pairs[slot * 8 + 4 + size_t(k)] = char((v.second >> (8 * k)) & 0xFF);
+        }
+    fib += pairs;
+    wd.replace(0, fib.size(), fib);
+    return ole::build({{"WordDocument", wd}, {"1Table", tbl}}, {0x06, 0x09, 0x02, 0, 0, 0, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46},
+                      nullptr);
+}
+
+std::string le32s(std::initializer_list<uint32_t> values) {
+    std::string s;
+    for (uint32_t v : values)
+        for (int k = 0; k < 4; ++k) s += char((v >> (8 * k)) & 0xFF);
+    return s;
+}
+
+// Footnote and endnote references in the main text, their text in the stories after it.
+TEST(textutil_office_doc_reader, NotesFollowTheMainText) {
+    // Main text "See\x02 and\x02.\r" (13), footnote story "\x02 foot\r\r" (8), endnote story "\x02 end\r\r" (7).
+    const std::string main = "See\x02 and\x02.\r";
+    const std::string foot = "\x02 foot\r\r";
+    const std::string end = "\x02 end\r\r";
+    const uint32_t ccpText = uint32_t(main.size()), ccpFtn = uint32_t(foot.size()), ccpEdn = uint32_t(end.size());
+    std::array<uint32_t, 9> ccp{};
+    ccp[3] = ccpText;
+    ccp[4] = ccpFtn;
+    ccp[8] = ccpEdn;
+    std::map<size_t, std::string> parts;
+    parts[2] = le32s({3, ccpText}) + std::string("\x01\x00", 2);               // PlcffndRef: the first reference
+    parts[3] = le32s({0, ccpFtn - 1, ccpFtn});                                 // PlcffndTxt
+    parts[46] = le32s({8, ccpText}) + std::string("\x01\x00", 2);              // PlcfendRef: the second
+    parts[47] = le32s({0, ccpEdn - 1, ccpEdn});                                // PlcfendTxt
+    const std::string text = main + foot + end;
+    const std::string bytes = miniDoc(text, {3, 8, ccpText, ccpText + ccpFtn}, ccp, parts);
+    const Document doc = officetest::readBytes(bytes, "notes.doc");
+    ASSERT_EQ(doc.blocks.size(), 3u);
+    const Paragraph& p = doc.blocks[0].paragraph;
+    EXPECT_EQ(p.plainText(), "See1 and2.");
+    EXPECT_EQ(styleOf(p, "1")->baseline, 1);
+    EXPECT_EQ(styleOf(p, " and")->baseline, 0);
+    EXPECT_EQ(doc.blocks[1].paragraph.plainText(), "1 foot");
+    EXPECT_EQ(doc.blocks[2].paragraph.plainText(), "2 end");
 }
 
 } // namespace
