@@ -15,7 +15,8 @@ void initOnce() {
     std::call_once(once, [] {
         gsf_init();
         // Damaged files make libgsf log assertions; the reader reports the failure itself.
-        for (const char* domain : {"libgsf:msole", "libgsf", "GLib-GObject"})
+        // libgsf also logs some assertions without a domain.
+        for (const char* domain : {"libgsf:msole", "libgsf", "GLib-GObject", static_cast<const char*>(nullptr)})
             g_log_set_handler(domain, GLogLevelFlags(G_LOG_LEVEL_MASK), [](const gchar*, GLogLevelFlags, const gchar*, gpointer) {}, nullptr);
     });
 }
