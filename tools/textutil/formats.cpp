@@ -15,6 +15,11 @@ const std::vector<Format>& formats() {
     // Detection runs in this order: the specific signatures first, plain text last.
     static const std::vector<Format> table = {
         {"rtfd", "rtfd", true, detectRtfd, readRtfd, writeRtfd},
+        // Office formats: zip packages, compound files and Word XML before HTML and text.
+        {"docx", "docx", false, detectDocx, readDocx, writeDocx},
+        {"odt", "odt", false, detectOdt, readOdt, writeOdt},
+        {"wordml", "xml", false, detectWordML, readWordML, writeWordML},
+        {"doc", "doc", false, detectDoc, readDoc, writeDoc},
         {"webarchive", "webarchive", false, detectWebArchive, readWebArchive, writeWebArchive},
         {"rtf", "rtf", false, detectRtf, readRtf, writeRtf},
         {"html", "html", false, detectHtml, readHtml, writeHtml},

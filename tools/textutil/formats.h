@@ -81,4 +81,21 @@ bool detectWebArchive(const Input&);
 Document readWebArchive(const Input&, const ReadOptions&);
 Output writeWebArchive(const Document&, const WriteOptions&);
 
+// Office formats.
+bool detectDocx(const Input&);
+Document readDocx(const Input&, const ReadOptions&);
+Output writeDocx(const Document&, const WriteOptions&);
+
+bool detectOdt(const Input&);
+Document readOdt(const Input&, const ReadOptions&);
+Output writeOdt(const Document&, const WriteOptions&);
+
+bool detectWordML(const Input&);
+Document readWordML(const Input&, const ReadOptions&);
+Output writeWordML(const Document&, const WriteOptions&);
+
+bool detectDoc(const Input&);
+Document readDoc(const Input&, const ReadOptions&);
+Output writeDoc(const Document&, const WriteOptions&);
+
 } // namespace textutil

@@ -1,0 +1,169 @@
+#include "sample.h"
+#include "testsupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace textutil;
+using vorpeltest::haveProgram;
+using vorpeltest::runProcess;
+
+namespace {
+
+bool contains(const std::string& s, const std::string& needle) { return s.find(needle) != std::string::npos; }
+
+// Independent readers open the writers' output: pandoc for docx and odt, antiword and catdoc for doc.
+TEST(textutil_office_oracle, PandocReadsDocxAndOdtOutput) {
+    if (!haveProgram("pandoc")) GTEST_SKIP() << "pandoc not installed; skipping the docx/odt oracle";
+    vorpeltest::TempDir dir;
+    for (const char* format : {"docx", "odt"}) {
+        SCOPED_TRACE(format);
+        const auto path = dir / (std::string("out.") + format);
+        vorpeltest::writeFile(path, officetest::writeAs(officetest::sampleDocument(), format));
+        const auto r = runProcess({"pandoc", "--wrap=none", "-f", format, "-t", "html", path.string()});
+        ASSERT_EQ(r.status, 0) << r.err;
+        const std::string& h = r.out;
+        EXPECT_TRUE(contains(h, "<h1")) << h;
+        EXPECT_TRUE(contains(h, "Main Title"));
+        EXPECT_TRUE(contains(h, "<h2"));
+        EXPECT_TRUE(contains(h, "<strong>bold</strong>"));
+        EXPECT_TRUE(contains(h, "<em>italic</em>"));
+        EXPECT_TRUE(contains(h, "href=\"https://example.com/a?b=1&amp;c=2\""));
+        EXPECT_TRUE(contains(h, "<ol"));
+        EXPECT_TRUE(contains(h, "<ul"));
+        EXPECT_TRUE(contains(h, "<table"));
+        EXPECT_TRUE(contains(h, "R2C2"));
+        EXPECT_TRUE(contains(h, "<img"));
+        EXPECT_TRUE(contains(h, "Ωμέγα 漢字"));
+    }
+}
+
+// One source for the documents pandoc and LibreOffice make; both must read back the same way.
+const char* const kSharedSource =
+    "<html><head><title>Made Elsewhere</title><meta name=\"author\" content=\"E. Lsewhere\"></head><body>"
+    "<h1>Chapter</h1><p>Some <b>strong</b> and <i>soft</i> words with a <a href=\"http://example.org/\">link</a>.</p>"
+    "<ol><li>one</li><li>two</li></ol><ul><li>dot</li></ul>"
+    "<table><tr><th>A</th><th>B</th></tr><tr><td>a1</td><td>b1</td></tr></table></body></html>";
+
+void checkMadeDocument(const Document& doc, bool checkMeta) {
+    if (checkMeta) {
+        EXPECT_EQ(doc.meta.title, "Made Elsewhere");
+    }
+    const Paragraph* chapter = officetest::findParagraph(doc, "Chapter");
+    ASSERT_TRUE(chapter);
+    EXPECT_EQ(chapter->style.heading, 1);
+    const Paragraph* words = officetest::findParagraph(doc, "Some strong");
+    ASSERT_TRUE(words);
+    EXPECT_TRUE(officetest::styleOf(*words, "strong")->bold);
+    EXPECT_FALSE(officetest::styleOf(*words, "Some")->bold);
+    EXPECT_TRUE(officetest::styleOf(*words, "soft")->italic);
+    EXPECT_EQ(officetest::styleOf(*words, "link")->link, "http://example.org/");
+    const Paragraph* two = officetest::findParagraph(doc, "two");
+    ASSERT_TRUE(two);
+    EXPECT_TRUE(two->style.ordered);
+    EXPECT_EQ(two->style.listNumber, 2);
+    const Paragraph* dot = officetest::findParagraph(doc, "dot");
+    ASSERT_TRUE(dot);
+    EXPECT_EQ(dot->style.listLevel, 1);
+    EXPECT_FALSE(dot->style.ordered);
+    const Table* t = officetest::firstTable(doc);
+    ASSERT_TRUE(t);
+    ASSERT_EQ(t->rows.size(), 2u);
+    EXPECT_EQ(t->rows.back().cells.at(1).paragraphs.at(0).plainText(), "b1");
+}
+
+TEST(textutil_office_oracle, ReadsDocumentsMadeByPandoc) {
+    if (!haveProgram("pandoc")) GTEST_SKIP() << "pandoc not installed; skipping pandoc-made inputs";
+    vorpeltest::TempDir dir;
+    vorpeltest::writeFile(dir / "src.html", kSharedSource);
+    for (const char* format : {"docx", "odt"}) {
+        SCOPED_TRACE(format);
+        const auto out = dir / (std::string("made.") + format);
+        const auto r = runProcess({"pandoc", "-s", "-f", "html", (dir / "src.html").string(), "-o", out.string()});
+        ASSERT_EQ(r.status, 0) << r.err;
+        const Document doc = readDocument(out, ReadOptions{});
+        checkMadeDocument(doc, true);
+        EXPECT_EQ(doc.meta.author, "E. Lsewhere");
+    }
+}
+
+TEST(textutil_office_oracle, ReadsDocumentsMadeByLibreOffice) {
+    if (!haveProgram("soffice")) GTEST_SKIP() << "LibreOffice not installed; skipping LibreOffice-made inputs";
+    vorpeltest::TempDir dir;
+    vorpeltest::writeFile(dir / "src.html", kSharedSource);
+    for (const char* format : {"docx", "odt", "doc"}) {
+        SCOPED_TRACE(format);
+        const auto r = runProcess({"soffice", "--headless", "--convert-to", std::string(format) + ":" +
+                                   (std::string(format) == "doc" ? "MS Word 97" : std::string(format) == "odt" ? "writer8" : "MS Word 2007 XML"),
+                                   "--outdir", dir.path().string(), (dir / "src.html").string()});
+        ASSERT_EQ(r.status, 0) << r.err;
+        checkMadeDocument(readDocument(dir / (std::string("src.") + format), ReadOptions{}), false);
+    }
+}
+
+TEST(textutil_office_oracle, AntiwordAndCatdocReadDocOutput) {
+    const bool antiword = haveProgram("antiword"), catdoc = haveProgram("catdoc");
+    if (!antiword && !catdoc) GTEST_SKIP() << "neither antiword nor catdoc installed; skipping the doc oracle";
+    vorpeltest::TempDir dir;
+    const auto path = dir / "out.doc";
+    vorpeltest::writeFile(path, officetest::writeAs(officetest::sampleDocument(), "doc"));
+    if (antiword) {
+        const auto r = runProcess({"antiword", "-m", "UTF-8.txt", path.string()});
+        ASSERT_EQ(r.status, 0) << r.err;
+        for (const char* s : {"Main Title", "Plain bold and italic", "Ωμέγα", "2.", "Step two", "R2C2", "Wide cell", "The end."})
+            EXPECT_TRUE(contains(r.out, s)) << s << "\n" << r.out;
+        // Table rows come out as rows: all three cells on one line.
+        EXPECT_TRUE(contains(r.out, "|R2C1")) << r.out;
+    }
+    if (catdoc) {
+        // catdoc drops the text before a picture (Word's own files included), so it reads a copy without one.
+        Document noPicture = officetest::sampleDocument();
+        for (Block& b : noPicture.blocks)
+            std::erase_if(b.paragraph.runs, [](const textutil::Run& r) { return r.attachment >= 0; });
+        const auto plain = dir / "plain.doc";
+        vorpeltest::writeFile(plain, officetest::writeAs(noPicture, "doc"));
+        const auto r = runProcess({"catdoc", "-d", "utf-8", plain.string()});
+        ASSERT_EQ(r.status, 0) << r.err;
+        for (const char* s : {"Main Title", "Step two", "R1C1\tR1C2\tR1C3", "Wide cell\tR3C3", "The end."})
+            EXPECT_TRUE(contains(r.out, s)) << s << "\n" << r.out;
+    }
+}
+
+// wvHtml renders the formatting: heading styles, bold, lists, tables and alignment.
+TEST(textutil_office_oracle, WvHtmlShowsDocFormatting) {
+    if (!haveProgram("wvHtml")) GTEST_SKIP() << "wvHtml not installed; skipping the doc formatting oracle";
+    vorpeltest::TempDir dir;
+    const auto path = dir / "in.doc";
+    vorpeltest::writeFile(path, officetest::writeAs(officetest::sampleDocument(), "doc"));
+    const auto r = runProcess({"wvHtml", "--targetdir=" + dir.path().string(), path.string(), "out.html"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string h = vorpeltest::readFile(dir / "out.html");
+    EXPECT_TRUE(contains(h, "name=\"heading 1\"")) << h;
+    EXPECT_TRUE(contains(h, "name=\"heading 2\""));
+    EXPECT_TRUE(contains(h, "<b>bold</b>"));
+    EXPECT_TRUE(contains(h, "<i>"));
+    EXPECT_TRUE(contains(h, "<u>"));
+    EXPECT_TRUE(contains(h, "text-align: center"));
+    EXPECT_TRUE(contains(h, "<ol"));
+    EXPECT_TRUE(contains(h, "<ul"));
+    EXPECT_TRUE(contains(h, "<table"));
+    EXPECT_TRUE(contains(h, "R3C3"));
+    EXPECT_TRUE(contains(h, "href=\"https://example.com/a?b=1"));
+}
+
+// Round trip through LibreOffice where it is installed: the writers' output opens and converts.
+TEST(textutil_office_oracle, LibreOfficeOpensEveryOfficeOutput) {
+    if (!haveProgram("soffice")) GTEST_SKIP() << "LibreOffice not installed; skipping the LibreOffice round trip";
+    vorpeltest::TempDir dir;
+    for (const char* format : {"docx", "odt", "wordml", "doc"}) {
+        SCOPED_TRACE(format);
+        const std::string ext = std::string(format) == "wordml" ? "xml" : format;
+        const auto path = dir / (std::string("lo-") + format + "." + ext);
+        vorpeltest::writeFile(path, officetest::writeAs(officetest::sampleDocument(), format));
+        const auto r = runProcess({"soffice", "--headless", "--cat", path.string()});
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_TRUE(contains(r.out, "Section Two"));
+        EXPECT_TRUE(contains(r.out, "R2C2"));
+    }
+}
+
+} // namespace

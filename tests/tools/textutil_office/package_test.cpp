@@ -1,0 +1,186 @@
+#include "media.h"
+#include "ole.h"
+#include "officexml.h"
+#include "sample.h"
+#include "testsupport.h"
+#include "zipfile.h"
+
+#include <gtest/gtest.h>
+
+#include <libxml/tree.h>
+
+#include <set>
+
+using namespace textutil;
+
+namespace {
+
+uint32_t le32(std::string_view d, size_t i) {
+    return uint32_t(uint8_t(d[i])) | uint32_t(uint8_t(d[i + 1])) << 8 | uint32_t(uint8_t(d[i + 2])) << 16 |
+           uint32_t(uint8_t(d[i + 3])) << 24;
+}
+uint16_t le16(std::string_view d, size_t i) { return uint16_t(uint8_t(d[i]) | uint8_t(d[i + 1]) << 8); }
+
+// The structure of the written packages, which other readers depend on.
+TEST(textutil_office_package, DocxPartsAreTypedAndRelationshipsResolve) {
+    const std::string bytes = officetest::writeAs(officetest::sampleDocument(), "docx");
+    zip::Archive z(bytes);
+    const auto types = xml::parse(*z.read("[Content_Types].xml"), "types");
+    std::set<std::string> defaults, overrides;
+    for (xmlNode* n = xmlDocGetRootElement(types.get())->children; n; n = n->next) {
+        if (xml::is(n, "Default")) defaults.insert(xml::attr(n, "Extension"));
+        if (xml::is(n, "Override")) overrides.insert(xml::attr(n, "PartName"));
+    }
+    for (const std::string& name : z.names()) {
+        if (name == "[Content_Types].xml") continue;
+        const std::string ext = name.substr(name.rfind('.') + 1);
+        EXPECT_TRUE(overrides.count("/" + name) || defaults.count(ext)) << name << " has no content type";
+    }
+    for (const char* part : {"/word/document.xml", "/word/styles.xml", "/word/numbering.xml", "/docProps/core.xml"})
+        EXPECT_TRUE(overrides.count(part)) << part;
+    for (const char* rels : {"_rels/.rels", "word/_rels/document.xml.rels"}) {
+        const auto doc = xml::parse(*z.read(rels), rels);
+        const std::string folder = std::string(rels) == "_rels/.rels" ? "" : "word/";
+        int count = 0;
+        for (xmlNode* r = xmlDocGetRootElement(doc.get())->children; r; r = r->next) {
+            if (!xml::is(r, "Relationship")) continue;
+            ++count;
+            if (xml::attr(r, "TargetMode") == "External") continue;
+            EXPECT_TRUE(z.has(folder + xml::attr(r, "Target"))) << rels << ": " << xml::attr(r, "Target");
+        }
+        EXPECT_GE(count, 2) << rels;
+    }
+}
+
+TEST(textutil_office_package, DocxWithoutListsHasNoNumberingPart) {
+    Document doc;
+    appendText(doc.addParagraph(), "Just text", {});
+    const std::string bytes = officetest::writeAs(doc, "docx");
+    zip::Archive z(bytes);
+    EXPECT_FALSE(z.has("word/numbering.xml"));
+    EXPECT_EQ(z.read("word/_rels/document.xml.rels")->find("numbering"), std::string::npos);
+}
+
+TEST(textutil_office_package, OdtStartsWithStoredMimetype) {
+    const std::string bytes = officetest::writeAs(officetest::sampleDocument(), "odt");
+    const std::string mime = "application/vnd.oasis.opendocument.text";
+    ASSERT_GT(bytes.size(), 38 + mime.size());
+    EXPECT_EQ(bytes.substr(0, 4), std::string("PK\x03\x04", 4));
+    EXPECT_EQ(le16(bytes, 8), 0) << "mimetype must be stored, not deflated";
+    EXPECT_EQ(le16(bytes, 26), 8);
+    EXPECT_EQ(le16(bytes, 28), 0) << "mimetype must have no extra field";
+    EXPECT_EQ(bytes.substr(30, 8), "mimetype");
+    EXPECT_EQ(bytes.substr(38, mime.size()), mime);
+    zip::Archive z(bytes);
+    const std::string manifest = *z.read("META-INF/manifest.xml");
+    for (const std::string& name : z.names()) {
+        if (name.rfind("Pictures/", 0) == 0) {
+            EXPECT_NE(manifest.find("\"" + name + "\""), std::string::npos) << name;
+        }
+    }
+    // Every automatic style used in the body is declared.
+    const std::string content = *z.read("content.xml");
+    for (const char* style : {"\"L1\"", "\"L2\"", "\"Tbl\"", "\"TblCell\"", "\"T1\""})
+        EXPECT_NE(content.find(std::string("style:name=") + style), std::string::npos) << style;
+}
+
+TEST(textutil_office_package, WordMLIsOneXmlFileWithInlinePictures) {
+    const std::string out = officetest::writeAs(officetest::sampleDocument(), "wordml");
+    EXPECT_NE(out.find("<?mso-application progid=\"Word.Document\"?>"), std::string::npos);
+    const auto doc = xml::parse(out, "wordml");
+    const xmlNode* root = xmlDocGetRootElement(doc.get());
+    ASSERT_TRUE(xml::is(root, "wordDocument"));
+    EXPECT_STREQ(reinterpret_cast<const char*>(root->ns->href), "http://schemas.microsoft.com/office/word/2003/wordml");
+    const xmlNode* bin = xml::find(root, "binData");
+    ASSERT_TRUE(bin);
+    EXPECT_EQ(base64Decode(xml::text(bin)), officetest::tinyPng());
+    EXPECT_EQ(xml::text(xml::find(xml::child(root, "DocumentProperties"), "Title")), "Quarterly <Report> & Notes");
+}
+
+// Readers that use the legacy page fields of the FIB ignore formatting unless they match the bin tables.
+TEST(textutil_office_package, DocFibPageFieldsMatchBinTables) {
+    const Document sample = officetest::sampleDocument();
+    const std::string bytes = officetest::writeAs(sample, "doc");
+    ASSERT_TRUE(ole::isCompoundFile(bytes));
+    ole::Storage st(bytes);
+    const std::string wd = *st.stream("WordDocument");
+    const std::string tbl = *st.stream("1Table");
+    EXPECT_EQ(le16(wd, 0), 0xA5EC);
+    EXPECT_EQ(le16(wd, 2), 0x00C1);
+    EXPECT_TRUE(le16(wd, 0x0A) & 0x0200) << "the table stream is 1Table";
+    const size_t lw = 0x22 + 14 * 2 + 2;
+    EXPECT_EQ(le32(wd, lw), wd.size()) << "cbMac";
+    const size_t fcLcb = lw + 22 * 4 + 2;
+    auto bins = [&](size_t index) {
+        const uint32_t fc = le32(wd, fcLcb + index * 8), lcb = le32(wd, fcLcb + index * 8 + 4);
+        const size_t n = (lcb - 4) / 8;
+        std::vector<uint32_t> pns;
+        for (size_t k = 0; k < n; ++k) pns.push_back(le32(tbl, fc + (n + 1) * 4 + k * 4));
+        return pns;
+    };
+    const auto chp = bins(12), pap = bins(13);
+    ASSERT_FALSE(chp.empty());
+    ASSERT_FALSE(pap.empty());
+    EXPECT_EQ(le32(wd, lw + 11 * 4), chp.front());
+    EXPECT_EQ(le32(wd, lw + 12 * 4), chp.front());
+    EXPECT_EQ(le32(wd, lw + 13 * 4), chp.size());
+    EXPECT_EQ(le32(wd, lw + 14 * 4), pap.front());
+    EXPECT_EQ(le32(wd, lw + 15 * 4), pap.front());
+    EXPECT_EQ(le32(wd, lw + 16 * 4), pap.size());
+    // Pages are consecutive and each holds its own count of entries.
+    for (size_t k = 1; k < chp.size(); ++k) EXPECT_EQ(chp[k], chp[k - 1] + 1);
+    for (uint32_t pn : pap) EXPECT_GT(uint8_t(wd[pn * 512 + 511]), 0);
+    // The root storage carries Word's class id.
+    const uint32_t dirSector = le32(bytes, 0x30);
+    const size_t root = (size_t(dirSector) + 1) * 512;
+    EXPECT_EQ(bytes.substr(root + 0x50, 16), std::string("\x06\x09\x02\x00\x00\x00\x00\x00\xC0\x00\x00\x00\x00\x00\x00\x46", 16));
+    EXPECT_TRUE(st.has("\005SummaryInformation"));
+}
+
+TEST(textutil_office_package, DocWriterSplitsLongDocumentsOverManyPages) {
+    Document doc;
+    CharStyle bold;
+    bold.bold = true;
+    for (int i = 0; i < 600; ++i) {
+        Paragraph& p = doc.addParagraph();
+        appendText(p, "Paragraph " + std::to_string(i) + " ", {});
+        appendText(p, "bold" + std::to_string(i), bold);
+    }
+    const Document back = officetest::readBytes(officetest::writeAs(doc, "doc"), "long.doc");
+    ASSERT_EQ(back.blocks.size(), 600u);
+    for (int i : {0, 299, 599}) {
+        const Paragraph& p = back.blocks[size_t(i)].paragraph;
+        EXPECT_EQ(p.plainText(), "Paragraph " + std::to_string(i) + " bold" + std::to_string(i));
+        ASSERT_EQ(p.runs.size(), 2u) << i;
+        EXPECT_FALSE(p.runs[0].style.bold);
+        EXPECT_TRUE(p.runs[1].style.bold);
+    }
+}
+
+// Wide rows overflow a property page and move to the Data stream; empty documents stay valid.
+TEST(textutil_office_package, WideTablesAndEmptyDocumentsRoundTrip) {
+    Document wide;
+    Block& b = wide.blocks.emplace_back();
+    b.table.emplace();
+    for (int r = 0; r < 2; ++r) {
+        TableRow& row = b.table->rows.emplace_back();
+        for (int c = 0; c < 40; ++c) appendText(row.cells.emplace_back().paragraphs.emplace_back(), std::to_string(r * 100 + c), {});
+    }
+    appendText(wide.addParagraph(), "after", {});
+    for (const char* format : {"doc", "docx", "odt", "wordml"}) {
+        SCOPED_TRACE(format);
+        const Document back = officetest::roundTrip(wide, format);
+        const Table* t = officetest::firstTable(back);
+        ASSERT_TRUE(t);
+        ASSERT_EQ(t->rows.size(), 2u);
+        ASSERT_EQ(t->rows[1].cells.size(), 40u);
+        EXPECT_EQ(t->rows[1].cells[39].paragraphs.at(0).plainText(), "139");
+        EXPECT_TRUE(officetest::findParagraph(back, "after"));
+
+        const Document empty = officetest::roundTrip(Document{}, format);
+        EXPECT_EQ(empty.plainText(), "");
+        EXPECT_TRUE(empty.attachments.empty());
+    }
+}
+
+} // namespace

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "document.h"
+#include "formats.h"
+
+#include <string>
+
+// A document using everything the office writers support, and helpers to run it through them.
+namespace officetest {
+
+// A 1x1 PNG.
+std::string tinyPng();
+textutil::Document sampleDocument();
+// Writes with the named format and reads the bytes back through detection.
+textutil::Document roundTrip(const textutil::Document& doc, const std::string& format);
+std::string writeAs(const textutil::Document& doc, const std::string& format);
+textutil::Document readBytes(const std::string& bytes, const std::string& name = "input");
+
+// The first top-level paragraph whose text contains `needle`, or null.
+const textutil::Paragraph* findParagraph(const textutil::Document& doc, const std::string& needle);
+// The style of the first run of `p` whose text contains `needle`, or null.
+const textutil::CharStyle* styleOf(const textutil::Paragraph& p, const std::string& needle);
+const textutil::Table* firstTable(const textutil::Document& doc);
+
+} // namespace officetest

@@ -1,0 +1,221 @@
+#include "formats.h"
+#include "media.h"
+#include "officexml.h"
+#include "wordprocessing.h"
+#include "zipfile.h"
+
+#include <cstring>
+#include <map>
+#include <stdexcept>
+
+namespace textutil {
+
+namespace {
+
+struct Rel {
+    std::string type, target;
+    bool external = false;
+};
+
+std::string folderOf(const std::string& part) {
+    const size_t slash = part.rfind('/');
+    return slash == std::string::npos ? std::string() : part.substr(0, slash + 1);
+}
+
+// A relationship target resolved against the folder of its source part.
+std::string resolvePart(const std::string& folder, const std::string& target) {
+    std::string path = !target.empty() && target[0] == '/' ? target.substr(1) : folder + target;
+    std::vector<std::string> parts;
+    size_t i = 0;
+    while (i <= path.size()) {
+        size_t j = path.find('/', i);
+        if (j == std::string::npos) j = path.size();
+        const std::string seg = path.substr(i, j - i);
+        if (seg == "..") {
+            if (!parts.empty()) parts.pop_back();
+        } else if (!seg.empty() && seg != ".") {
+            parts.push_back(seg);
+        }
+        i = j + 1;
+    }
+    std::string out;
+    for (const std::string& p : parts) out += (out.empty() ? "" : "/") + p;
+    return out;
+}
+
+std::map<std::string, Rel> readRels(const zip::Archive& z, const std::string& part) {
+    std::map<std::string, Rel> rels;
+    const std::string folder = folderOf(part);
+    const std::string name = part.substr(folder.size());
+    const auto data = z.read(folder + "_rels/" + name + ".rels");
+    if (!data) return rels;
+    const auto doc = xml::parse(*data, "the relationships of " + part);
+    for (xmlNode* r = xmlDocGetRootElement(doc.get())->children; r; r = r->next) {
+        if (!xml::is(r, "Relationship")) continue;
+        Rel rel;
+        rel.type = xml::attr(r, "Type");
+        rel.external = xml::attr(r, "TargetMode") == "External";
+        const std::string target = xml::attr(r, "Target");
+        rel.target = rel.external ? target : resolvePart(folder, target);
+        rels[xml::attr(r, "Id")] = rel;
+    }
+    return rels;
+}
+
+const Rel* relOfType(const std::map<std::string, Rel>& rels, std::string_view suffix) {
+    for (const auto& [id, r] : rels)
+        if (r.type.size() >= suffix.size() && r.type.compare(r.type.size() - suffix.size(), suffix.size(), suffix) == 0)
+            return &r;
+    return nullptr;
+}
+
+std::string isoTime(std::string s) {
+    // W3CDTF with optional fractions: keep "YYYY-MM-DDThh:mm:ss" and mark it UTC.
+    if (s.size() < 10) return {};
+    if (s.size() >= 19) return s.substr(0, 19) + "Z";
+    return s.substr(0, 10) + "T00:00:00Z";
+}
+
+void readCore(const zip::Archive& z, const std::string& part, Metadata& m) {
+    const auto data = z.read(part);
+    if (!data) return;
+    const auto doc = xml::parse(*data, part);
+    for (xmlNode* n = xmlDocGetRootElement(doc.get())->children; n; n = n->next) {
+        if (n->type != XML_ELEMENT_NODE) continue;
+        const std::string v = xml::text(n);
+        if (xml::is(n, "title")) m.title = v;
+        else if (xml::is(n, "creator")) m.author = v;
+        else if (xml::is(n, "subject")) m.subject = v;
+        else if (xml::is(n, "keywords")) m.keywords = v;
+        else if (xml::is(n, "description")) m.comment = v;
+        else if (xml::is(n, "lastModifiedBy")) m.editor = v;
+        else if (xml::is(n, "created")) m.creationTime = isoTime(v);
+        else if (xml::is(n, "modified")) m.modificationTime = isoTime(v);
+    }
+}
+
+void readApp(const zip::Archive& z, const std::string& part, Metadata& m) {
+    const auto data = z.read(part);
+    if (!data) return;
+    const auto doc = xml::parse(*data, part);
+    for (xmlNode* n = xmlDocGetRootElement(doc.get())->children; n; n = n->next) {
+        if (xml::is(n, "Company")) m.company = xml::text(n);
+        else if (xml::is(n, "Application")) m.generator = xml::text(n);
+    }
+}
+
+double emuToPt(const std::string& v) { return v.empty() ? 0 : std::strtod(v.c_str(), nullptr) / 12700; }
+
+// "width:120pt;height:3in" from a VML style, in points.
+double vmlLength(const std::string& style, const char* key) {
+    const size_t k = style.find(key);
+    if (k == std::string::npos) return 0;
+    const char* s = style.c_str() + k + std::strlen(key);
+    char* end = nullptr;
+    const double v = std::strtod(s, &end);
+    const std::string unit(end, std::min<size_t>(2, std::strlen(end)));
+    if (unit == "in") return v * 72;
+    if (unit == "cm") return v * 28.35;
+    if (unit == "mm") return v * 2.835;
+    if (unit == "px") return v * 0.75;
+    return v;
+}
+
+} // namespace
+
+bool detectDocx(const Input& in) {
+    if (in.isFolder) return false;
+    const std::string_view d(in.bytes);
+    if (d.substr(0, 4) != std::string_view("PK\x03\x04", 4)) return false;
+    try {
+        zip::Archive z(d);
+        if (!z.has("[Content_Types].xml")) return false;
+        if (z.has("word/document.xml")) return true;
+        const auto types = z.read("[Content_Types].xml");
+        return types && types->find("wordprocessingml.document.main") != std::string::npos;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+Document readDocx(const Input& in, const ReadOptions&) {
+    zip::Archive z(in.bytes);
+    const auto pkgRels = readRels(z, "");
+    std::string main = "word/document.xml";
+    if (const Rel* r = relOfType(pkgRels, "/officeDocument")) main = r->target;
+    const auto mainData = z.read(main);
+    if (!mainData) throw std::runtime_error("the package has no main document part");
+    const auto rels = readRels(z, main);
+
+    Document doc;
+    if (const Rel* r = relOfType(pkgRels, "/core-properties")) readCore(z, r->target, doc.meta);
+    else readCore(z, "docProps/core.xml", doc.meta);
+    if (const Rel* r = relOfType(pkgRels, "/extended-properties")) readApp(z, r->target, doc.meta);
+
+    xml::DocPtr styles, numbering;
+    if (const Rel* r = relOfType(rels, "/styles"))
+        if (auto data = z.read(r->target)) styles = xml::parse(*data, r->target);
+    if (const Rel* r = relOfType(rels, "/numbering"))
+        if (auto data = z.read(r->target)) numbering = xml::parse(*data, r->target);
+
+    xml::DocPtr footnotes, endnotes;
+    if (const Rel* r = relOfType(rels, "/footnotes"))
+        if (auto data = z.read(r->target)) footnotes = xml::parse(*data, r->target);
+    if (const Rel* r = relOfType(rels, "/endnotes"))
+        if (auto data = z.read(r->target)) endnotes = xml::parse(*data, r->target);
+
+    const auto main_ = xml::parse(*mainData, main);
+    const xmlNode* body = xml::child(xmlDocGetRootElement(main_.get()), "body");
+    if (!body) throw std::runtime_error("the main document has no body");
+
+    std::map<std::string, int> pictures;  // part name -> attachment
+    wp::ReadHooks hooks;
+    hooks.footnotes = footnotes ? xmlDocGetRootElement(footnotes.get()) : nullptr;
+    hooks.endnotes = endnotes ? xmlDocGetRootElement(endnotes.get()) : nullptr;
+    hooks.relationship = [&](const std::string& id) -> std::string {
+        auto it = rels.find(id);
+        return it == rels.end() ? std::string() : it->second.target;
+    };
+    hooks.picture = [&](const xmlNode* n) -> int {
+        std::string id;
+        double w = 0, h = 0;
+        if (const xmlNode* blip = xml::find(n, "blip")) {
+            id = xml::attr(blip, "embed", "relationships");
+            if (const xmlNode* ext = xml::find(n, "extent")) {
+                w = emuToPt(xml::attr(ext, "cx"));
+                h = emuToPt(xml::attr(ext, "cy"));
+            }
+        } else if (const xmlNode* img = xml::find(n, "imagedata")) {
+            id = xml::attr(img, "id", "relationships");
+            if (const xmlNode* shape = xml::find(n, "shape")) {
+                const std::string style = xml::attr(shape, "style");
+                w = vmlLength(style, "width:");
+                h = vmlLength(style, "height:");
+            }
+        }
+        auto rel = rels.find(id);
+        if (id.empty() || rel == rels.end() || rel->second.external) return -1;
+        auto known = pictures.find(rel->second.target);
+        if (known != pictures.end()) return known->second;
+        auto data = z.read(rel->second.target);
+        if (!data) return -1;
+        Attachment a;
+        a.mimeType = sniffMimeType(*data);
+        if (a.mimeType == "application/octet-stream") {
+            const size_t dot = rel->second.target.rfind('.');
+            if (dot != std::string::npos) a.mimeType = mimeForExtension(rel->second.target.substr(dot + 1));
+        }
+        a.data = std::move(*data);
+        a.fileName = rel->second.target.substr(rel->second.target.rfind('/') + 1);
+        a.width = w;
+        a.height = h;
+        const int idx = doc.addAttachment(std::move(a));
+        pictures[rel->second.target] = idx;
+        return idx;
+    };
+    wp::readBody(body, styles ? xmlDocGetRootElement(styles.get()) : nullptr,
+                 numbering ? xmlDocGetRootElement(numbering.get()) : nullptr, hooks, doc);
+    return doc;
+}
+
+} // namespace textutil

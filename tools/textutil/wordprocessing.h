@@ -1,0 +1,62 @@
+#pragma once
+
+#include "document.h"
+
+#include <libxml/tree.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+// WordprocessingML shared by docx and Word 2003 XML: both use the same paragraphs, runs,
+// properties, styles and tables and differ in lists, links and pictures.
+namespace textutil::wp {
+
+enum class Dialect { Docx, WordML };
+
+struct ReadHooks {
+    // Target URL of a docx relationship id; empty when unknown.
+    std::function<std::string(const std::string& id)> relationship;
+    // Attachment index of a picture element (w:drawing, w:pict, w:object), or -1.
+    std::function<int(const xmlNode* node)> picture;
+    // The w:footnotes and w:endnotes elements of a docx; wordml keeps its notes inline.
+    const xmlNode* footnotes = nullptr;
+    const xmlNode* endnotes = nullptr;
+};
+
+// Reads a w:body into `doc`; notes are numbered where they are cited and their text follows the body. `styles` is the w:styles element and `lists` the w:numbering
+// (docx) or w:lists (wordml) element; both may be null. Elements are matched by local name,
+// which reads both dialects.
+void readBody(const xmlNode* body, const xmlNode* styles, const xmlNode* lists, const ReadHooks& hooks, Document& doc);
+
+// Heading level of a style from its name or id ("heading 2", "Heading2", "Title"); 0 if none.
+int headingFromStyleName(const std::string& name);
+
+// One list instance of the output: every contiguous list gets its own, per kind.
+struct ListInstance {
+    int id = 0;          // numId (docx) or ilfo (wordml), from 1
+    bool ordered = false;
+    int start = 1;
+};
+
+struct WriteHooks {
+    // Relationship id of an external link (docx); null to write w:hlink (wordml).
+    std::function<std::string(const std::string& url)> linkId;
+    // Run content for a picture: a w:drawing or w:pict element; empty to leave it out.
+    std::function<std::string(int attachment, double widthPt, double heightPt)> picture;
+};
+
+struct BodyXml {
+    std::string body;                  // the block elements, without w:body
+    std::vector<ListInstance> lists;   // list instances referenced by the body
+};
+
+BodyXml writeBody(const Document& doc, Dialect dialect, const WriteHooks& hooks);
+// w:style elements for Normal, Heading 1-6, Hyperlink and List Paragraph.
+std::string writeStyles(Dialect dialect);
+// Levels of the bullet (abstract 1) and decimal (abstract 2) list definitions.
+std::string listLevels(bool ordered, Dialect dialect);
+// Display size in points of an attachment: its own size, else 96 dpi pixels, capped to the text width.
+void pictureSize(const Attachment& a, double& w, double& h);
+
+} // namespace textutil::wp

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct zip;
+
+// Zip packages in memory (libzip), as docx and odt use them.
+namespace textutil::zip {
+
+// Read access to a zip held in memory; the bytes must outlive the archive.
+class Archive {
+public:
+    // Throws std::runtime_error when the bytes are not a readable zip.
+    explicit Archive(std::string_view bytes);
+    explicit Archive(std::string&&) = delete;  // would dangle
+    ~Archive();
+    Archive(const Archive&) = delete;
+    Archive& operator=(const Archive&) = delete;
+
+    bool has(const std::string& name) const;
+    // The entry's content, or nothing when absent; throws when it cannot be inflated.
+    std::optional<std::string> read(const std::string& name) const;
+    std::vector<std::string> names() const;
+
+private:
+    ::zip* za_ = nullptr;
+};
+
+// True when the bytes start like a zip and hold an entry of this name (cheap probe).
+bool containsEntry(std::string_view bytes, const std::string& name);
+
+// Builds a zip in memory; entries are written in the order added.
+class Builder {
+public:
+    void add(std::string name, std::string data, bool compress = true);
+    std::string finish();
+
+private:
+    struct Entry {
+        std::string name, data;
+        bool compress;
+    };
+    std::vector<Entry> entries_;
+};
+
+} // namespace textutil::zip
