@@ -12,7 +12,8 @@ PACKAGES := build-essential cmake ninja-build pkg-config \
   libespeak-ng-dev espeak-ng-data espeak-ng libsndfile1-dev sox \
   libxml2-dev libplist-dev libzip-dev libgsf-1-dev zlib1g-dev \
   tidy coreutils \
-  xvfb xdotool x11-apps xauth
+  xvfb xdotool x11-apps xauth \
+  pandoc antiword catdoc wv
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
