@@ -132,6 +132,28 @@ if [ "$quick" = yes ]; then
     exit 0
 fi
 
+# Every enabled button of the Document panel, each on a fresh drop of a Word document.
+mkdir -p "$work/word"
+"$build/libexec/vorpelconverter/textutil" -convert docx -output "$work/word/letter.docx" "$rtf1"
+for b in "TXT 24 83 txt" "RTF 73 83 rtf" "Word 122 83 doc" "Arch 172 83 webarchive" \
+         "ODT 218 83 odt" "RTFD 24 147 rtfd" "XML 73 147 xml"; do
+    set -- $b
+    drop "$work/word/letter.docx"
+    click_in 241 573 "$2" "$3"
+    check "$1 converts a .docx to .$4" wait_file "$work/word/letter.$4"
+    sleep 1.2
+done
+printf '<html><body><p>Clean <b>me</b><p>up</body></html>' >"$work/word/page.html"
+drop "$work/word/page.html"
+click_in 241 573 75 406    # HTML (clean-up)
+check "HTML clean-up writes Untitled.html" wait_file "$work/word/Untitled.html"
+sleep 1.2
+drop "$work/word/page.html"
+click_in 241 573 165 406   # XHTML
+check "XHTML clean-up writes Untitled.xhtml" wait_file "$work/word/Untitled.xhtml"
+check "the XHTML output is XHTML" grep -q 'xmlns="http://www.w3.org/1999/xhtml"' "$work/word/Untitled.xhtml"
+sleep 1.2
+
 # Remove Selected: the removed item is not converted.
 drop "$work/docs/notes.txt"
 at 100 255                 # first row of the list
