@@ -1,6 +1,7 @@
 // A drop of 10,000 files onto a Drop Screen that already lists 10,000 rows: sort, sweep,
 // append with the background-task turns, as the platform delivers it (enter, move, drop).
 // Target: within 1 s. Prints its figures.
+#include "benchsupport.h"
 #include "app/filetypes.h"
 #include "dropscreen/qconvert.h"
 #include "platform/eventgate.h"
@@ -73,11 +74,6 @@ Timing deliver(QWidget& window, const std::vector<fs::path>& paths) {
     return t;
 }
 
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -130,12 +126,12 @@ int main(int argc, char** argv) {
             QCoreApplication::processEvents();
         }
         std::printf("  %s:\n", c.label);
-        std::printf("    listing them (drop onto the empty list): median %7.1f ms\n", median(listing));
+        std::printf("    listing them (drop onto the empty list): median %7.1f ms\n", vorpelbench::median(listing));
         std::printf("    the drop onto them, handler:             median %7.1f ms  (min %.1f, max %.1f)\n",
-                    median(onto), *std::min_element(onto.begin(), onto.end()),
+                    vorpelbench::median(onto), *std::min_element(onto.begin(), onto.end()),
                     *std::max_element(onto.begin(), onto.end()));
-        std::printf("    the drop onto them, with enter and move: median %7.1f ms  %s\n", median(total),
-                    median(total) <= 1000 ? "within target" : "OVER TARGET");
+        std::printf("    the drop onto them, with enter and move: median %7.1f ms  %s\n", vorpelbench::median(total),
+                    vorpelbench::median(total) <= 1000 ? "within target" : "OVER TARGET");
         std::printf("    afterwards: %d rows, %d queued, %d duplicate messages\n", rows, queued, caseMessages);
     }
     std::error_code ec;

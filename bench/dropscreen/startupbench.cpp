@@ -1,5 +1,6 @@
 // Start-up to a painted Drop Screen (target: 300 ms). Runs the program's own start-up in a
 // fresh process several times and prints the figures.
+#include "benchsupport.h"
 #include "app/app.h"
 #include "dropscreen/qconvert.h"
 
@@ -47,11 +48,6 @@ private:
 void watchStartUp() {
     sinceApplication.start();
     qApp->installEventFilter(new FirstPaint);
-}
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
 }
 
 // Runs this program as the application; returns ms from spawn to the painted line.
@@ -114,9 +110,9 @@ int main(int argc, char** argv) {
         inApp.push_back(a);
     }
     std::printf("Start-up to a painted Drop Screen, %d fresh processes (target: 300 ms)\n", kRuns);
-    std::printf("  process start to painted:     median %6.1f ms  (min %.1f, max %.1f)  %s\n", median(wall),
+    std::printf("  process start to painted:     median %6.1f ms  (min %.1f, max %.1f)  %s\n", vorpelbench::median(wall),
                 *std::min_element(wall.begin(), wall.end()), *std::max_element(wall.begin(), wall.end()),
-                median(wall) <= 300 ? "within target" : "OVER TARGET");
-    std::printf("  application object to painted: median %6.1f ms\n", median(inApp));
+                vorpelbench::median(wall) <= 300 ? "within target" : "OVER TARGET");
+    std::printf("  application object to painted: median %6.1f ms\n", vorpelbench::median(inApp));
     return 0;
 }

@@ -1,5 +1,6 @@
 // The command runner's overhead: 200 runs of `true` through Shell against 200 runs of
 // `/bin/sh -c true` from a plain spawn-and-wait loop. Target: at most 1.5 times.
+#include "benchsupport.h"
 #include "platform/eventgate.h"
 #include "platform/shell.h"
 
@@ -48,11 +49,6 @@ double throughShell() {
     return seconds(std::chrono::steady_clock::now() - start);
 }
 
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
 double fastest(const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); }
 
 } // namespace
@@ -82,8 +78,8 @@ int main(int argc, char** argv) {
                 kRounds);
     std::printf("  plain /bin/sh -c loop : %8.1f ms  (%.3f ms/run)\n", p * 1e3, p * 1e3 / kRuns);
     std::printf("  through Shell         : %8.1f ms  (%.3f ms/run)\n", s * 1e3, s * 1e3 / kRuns);
-    std::printf("  medians: plain %.1f ms, Shell %.1f ms\n", median(plain) * 1e3,
-                median(shell) * 1e3);
+    std::printf("  medians: plain %.1f ms, Shell %.1f ms\n", vorpelbench::median(plain) * 1e3,
+                vorpelbench::median(shell) * 1e3);
     std::printf("  ratio %.2f (target <= %.1f): %s\n", ratio, kTarget, ratio <= kTarget ? "ok" : "OVER");
     return ratio <= kTarget ? 0 : 1;
 }

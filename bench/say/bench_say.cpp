@@ -1,6 +1,7 @@
 // say on 1,000 words against espeak-ng writing a WAVE file that sox then turns into AIFF.
 // Prints the median of several runs of each and the ratio; status 1 when say is slower.
 
+#include "benchsupport.h"
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -58,9 +59,6 @@ int run(const std::vector<std::string>& argv) {
     return WIFEXITED(st) ? WEXITSTATUS(st) : 128;
 }
 
-bool onPath(const std::string& name) {
-    return run({"sh", "-c", "command -v " + name + " >/dev/null"}) == 0;
-}
 
 template <typename F>
 double seconds(F once) {
@@ -69,16 +67,11 @@ double seconds(F once) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 }
 
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
 } // namespace
 
 int main() {
     const fs::path say = fs::path(VORPEL_LIBEXEC_DIR) / "say";
-    if (!onPath("espeak-ng") || !onPath("sox")) {
+    if (!vorpelbench::onPath("espeak-ng") || !vorpelbench::onPath("sox")) {
         std::printf("say: espeak-ng or sox not installed, no peer to compare with; skipped\n");
         return 0;
     }
@@ -113,7 +106,7 @@ int main() {
         std::printf("say: a run of say or of the peer failed\n");
         status = 1;
     } else {
-        const double tSay = median(saySamples), tPeer = median(peerSamples);
+        const double tSay = vorpelbench::median(saySamples), tPeer = vorpelbench::median(peerSamples);
         // 16-bit mono at 22050 Hz: 44100 bytes a second.
         std::printf("say 1000 words -> AIFF: %.3f s (%.1f s of audio, %.2f MB)\n", tSay, size(ours) * 1e6 / 44100,
                     size(ours));

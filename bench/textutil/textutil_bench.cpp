@@ -1,6 +1,7 @@
 // Times one textutil process per conversion on a 20-page document with tables and
 // pictures, against pandoc (and LibreOffice when installed) on the same files.
 // Goal: at most 0.15 s per conversion.
+#include "benchsupport.h"
 #include "formats.h"
 
 #include <algorithm>
@@ -10,73 +11,20 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <spawn.h>
 #include <sstream>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
-extern char** environ;
 
 namespace fs = std::filesystem;
 using namespace textutil;
+using namespace vorpelbench;
 
 namespace {
 
 const double kGoalSeconds = 0.15;
-
-std::string readFile(const fs::path& p) {
-    std::ifstream f(p, std::ios::binary);
-    std::ostringstream ss;
-    ss << f.rdbuf();
-    return ss.str();
-}
-
-void writeFile(const fs::path& p, const std::string& data) {
-    std::ofstream f(p, std::ios::binary);
-    f << data;
-}
-
-bool onPath(const std::string& name) {
-    const char* path = std::getenv("PATH");
-    std::stringstream ss(path ? path : "");
-    std::string dir;
-    while (std::getline(ss, dir, ':'))
-        if (!dir.empty() && ::access((fs::path(dir) / name).c_str(), X_OK) == 0) return true;
-    return false;
-}
-
-// Wall time of one run of a program, output discarded; negative when it failed.
-double timeRun(const std::vector<std::string>& argv) {
-    std::vector<char*> args;
-    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
-    const auto start = std::chrono::steady_clock::now();
-    pid_t pid;
-    if (posix_spawnp(&pid, args[0], &fa, nullptr, args.data(), environ) != 0) return -1;
-    int status = 0;
-    waitpid(pid, &status, 0);
-    const auto end = std::chrono::steady_clock::now();
-    posix_spawn_file_actions_destroy(&fa);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return -1;
-    return std::chrono::duration<double>(end - start).count();
-}
-
-double median(const std::vector<std::string>& argv, int runs) {
-    std::vector<double> t;
-    for (int i = 0; i < runs; ++i) {
-        const double s = timeRun(argv);
-        if (s < 0) return -1;
-        t.push_back(s);
-    }
-    std::sort(t.begin(), t.end());
-    return t[t.size() / 2];
-}
 
 const char* kWords[] = {"conversion", "document", "paragraph", "the", "of", "table", "picture", "and", "style",
                         "format", "reader", "writer", "quickly", "with", "every", "page", "text", "in", "a", "to"};
@@ -180,14 +128,14 @@ int main() {
     std::printf("%-18s %10s %10s %10s %12s  %s\n", "conversion", "textutil", "pandoc", "ratio", "LibreOffice", "goal");
     for (const Case& c : cases) {
         const fs::path in = dir / c.input;
-        const double ours = median({tool.string(), "-convert", c.format, "-output",
+        const double ours = medianRun({tool.string(), "-convert", c.format, "-output",
                                     (dir / ("out." + std::string(c.format))).string(), in.string()}, 15);
         double theirs = -1, office = -1;
         if (pandoc)
-            theirs = median({"pandoc", "-s", "-f", fs::path(c.input).extension() == ".rtf" ? "rtf" : "html", "-t",
+            theirs = medianRun({"pandoc", "-s", "-f", fs::path(c.input).extension() == ".rtf" ? "rtf" : "html", "-t",
                              c.pandocTo, "-o", (dir / "pandoc.out").string(), in.string()}, 3);
         if (soffice && c.sofficeTo)
-            office = median({"soffice", "--headless", "--convert-to", c.sofficeTo, "--outdir", (dir / "lo").string(),
+            office = medianRun({"soffice", "--headless", "--convert-to", c.sofficeTo, "--outdir", (dir / "lo").string(),
                              in.string()}, 1);
         const bool ok = ours >= 0 && ours <= kGoalSeconds;
         failures += ok ? 0 : 1;

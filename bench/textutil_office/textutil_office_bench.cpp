@@ -1,6 +1,7 @@
 // Times one textutil process per office conversion of a 20-page document with tables and
 // pictures, against pandoc and LibreOffice (when installed) on the same files, in the same run.
 // Goal: at most 0.15 s per conversion.
+#include "benchsupport.h"
 #include "formats.h"
 
 #include <algorithm>
@@ -10,73 +11,20 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <spawn.h>
 #include <sstream>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
-extern char** environ;
 
 namespace fs = std::filesystem;
 using namespace textutil;
+using namespace vorpelbench;
 
 namespace {
 
 const double kGoal = 0.15;
-
-std::string slurp(const fs::path& p) {
-    std::ifstream f(p, std::ios::binary);
-    std::ostringstream ss;
-    ss << f.rdbuf();
-    return ss.str();
-}
-
-void spit(const fs::path& p, const std::string& data) {
-    std::ofstream f(p, std::ios::binary);
-    f << data;
-}
-
-bool onPath(const std::string& name) {
-    const char* path = std::getenv("PATH");
-    std::stringstream ss(path ? path : "");
-    std::string dir;
-    while (std::getline(ss, dir, ':'))
-        if (!dir.empty() && ::access((fs::path(dir) / name).c_str(), X_OK) == 0) return true;
-    return false;
-}
-
-// Wall time of one run, output discarded; negative when the program failed.
-double timeRun(const std::vector<std::string>& argv) {
-    std::vector<char*> args;
-    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
-    const auto start = std::chrono::steady_clock::now();
-    pid_t pid;
-    const int rc = posix_spawnp(&pid, args[0], &fa, nullptr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&fa);
-    if (rc != 0) return -1;
-    int status = 0;
-    waitpid(pid, &status, 0);
-    const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? s : -1;
-}
-
-double median(const std::vector<std::string>& argv, int runs) {
-    std::vector<double> t;
-    for (int i = 0; i < runs; ++i) {
-        const double s = timeRun(argv);
-        if (s < 0) return -1;
-        t.push_back(s);
-    }
-    std::sort(t.begin(), t.end());
-    return t[t.size() / 2];
-}
 
 std::string words(int seed, int n) {
     static const char* const w[] = {"office", "document", "converter", "the", "of", "table", "picture", "and",
@@ -173,9 +121,9 @@ int main() {
     std::vector<std::string> pictures;
     const fs::path corpus = VORPEL_CORPUS_DIR;
     for (const char* p : {"png/transparent.png", "jpeg/hopper_orientation_5.jpg", "png/pil123rgba.png"})
-        if (fs::exists(corpus / p)) pictures.push_back(slurp(corpus / p));
+        if (fs::exists(corpus / p)) pictures.push_back(readFile(corpus / p));
     const Document doc = twentyPages(pictures);
-    for (const char* f : {"docx", "odt", "doc"}) spit(work / (std::string("sample.") + f), findFormat(f)->write(doc, {}).data);
+    for (const char* f : {"docx", "odt", "doc"}) writeFile(work / (std::string("sample.") + f), findFormat(f)->write(doc, {}).data);
 
     const std::string textutil = std::string(VORPEL_LIBEXEC_DIR) + "/textutil";
     const bool havePandoc = onPath("pandoc"), haveSoffice = onPath("soffice");
@@ -194,12 +142,12 @@ int main() {
     bool allOk = true;
     for (const Case& c : cases) {
         const fs::path in = work / c.input;
-        const double ours = median({textutil, "-convert", c.format, "-output", (work / ("out." + c.format)).string(), in.string()}, 7);
+        const double ours = medianRun({textutil, "-convert", c.format, "-output", (work / ("out." + c.format)).string(), in.string()}, 7);
         double pandoc = -1, soffice = -1;
         if (havePandoc && !c.pandocTo.empty())
-            pandoc = median({"pandoc", "-f", c.pandocFrom, "-t", c.pandocTo, "-o", (work / ("pandoc." + c.pandocExt)).string(), in.string()}, 3);
+            pandoc = medianRun({"pandoc", "-f", c.pandocFrom, "-t", c.pandocTo, "-o", (work / ("pandoc." + c.pandocExt)).string(), in.string()}, 3);
         if (haveSoffice)
-            soffice = median({"soffice", "--headless", "--convert-to", c.sofficeTo, "--outdir", (work / "lo").string(), in.string()}, 1);
+            soffice = medianRun({"soffice", "--headless", "--convert-to", c.sofficeTo, "--outdir", (work / "lo").string(), in.string()}, 1);
         row(c, ours, pandoc, soffice);
         allOk = allOk && ours > 0 && ours <= kGoal;
     }
