@@ -120,6 +120,26 @@ TEST_F(Megabytes, ResultIsCompleteWhateverTheToolPrints) {
     EXPECT_EQ(std::count(shell.Result.begin(), shell.Result.end(), '\0'), 3000000);
 }
 
+TEST_F(Megabytes, RunawayOutputIsCappedAndTheCommandStillEnds) {
+    // 100 MB: the first 64 MiB kept, the rest drained so the tool finishes and gives its status.
+    vorpel::Shell shell;
+    shell.Execute("head -c 100000000 /dev/zero | tr '\\0' y; echo; exit 4");
+    EXPECT_EQ(shell.ErrorCode, 4);
+    EXPECT_EQ(shell.Result.size(), size_t(64) << 20);
+    EXPECT_EQ(shell.Result.find_first_not_of('y'), std::string::npos);
+    EXPECT_FALSE(vorpel::Shell::running());
+}
+
+TEST_F(Megabytes, ARunnerThatThrowsLeavesTheInterfaceFree) {
+    // Running out of memory mid-command used to leave the program busy for good: no window
+    // could close and no timer tick again.
+    vorpel::Shell::setRunner([](const std::string&) -> vorpel::ShellOutcome { throw std::bad_alloc(); });
+    vorpel::Shell shell;
+    EXPECT_THROW(shell.Execute("anything"), std::bad_alloc);
+    EXPECT_FALSE(vorpel::Shell::running());
+    EXPECT_FALSE(vorpel::ui::busy());
+}
+
 TEST_F(Megabytes, FailingBatchOfChattyToolsGivesABoundedMessage) {
     const std::vector<std::string> commands = {
         "yes 'error: the disk is on fire' | head -c 5000000; exit 1",
