@@ -15,6 +15,9 @@ constexpr size_t kMaxLines = 3;
 constexpr size_t kMaxChars = 400;
 constexpr int kScannedLines = 200;
 constexpr size_t kMaxListed = 25;
+// The whole report must fit a message box on a small screen, however much each tool said.
+constexpr size_t kMaxReportLines = 30;
+constexpr size_t kMaxReportChars = 2000;
 
 bool mentionsError(const std::string& line) {
     std::string lower(line);
@@ -60,12 +63,18 @@ void clear() { entries().clear(); }
 std::string report() {
     std::string out;
     const auto& all = entries();
-    for (size_t i = 0; i < all.size() && i < kMaxListed; ++i) {
+    size_t listed = 0, lines = 0;
+    for (; listed < all.size() && listed < kMaxListed; ++listed) {
+        const std::string line = all[listed].item + ": " + all[listed].message;
+        const size_t lineCount = 1 + size_t(std::count(line.begin(), line.end(), '\n'));
+        // The first failure is always shown; the others while they fit.
+        if (listed > 0 && (lines + lineCount > kMaxReportLines || out.size() + 1 + line.size() > kMaxReportChars)) break;
         if (!out.empty()) out += "\n";
-        out += all[i].item + ": " + all[i].message;
+        out += line;
+        lines += lineCount;
     }
     // A batch where everything failed must still fit a message box on screen.
-    if (all.size() > kMaxListed) out += "\n... and " + std::to_string(all.size() - kMaxListed) + " more";
+    if (all.size() > listed) out += "\n... and " + std::to_string(all.size() - listed) + " more";
     return out;
 }
 

@@ -32,6 +32,14 @@ std::string& toolDirRef() {
 
 int runningCount = 0;
 
+// A runaway tool must not take the program's memory with it: beyond this the output is read
+// and dropped, so the tool still runs to its end.
+constexpr size_t kMaxResult = size_t(64) << 20;
+
+void appendCapped(std::string& result, const char* data, size_t n) {
+    if (result.size() < kMaxResult) result.append(data, std::min(n, kMaxResult - result.size()));
+}
+
 std::vector<std::string> environmentWithTools() {
     std::vector<std::string> env;
     bool sawPath = false;
@@ -69,9 +77,16 @@ void Shell::setToolDir(std::string dir) { toolDirRef() = std::move(dir); }
 const std::string& Shell::toolDir() { return toolDirRef(); }
 
 void Shell::Execute(const std::string& command) {
-    ++runningCount;
-    ShellOutcome out = runnerSeam() ? runnerSeam()(command) : runDirect(command);
-    --runningCount;
+    // Counted down however the runner ends: a throw must not leave the interface busy for good.
+    struct Running {
+        Running() { ++runningCount; }
+        ~Running() { --runningCount; }
+    };
+    ShellOutcome out;
+    {
+        const Running running;
+        out = runnerSeam() ? runnerSeam()(command) : runDirect(command);
+    }
     ErrorCode = out.errorCode;
     Result = std::move(out.result);
 }
@@ -132,7 +147,7 @@ ShellOutcome Shell::runDirect(const std::string& command) {
             const int n = ::poll(&p, 1, 10);
             if (n > 0) {
                 const ssize_t got = ::read(fds[0], buf, sizeof buf);
-                if (got > 0) out.result.append(buf, static_cast<size_t>(got));
+                if (got > 0) appendCapped(out.result, buf, static_cast<size_t>(got));
                 else if (got == 0 || errno != EINTR) open = false;
             }
         } else {
@@ -148,7 +163,7 @@ ShellOutcome Shell::runDirect(const std::string& command) {
     ::fcntl(fds[0], F_SETFL, O_NONBLOCK);
     while (open) {
         const ssize_t got = ::read(fds[0], buf, sizeof buf);
-        if (got > 0) out.result.append(buf, static_cast<size_t>(got));
+        if (got > 0) appendCapped(out.result, buf, static_cast<size_t>(got));
         else open = false;
     }
     ::close(fds[0]);

@@ -13,7 +13,8 @@ struct ShellOutcome {
 // Runs one command through /bin/sh, synchronously. One instance per command.
 class Shell {
 public:
-    // Standard input from /dev/null; standard output and error together in Result.
+    // Standard input from /dev/null; standard output and error together in Result (the first
+    // 64 MiB of them; the rest is read and dropped).
     void Execute(const std::string& command);
 
     int ErrorCode = 0;

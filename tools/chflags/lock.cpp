@@ -41,18 +41,26 @@ void setMode(const std::string& path, mode_t mode) {
 }
 
 // The recorded mode, nullopt when there is none. Throws NoXattrSupport where attributes don't exist.
-std::optional<mode_t> readRecord(const std::string& path) {
+// Reading an attribute needs read permission: an owner without it lends it to itself for the moment.
+std::optional<mode_t> readRecord(const std::string& path, mode_t mode) {
     char buf[32];
-    const ssize_t n = ::lgetxattr(path.c_str(), kModeAttr, buf, sizeof buf - 1);
+    ssize_t n = ::lgetxattr(path.c_str(), kModeAttr, buf, sizeof buf - 1);
+    if (n < 0 && (errno == EACCES || errno == EPERM) && !(mode & S_IRUSR) && ::geteuid() != 0) {
+        setMode(path, mode | S_IRUSR);
+        n = ::lgetxattr(path.c_str(), kModeAttr, buf, sizeof buf - 1);
+        const int err = errno;
+        setMode(path, mode);
+        errno = err;
+    }
     if (n < 0) {
         if (errno == ENODATA) return std::nullopt;
         if (noXattrErrno(errno)) throw NoXattrSupport(path);
         if (errno == ERANGE) throw ToolError(path, std::string("malformed lock record ") + kModeAttr);
         throw ToolError(path, errnoText(errno));
     }
-    const long mode = parseModeText(std::string(buf, size_t(n)));
-    if (mode < 0) throw ToolError(path, std::string("malformed lock record ") + kModeAttr);
-    return mode_t(mode);
+    const long recorded = parseModeText(std::string(buf, size_t(n)));
+    if (recorded < 0) throw ToolError(path, std::string("malformed lock record ") + kModeAttr);
+    return mode_t(recorded);
 }
 
 // Runs an attribute change that needs write permission on the item, adding owner write for
@@ -90,7 +98,7 @@ long parseModeText(const std::string& text) {
 void lockItem(const std::string& path) {
     const struct stat st = lstatOrThrow(path);
     const mode_t mode = st.st_mode & 07777;
-    if (!readRecord(path)) {
+    if (!readRecord(path, mode)) {
         // XATTR_CREATE: an existing record is the true original, never replace it.
         const std::string value = modeText(mode);
         const int err = withOwnerWrite(path, mode, [&] {
@@ -110,7 +118,7 @@ void unlockItem(const std::string& path) {
     const mode_t mode = st.st_mode & 07777;
     std::optional<mode_t> recorded;
     try {
-        recorded = readRecord(path);
+        recorded = readRecord(path, mode);
     } catch (const NoXattrSupport&) {
         // Nothing can have been recorded here: treat as an item locked by other means.
     }

@@ -275,8 +275,8 @@ private:
     int rate_ = 0, pitch_ = 0, range_ = 0;
 };
 
-void speakToFile(Speaker& speaker, const std::string& text, const Options& o, const say::AudioFormat& fmt) {
-    vorpel::AtomicFile out(o.output);
+void speakToFile(Speaker& speaker, const std::string& text, const Options& o, const say::AudioFormat& fmt,
+                 vorpel::AtomicFile& out) {
     SF_INFO info{};
     info.channels = 1;
     info.samplerate = fmt.sampleRate ? fmt.sampleRate : speaker.sampleRate();
@@ -322,16 +322,21 @@ int run(int argc, char** argv) {
     }
 
     const auto [raw, source] = readText(o);
+    if (say::looksBinary(raw)) throw ToolError(source, "not text (binary data), nothing spoken");
     const std::string text = say::toSpeakableUtf8(raw);
     if (!say::hasSpeakableText(text)) throw ToolError(source, "no text to speak");
 
+    // The output first: a folder that cannot take it fails before the synthesizer starts
+    // (and before its audio libraries say anything on standard error).
+    std::optional<vorpel::AtomicFile> out;
+    if (!o.output.empty()) out.emplace(o.output);
     Speaker speaker(o.output.empty());
     speaker.useVoice(*voice, o.rate);
-    if (o.output.empty()) {
+    if (!out) {
         if (!speaker.speak(text)) throw ToolError({}, "cannot play the speech");
         return vorpel::ExitOk;
     }
-    speakToFile(speaker, text, o, fmt);
+    speakToFile(speaker, text, o, fmt, *out);
     return vorpel::ExitOk;
 }
 

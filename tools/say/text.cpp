@@ -1,5 +1,7 @@
 #include "text.h"
 
+#include <algorithm>
+
 namespace say {
 
 bool isValidUtf8(std::string_view bytes) {
@@ -37,10 +39,38 @@ bool isValidUtf8(std::string_view bytes) {
     return true;
 }
 
+namespace {
+// Bytes at the end that begin a UTF-8 sequence the text ends before finishing.
+size_t cutShortTail(std::string_view bytes) {
+    for (size_t back = 1; back <= 3 && back <= bytes.size(); ++back) {
+        const auto c = static_cast<unsigned char>(bytes[bytes.size() - back]);
+        if ((c & 0xC0) == 0x80) continue;  // a continuation byte: look further back
+        const size_t need = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 ? 2 : 1;
+        return need > back ? back : 0;
+    }
+    return 0;
+}
+} // namespace
+
+bool looksBinary(std::string_view bytes) {
+    const size_t n = std::min<size_t>(bytes.size(), 65536);
+    size_t control = 0;
+    for (size_t i = 0; i < n; ++i) {
+        const auto c = static_cast<unsigned char>(bytes[i]);
+        if (c == 0) return true;
+        if (c < 0x20 && c != '\t' && c != '\n' && c != '\r' && c != '\f' && c != '\v' && c != 0x1B) ++control;
+    }
+    return control * 100 > n;
+}
+
 std::string toSpeakableUtf8(std::string_view bytes) {
     std::string out;
+    // A text cut inside its last character (a truncated file or pipe) is still UTF-8.
+    const std::string_view whole = bytes.substr(0, bytes.size() - cutShortTail(bytes));
     if (isValidUtf8(bytes)) {
         out.assign(bytes);
+    } else if (whole.size() < bytes.size() && isValidUtf8(whole)) {
+        out.assign(whole);
     } else {
         out.reserve(bytes.size() + bytes.size() / 8);
         for (const char ch : bytes) {

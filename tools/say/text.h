@@ -8,9 +8,14 @@ namespace say {
 // True when the bytes are well-formed UTF-8 (no overlongs, surrogates or values past U+10FFFF).
 bool isValidUtf8(std::string_view bytes);
 
-// Text ready for espeak-ng: UTF-8 kept as is, anything else read as Latin-1 and converted;
+// Text ready for espeak-ng: UTF-8 kept as is (a character cut short at the very end dropped),
+// anything else read as Latin-1 and converted;
 // NUL bytes become blanks so the text is one C string.
 std::string toSpeakableUtf8(std::string_view bytes);
+
+// True when the bytes are data rather than text: a NUL, or more than one control code in a
+// hundred bytes (what a picture or an archive handed over as text looks like).
+bool looksBinary(std::string_view bytes);
 
 // True when there is something to say: any character other than white space and control codes.
 bool hasSpeakableText(std::string_view utf8);

@@ -59,10 +59,18 @@ bool isForbidden(const std::string& reason) {
 
 Magick::Image decodeWithMagick(const Magick::Blob& blob, const fs::path& path) {
     Magick::Image img;
-    img.quiet(true);
+    // Warnings are thrown after the pixels are read: only damaged data is worth refusing.
+    img.quiet(false);
     img.subRange(1); // first frame of an animation, composite of a layered PSD
     try {
         img.read(blob);
+        img.quiet(true);
+        return img;
+    } catch (const Magick::WarningCorruptImage& w) {
+        // A cut-short JPEG decodes to grey rows where its data ended.
+        throw ToolError(path.string(), "cannot read image: " + magickReason(w));
+    } catch (const Magick::Warning&) {
+        img.quiet(true); // warnings of later steps stay quiet
         return img;
     } catch (const Magick::Exception& e) {
         const std::string reason = magickReason(e);
@@ -145,7 +153,15 @@ std::string magickReason(const std::exception& e) {
     if (const size_t at = s.find(" @ "); at != std::string::npos) s.erase(at);
     if (const size_t colon = s.find(": "); colon != std::string::npos && colon < 40)
         s.erase(0, colon + 2);
-    return s;
+    // Some delegates end their text with a line break: the report stays one line.
+    std::string line;
+    for (const char c : s) {
+        const bool blank = c == '\n' || c == '\r' || c == '\t' || c == ' ';
+        if (blank && (line.empty() || line.back() == ' ')) continue;
+        line += blank ? ' ' : c;
+    }
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    return line;
 }
 
 SourceImage loadImage(const fs::path& path) {

@@ -86,13 +86,18 @@ TEST(textutil_office_oracle, ReadsDocumentsMadeByPandoc) {
     }
 }
 
+// A profile of the test's own: instances sharing the default one collide when tests run in parallel.
+std::string profileOption(const vorpeltest::TempDir& dir) {
+    return "-env:UserInstallation=file://" + (dir / "lo-profile").string();
+}
+
 TEST(textutil_office_oracle, ReadsDocumentsMadeByLibreOffice) {
     if (!haveProgram("soffice")) GTEST_SKIP() << "LibreOffice not installed; skipping LibreOffice-made inputs";
     vorpeltest::TempDir dir;
     vorpeltest::writeFile(dir / "src.html", kSharedSource);
     for (const char* format : {"docx", "odt", "doc"}) {
         SCOPED_TRACE(format);
-        const auto r = runProcess({"soffice", "--headless", "--convert-to", std::string(format) + ":" +
+        const auto r = runProcess({"soffice", profileOption(dir), "--headless", "--convert-to", std::string(format) + ":" +
                                    (std::string(format) == "doc" ? "MS Word 97" : std::string(format) == "odt" ? "writer8" : "MS Word 2007 XML"),
                                    "--outdir", dir.path().string(), (dir / "src.html").string()});
         ASSERT_EQ(r.status, 0) << r.err;
@@ -159,7 +164,7 @@ TEST(textutil_office_oracle, LibreOfficeOpensEveryOfficeOutput) {
         const std::string ext = std::string(format) == "wordml" ? "xml" : format;
         const auto path = dir / (std::string("lo-") + format + "." + ext);
         vorpeltest::writeFile(path, officetest::writeAs(officetest::sampleDocument(), format));
-        const auto r = runProcess({"soffice", "--headless", "--cat", path.string()});
+        const auto r = runProcess({"soffice", profileOption(dir), "--headless", "--cat", path.string()});
         ASSERT_EQ(r.status, 0) << r.err;
         EXPECT_TRUE(contains(r.out, "Section Two"));
         EXPECT_TRUE(contains(r.out, "R2C2"));
