@@ -12,6 +12,7 @@
 #include <stdexcept>
 #include <string>
 
+#include <sys/stat.h>
 #include <zlib.h>
 
 using namespace textutil;
@@ -88,6 +89,18 @@ TEST(textutilFuzzRegressions, RtfListMarkerWithManyDigitsKeepsAPositiveNumber) {
     ASSERT_NE(p, nullptr);
     EXPECT_TRUE(p->style.ordered);
     EXPECT_GT(p->style.listNumber, 0);
+}
+
+TEST(textutilFuzzRegressions, HtmlPictureThatIsNoRegularFileIsSkipped) {
+    // A pipe (as /dev/zero or a terminal) was read until it ended: never, or out of memory.
+    vorpeltest::TempDir dir;
+    ASSERT_EQ(::mkfifo((dir / "pipe.png").c_str(), 0600), 0);
+    Input in;
+    in.path = dir / "page.html";
+    in.bytes = "<html><body><p>before<img src=\"pipe.png\"><img src=\"/dev/zero\">after</p></body></html>";
+    const Document doc = readHtml(in, ReadOptions{});
+    EXPECT_TRUE(doc.attachments.empty());
+    EXPECT_NE(doc.plainText().find("beforeafter"), std::string::npos);
 }
 
 // Stored inputs, named <format>-<what>: the reader of that format ("writers": the format
