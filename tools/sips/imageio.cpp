@@ -175,7 +175,10 @@ SourceImage loadImage(const fs::path& path) {
     if (st.type() != fs::file_type::regular && st.type() != fs::file_type::unknown)
         throw ToolError(path.string(), "not a regular file");
 
-    const Magick::Blob blob = readWholeFile(path);
+    return decodeImage(readWholeFile(path), path);
+}
+
+SourceImage decodeImage(const Magick::Blob& blob, const fs::path& path) {
     const std::string_view data(static_cast<const char*>(blob.data()), blob.length());
     if (looksLikeIcns(data)) return {decodeIcns(data, path.string()), "icns", std::nullopt};
 

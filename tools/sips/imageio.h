@@ -19,6 +19,9 @@ struct SourceImage {
 
 // Reads a whole image file; throws ToolError with a readable reason for anything else.
 SourceImage loadImage(const std::filesystem::path& path);
+// The same for bytes already in memory; path names them in messages and its extension is the
+// only hint for PICT.
+SourceImage decodeImage(const Magick::Blob& blob, const std::filesystem::path& path);
 
 // Encodes the image as the given format into the (uncommitted) output file. Changes the image on
 // the way (colour space, alpha, settings): pass one nothing else refers to, or Magick++ copies

@@ -542,8 +542,9 @@ private:
         const size_t n = (lcbSpa - 4) / 30;
         for (size_t k = 0; k < n; ++k) {
             const size_t spa = fcSpa + (n + 1) * 4 + k * 26;
-            const double w = (tbl_.i32(spa + 12) - tbl_.i32(spa + 4)) / 20.0;
-            const double h = (tbl_.i32(spa + 16) - tbl_.i32(spa + 8)) / 20.0;
+            // In double: the difference of two 32-bit coordinates of a broken file overflows int.
+            const double w = (double(tbl_.i32(spa + 12)) - tbl_.i32(spa + 4)) / 20.0;
+            const double h = (double(tbl_.i32(spa + 16)) - tbl_.i32(spa + 8)) / 20.0;
             anchors_[tbl_.u32(fcSpa + k * 4)] = {tbl_.u32(spa), w, h};
         }
         tbl_.need(fcDgg, lcbDgg);

@@ -301,7 +301,8 @@ private:
             bool digits = false;
             for (char ch : listMarker_) {
                 if (std::isdigit(static_cast<unsigned char>(ch))) {
-                    number = number * 10 + (ch - '0');
+                    // A marker of many digits is no list number; stop before int overflows.
+                    if (number < 100000000) number = number * 10 + (ch - '0');
                     digits = true;
                 } else if (digits) {
                     break;

@@ -1,0 +1,16 @@
+// say's text preparation: whatever the bytes, the result is valid UTF-8 without NULs.
+#include "text.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+    const std::string text = say::toSpeakableUtf8(bytes);
+    if (!say::isValidUtf8(text) || text.find('\0') != std::string::npos) std::abort();
+    (void)say::hasSpeakableText(text);
+    return 0;
+}
