@@ -456,33 +456,33 @@ std::string miniDoc(const std::string& text, const std::vector<size_t>& special,
     wd.replace(0x400, text.size(), text);
     // Character runs: each special character alone, with sprmCFSpec.
     std::vector<uint32_t> bounds = {0x400};
-    std::vector<bool> spec;
+    std::vector<bool> bits;
     for (size_t i = 0; i < text.size(); ++i) {
         const bool sp = std::find(special.begin(), special.end(), i) != special.end();
         if (sp || (i > 0 && std::find(special.begin(), special.end(), i - 1) != special.end())) {
             if (bounds.back() != 0x400 + i) {
                 bounds.push_back(uint32_t(0x400 + i));
-                spec.push_back(false);
+                bits.push_back(false);
             }
         }
         if (sp) {
             bounds.push_back(uint32_t(0x400 + i + 1));
-            spec.push_back(true);
+            bits.push_back(true);
         }
     }
     if (bounds.back() != 0x400 + text.size()) {
         bounds.push_back(uint32_t(0x400 + text.size()));
-        spec.push_back(false);
+        bits.push_back(false);
     }
     std::string page(512, '\0');
-    const size_t crun = spec.size();
+    const size_t crun = bits.size();
     for (size_t i = 0; i < bounds.size(); ++i)
         for (int k = 0; k < 4; ++k) page[i * 4 + size_t(k)] = char((bounds[i] >> (8 * k)) & 0xFF);
     page[500] = 3;
     page[501] = char(0x55);
     page[502] = char(0x08);
     page[503] = 1;
-    for (size_t i = 0; i < crun; ++i) page[(crun + 1) * 4 + i] = spec[i] ? char(250) : 0;
+    for (size_t i = 0; i < crun; ++i) page[(crun + 1) * 4 + i] = bits[i] ? char(250) : 0;
     page[511] = char(crun);
     wd.replace(0x600, 512, page);
 
