@@ -35,6 +35,19 @@ bool isEmbeddedFile(std::string_view data, size_t at) {
            startsWith(data, at, "\0\0\0\x0cjP  "sv) || startsWith(data, at, "\xff\x4f\xff\x51"sv);
 }
 
+// Every element inside the declared length, and that length inside the data.
+bool elementsFit(std::string_view data) {
+    const size_t total = readBigEndian32(data, 4);
+    if (total < 8 || total > data.size()) return false;
+    for (size_t at = 8; at < total;) {
+        if (at + 8 > total) return false;
+        const uint32_t size = readBigEndian32(data, at + 4);
+        if (size < 8 || size > total - at) return false;
+        at += size;
+    }
+    return true;
+}
+
 struct FamilyDeleter {
     void operator()(icns_family_t* f) const { std::free(f); }
 };
@@ -73,13 +86,17 @@ bool looksLikeIcns(std::string_view data) {
 
 Magick::Image decodeIcns(std::string_view data, const std::string& path) {
     icns_set_print_errors(0);
-    std::vector<icns_byte_t> bytes(data.begin(), data.end());
+    // libicns leaks its copy of the data when it refuses a family: refuse broken ones first.
+    if (!elementsFit(data)) throw vorpel::ToolError(path, "damaged icon file");
+    // Only the declared length: libicns refuses (and leaks) data with anything after it.
+    const std::string_view family = data.substr(0, readBigEndian32(data, 4));
+    std::vector<icns_byte_t> bytes(family.begin(), family.end());
     icns_family_t* raw = nullptr;
     if (icns_import_family_data(static_cast<icns_size_t>(bytes.size()), bytes.data(), &raw) !=
             ICNS_STATUS_OK ||
         raw == nullptr)
         throw vorpel::ToolError(path, "damaged icon file");
-    std::unique_ptr<icns_family_t, FamilyDeleter> family(raw);
+    std::unique_ptr<icns_family_t, FamilyDeleter> owned(raw);
 
     std::optional<Magick::Image> best;
     auto consider = [&best](std::optional<Magick::Image> candidate) {
@@ -97,7 +114,7 @@ Magick::Image decodeIcns(std::string_view data, const std::string& path) {
         if (isEmbeddedFile(data, at + 8)) {
             consider(decodeEmbedded(data, at + 8, size - 8));
         } else {
-            consider(decodeLegacy(family.get(), type));
+            consider(decodeLegacy(owned.get(), type));
         }
         at += size;
     }

@@ -274,3 +274,37 @@ TEST(sipsNames, SpecialCharactersArePlainNames) {
 }
 
 } // namespace
+
+namespace {
+
+// Inputs the fuzz target (bench/fuzz) broke the decoder with: each is refused with one
+// message and nothing written; under `make sanitize` a leak fails the run as well.
+TEST(sipsFuzzRegressions, IconFamilyWithAnElementPastItsEndIsRefusedCleanly) {
+    // libicns lost its copy of the data refusing it (LeakSanitizer).
+    vorpeltest::TempDir dir;
+    const fs::path src = dir / "broken.icns";
+    fs::copy_file(fs::path(VORPEL_SOURCE_DIR) / "tests/tools/sips/regressions/icns-element-past-end.icns",
+                  src);
+    const auto r = sips({"-s", "format", "png", src.string(), "--out", (dir / "out.png").string()});
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_EQ(r.err, "sips: " + src.string() + ": damaged icon file\n");
+    EXPECT_EQ(vorpeltest::listDir(dir.path()), std::vector<std::string>{"broken.icns"});
+}
+
+} // namespace
+
+namespace {
+
+TEST(sipsFuzzRegressions, IconFamilyWithBytesAfterItsEndIsRead) {
+    // libicns refused the whole file, and lost its copy of it (LeakSanitizer).
+    vorpeltest::TempDir dir;
+    const fs::path src = dir / "trailing.icns";
+    fs::copy_file(fs::path(VORPEL_SOURCE_DIR) / "tests/tools/sips/regressions/icns-bytes-after-the-family.icns",
+                  src);
+    const auto r = sips({"-g", "format", "-g", "pixelWidth", src.string()});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, src.string() + "\n  format: icns\n  pixelWidth: 512\n");
+    EXPECT_EQ(r.err, "");
+}
+
+} // namespace
