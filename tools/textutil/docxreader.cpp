@@ -106,20 +106,6 @@ void readApp(const zip::Archive& z, const std::string& part, Metadata& m) {
 
 double emuToPt(const std::string& v) { return v.empty() ? 0 : std::strtod(v.c_str(), nullptr) / 12700; }
 
-// "width:120pt;height:3in" from a VML style, in points.
-double vmlLength(const std::string& style, const char* key) {
-    const size_t k = style.find(key);
-    if (k == std::string::npos) return 0;
-    const char* s = style.c_str() + k + std::strlen(key);
-    char* end = nullptr;
-    const double v = std::strtod(s, &end);
-    const std::string unit(end, std::min<size_t>(2, std::strlen(end)));
-    if (unit == "in") return v * 72;
-    if (unit == "cm") return v * 28.35;
-    if (unit == "mm") return v * 2.835;
-    if (unit == "px") return v * 0.75;
-    return v;
-}
 
 } // namespace
 
@@ -189,8 +175,8 @@ Document readDocx(const Input& in, const ReadOptions&) {
             id = xml::attr(img, "id", "relationships");
             if (const xmlNode* shape = xml::find(n, "shape")) {
                 const std::string style = xml::attr(shape, "style");
-                w = vmlLength(style, "width:");
-                h = vmlLength(style, "height:");
+                w = wp::vmlLength(style, "width:");
+                h = wp::vmlLength(style, "height:");
             }
         }
         auto rel = rels.find(id);

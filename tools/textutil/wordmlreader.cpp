@@ -19,21 +19,6 @@ std::string isoTime(const std::string& s) {
     return s.substr(0, 10) + "T00:00:00Z";
 }
 
-double vmlLength(const std::string& style, const char* key) {
-    size_t k = style.find(key);
-    // "width:" must not match inside "mso-width-percent:".
-    while (k != std::string::npos && k > 0 && style[k - 1] != ';' && style[k - 1] != ' ') k = style.find(key, k + 1);
-    if (k == std::string::npos) return 0;
-    const char* s = style.c_str() + k + std::strlen(key);
-    char* end = nullptr;
-    const double v = std::strtod(s, &end);
-    const std::string unit(end, std::min<size_t>(2, std::strlen(end)));
-    if (unit == "in") return v * 72;
-    if (unit == "cm") return v * 28.35;
-    if (unit == "mm") return v * 2.835;
-    if (unit == "px") return v * 0.75;
-    return v;
-}
 
 } // namespace
 
@@ -96,8 +81,8 @@ Document readWordML(const Input& in, const ReadOptions&) {
             const std::string style = xml::attr(shape, "style");
             Attachment& a = doc.attachments[size_t(it->second)];
             if (a.width <= 0) {
-                a.width = vmlLength(style, "width:");
-                a.height = vmlLength(style, "height:");
+                a.width = wp::vmlLength(style, "width:");
+                a.height = wp::vmlLength(style, "height:");
             }
         }
         return it->second;

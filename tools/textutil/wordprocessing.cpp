@@ -1,5 +1,7 @@
 #include "wordprocessing.h"
 
+#include <cstdlib>
+
 #include "encoding.h"
 #include "media.h"
 #include "officexml.h"
@@ -906,6 +908,23 @@ std::string listLevels(bool ordered, Dialect dialect) {
         s += "</w:lvl>";
     }
     return s;
+}
+
+double vmlLength(const std::string& style, const char* key) {
+    size_t k = style.find(key);
+    // "width:" must not match inside "mso-width-percent:".
+    while (k != std::string::npos && k > 0 && style[k - 1] != ';' && style[k - 1] != ' ')
+        k = style.find(key, k + 1);
+    if (k == std::string::npos) return 0;
+    const char* s = style.c_str() + k + std::strlen(key);
+    char* end = nullptr;
+    const double v = std::strtod(s, &end);
+    const std::string unit(end, std::min<size_t>(2, std::strlen(end)));
+    if (unit == "in") return v * 72;
+    if (unit == "cm") return v * 28.35;
+    if (unit == "mm") return v * 2.835;
+    if (unit == "px") return v * 0.75;
+    return v;
 }
 
 } // namespace textutil::wp
