@@ -96,6 +96,9 @@ public:
             }
             byteChar(static_cast<unsigned char>(c));
         }
+        // A document whose outer group never closes was cut short: converting the part before
+        // the cut would pass off a partial document as the whole one.
+        if (stack_.size() > 1) throw std::runtime_error("the document is cut short (a group is never closed)");
         flushBytes();
         endParagraph(true);
         finishTable();

@@ -121,11 +121,16 @@ TEST(textutilRtfStructure, FieldsPicturesListsAndTables) {
     EXPECT_EQ(doc.blocks.back().paragraph.plainText(), "after");
 }
 
-TEST(textutilRtfStructure, BrokenInputStillReads) {
-    // Unclosed groups, a dangling backslash and a truncated escape end the text, not the reader.
-    EXPECT_EQ(parse("{\\rtf1 abc {\\b def").plainText(), "abc def");
-    EXPECT_EQ(parse("{\\rtf1 x\\'4").plainText(), "x");
+TEST(textutilRtfStructure, CutShortDocumentsFailAndBytesAfterTheEndAreIgnored) {
+    // The outer group's close ends the document; a file without it was cut short.
     EXPECT_EQ(parse("{\\rtf1 y}\\").plainText(), "y");
+    EXPECT_EQ(parse(std::string("{\\rtf1 y}\r\n\0", 11)).plainText(), "y");
+    EXPECT_EQ(parse("{\\rtf1 a{\\b b}}{\\rtf1 c}").plainText(), "ab");
+    for (const char* cut : {"{\\rtf1 abc {\\b def", "{\\rtf1 abc {\\b def}", "{\\rtf1 x\\'4", "{\\rtf1 x\\}",
+                            "{\\rtf1 {\\*\\generator x;}", "{\\rtf1 {\\pict\\pngblip 89504e"}) {
+        SCOPED_TRACE(cut);
+        EXPECT_THROW(parse(cut), std::runtime_error);
+    }
     EXPECT_THROW(parse("not rtf"), std::runtime_error);
 }
 
