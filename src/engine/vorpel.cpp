@@ -20,7 +20,12 @@ namespace {
 // command runs, the Drop Screen's empty-list hint shown, then the command. A status up to
 // `lastSuccess` counts as success; a failure goes into the failure list.
 bool runWithProgress(Shell& shell, const FolderItem& f, const std::function<std::string()>& build,
-                     int lastSuccess = 0) {
+                     int lastSuccess = 0, bool readsItem = true) {
+    // The tools would wait on a pipe or read a device forever, and the program with them.
+    if (readsItem && f.Special()) {
+        Failures::record(f.Name(), "not a regular file or folder", -1);
+        return false;
+    }
     progressdes& progress = ui::Win<progressdes>();
     progress.Show();
     progress.ProgressBar1->setMaximum(0);
@@ -50,6 +55,12 @@ bool cleanUpMarkup(const FolderItem& f, std::string_view prefix, const char* ext
     if (output.isNull()) return false;
     return runWithProgress(shell, f, [&] { return commands::markup(prefix, f, output); },
                            kTidyWarnings);
+}
+
+// Flags are set on any kind of item: nothing is read.
+bool changeFlags(const FolderItem& f, std::string_view prefix) {
+    Shell shell;
+    return runWithProgress(shell, f, [&] { return commands::document(prefix, f); }, 0, false);
 }
 
 } // namespace
@@ -107,8 +118,8 @@ bool xhtml(const FolderItem& f, bool) {
 
 bool tohtml(const FolderItem& f, bool) { return cleanUpMarkup(f, commands::kToHtml, ".html"); }
 
-bool lock(const FolderItem& f, bool) { return convertDocument(f, commands::kLock); }
-bool unlock(const FolderItem& f, bool) { return convertDocument(f, commands::kUnlock); }
+bool lock(const FolderItem& f, bool) { return changeFlags(f, commands::kLock); }
+bool unlock(const FolderItem& f, bool) { return changeFlags(f, commands::kUnlock); }
 
 bool size(const FolderItem& f, bool) {
     Shell shell;

@@ -47,6 +47,13 @@ bool FolderItem::Directory() const {
     return !isNull() && fs::is_directory(path_, ec);
 }
 
+bool FolderItem::Special() const {
+    std::error_code ec;
+    const fs::file_type t = isNull() ? fs::file_type::none : fs::status(path_, ec).type();
+    return !ec && t != fs::file_type::none && t != fs::file_type::not_found && t != fs::file_type::regular &&
+           t != fs::file_type::directory && t != fs::file_type::unknown;
+}
+
 std::string shellQuote(const std::string& word) {
     std::string out;
     out.reserve(word.size() * 2 + 2);

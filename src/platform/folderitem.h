@@ -25,6 +25,8 @@ public:
     FolderItem Child(const std::string& name) const;
     bool Exists() const;
     bool Directory() const;
+    // A pipe, socket or device (after links): reading one may never end.
+    bool Special() const;
 
     const std::filesystem::path& path() const { return path_; }
     bool operator==(const FolderItem& o) const { return path_ == o.path_; }

@@ -6,8 +6,10 @@
 #include "panels/audiocontrol.h"
 #include "panels/controlwin.h"
 #include "panels/imagecontrol.h"
+#include "testsupport.h"
 
 #include <QButtonGroup>
+#include <sys/stat.h>
 
 namespace {
 
@@ -442,3 +444,34 @@ TEST_F(Routines, ExitStatusDecidesTheResultAndFailuresAreRecorded) {
 }
 
 } // namespace
+
+// A tool would wait on a pipe forever and hold the program with it: every routine that reads
+// the item refuses one, with a message; lock and unlock only set flags and still run.
+TEST_F(Routines, APipeIsRefusedUnlessOnlyItsFlagsChange) {
+    vorpeltest::TempDir dir;
+    const std::filesystem::path pipe = dir / "a pipe";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    for (const Row& r : rows()) {
+        SCOPED_TRACE(r.name);
+        roadkit::closeAllWindows();
+        vorpel::Failures::clear();
+        runner.calls.clear();
+        r.options();
+        const bool flagsOnly = r.routine == vorpel::lock || r.routine == vorpel::unlock;
+        EXPECT_EQ(r.routine(FolderItem(pipe), true), flagsOnly);
+        if (flagsOnly) {
+            EXPECT_EQ(runner.calls.size(), 1u);
+            EXPECT_TRUE(vorpel::Failures::empty());
+        } else {
+            EXPECT_TRUE(runner.calls.empty());
+            EXPECT_EQ(vorpel::Failures::report(), "a pipe: not a regular file or folder");
+        }
+    }
+    // A link to a pipe is the pipe; a regular file beside it is not refused.
+    std::filesystem::create_symlink(pipe, dir / "link");
+    EXPECT_TRUE(FolderItem(dir / "link").Special());
+    vorpeltest::writeFile(dir / "plain.rtf", "{\\rtf1 x}");
+    EXPECT_FALSE(FolderItem(dir / "plain.rtf").Special());
+    EXPECT_FALSE(FolderItem(dir.path()).Special());
+    EXPECT_FALSE(FolderItem(dir / "missing").Special());
+}

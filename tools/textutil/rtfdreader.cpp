@@ -11,6 +11,9 @@ namespace fs = std::filesystem;
 namespace textutil {
 
 static std::optional<std::string> readWhole(const fs::path& p) {
+    // A pipe or device inside the bundle would be read forever.
+    std::error_code ec;
+    if (!fs::is_regular_file(p, ec)) return std::nullopt;
     std::ifstream f(p, std::ios::binary);
     if (!f) return std::nullopt;
     std::ostringstream ss;
