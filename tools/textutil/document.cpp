@@ -1,8 +1,15 @@
 #include "document.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <set>
 
 namespace textutil {
+
+int columnSpan(const std::string& stated) {
+    const long v = std::strtol(stated.c_str(), nullptr, 10);
+    return int(std::clamp(v, 1L, long(kMaxColumnSpan)));
+}
 
 std::string Paragraph::plainText() const {
     std::string s;

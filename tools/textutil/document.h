@@ -61,6 +61,13 @@ struct TableCell {
     int colSpan = 1;
 };
 
+// Word's limit on columns: a wider span in a document is damage, and the writers lay out
+// one grid column per spanned column.
+constexpr int kMaxColumnSpan = 63;
+
+// A span as a document states it, in [1, kMaxColumnSpan]; unreadable text gives 1.
+int columnSpan(const std::string& stated);
+
 struct TableRow {
     std::vector<TableCell> cells;
 };

@@ -647,7 +647,7 @@ private:
                         TableRow& row = table_->rows.back();
                         row.cells.emplace_back();
                         const char* span = attr(td, "colspan");
-                        row.cells.back().colSpan = span ? std::max(1, std::atoi(span)) : 1;
+                        row.cells.back().colSpan = span ? columnSpan(span) : 1;
                         cell_ = &row.cells.back();
                     }
                     startBlock(cc);

@@ -599,7 +599,7 @@ private:
                     }
                     TableCell& cell = row.cells.emplace_back();
                     if (covered) continue;  // under a row span: an empty cell keeps the columns aligned
-                    cell.colSpan = std::max(1, std::atoi(xml::attr(c, "number-columns-spanned").c_str()));
+                    cell.colSpan = columnSpan(xml::attr(c, "number-columns-spanned"));
                     skip = cell.colSpan - 1;
                     std::vector<Block> content;
                     auto saved = std::move(listStack_);

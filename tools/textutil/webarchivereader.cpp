@@ -16,11 +16,10 @@ using PlistPtr = std::unique_ptr<void, void (*)(plist_t)>;
 std::string stringValue(plist_t dict, const char* key) {
     plist_t n = dict ? plist_dict_get_item(dict, key) : nullptr;
     if (!n || plist_get_node_type(n) != PLIST_STRING) return {};
-    char* v = nullptr;
-    plist_get_string_val(n, &v);
-    std::string s = v ? v : "";
-    free(v);
-    return s;
+    // Read in place: the copying getter asserts on a string holding a NUL, and aborts.
+    uint64_t len = 0;
+    const char* v = plist_get_string_ptr(n, &len);
+    return v ? std::string(v, size_t(len)) : std::string();
 }
 
 std::string dataValue(plist_t dict, const char* key) {
@@ -28,12 +27,9 @@ std::string dataValue(plist_t dict, const char* key) {
     if (!n) return {};
     if (plist_get_node_type(n) == PLIST_STRING) return stringValue(dict, key);
     if (plist_get_node_type(n) != PLIST_DATA) return {};
-    char* v = nullptr;
     uint64_t len = 0;
-    plist_get_data_val(n, &v, &len);
-    std::string s(v ? v : "", v ? size_t(len) : 0);
-    free(v);
-    return s;
+    const char* v = plist_get_data_ptr(n, &len);
+    return v ? std::string(v, size_t(len)) : std::string();
 }
 
 // Resolves a reference in the page against the page's own URL, as a browser would.

@@ -83,6 +83,13 @@ double toNumber(const std::string& s, double fallback = 0) {
     return end == s.c_str() ? fallback : v;
 }
 
+// Whole numbers from the document, clamped: a cast of an out-of-range double is undefined.
+int toInt(const std::string& s, int fallback = 0) {
+    const double v = toNumber(s, fallback);
+    if (!(v == v)) return fallback;
+    return int(std::clamp(v, -1e9, 1e9));
+}
+
 // A toggle property: present means on unless its value says off.
 std::optional<bool> toggle(const xmlNode* n) {
     if (!n) return std::nullopt;
@@ -167,12 +174,12 @@ PProps parsePPr(const xmlNode* pPr) {
             if (xml::hasAttr(c, "before")) p.before = toNumber(xml::attr(c, "before")) / 20;
             if (xml::hasAttr(c, "after")) p.after = toNumber(xml::attr(c, "after")) / 20;
         } else if (!std::strcmp(n, "outlineLvl")) {
-            p.outline = int(toNumber(xml::attr(c, "val"), 9));
+            p.outline = toInt(xml::attr(c, "val"), 9);
         } else if (!std::strcmp(n, "numPr") || !std::strcmp(n, "listPr")) {
-            if (const xmlNode* l = xml::child(c, "ilvl")) p.ilvl = int(toNumber(xml::attr(l, "val")));
+            if (const xmlNode* l = xml::child(c, "ilvl")) p.ilvl = toInt(xml::attr(l, "val"));
             const xmlNode* id = xml::child(c, "numId");
             if (!id) id = xml::child(c, "ilfo");
-            if (id) p.numId = int(toNumber(xml::attr(id, "val")));
+            if (id) p.numId = toInt(xml::attr(id, "val"));
         }
     }
     return p;
@@ -328,39 +335,39 @@ private:
         std::map<int, Levels> abstract;
         for (const xmlNode* a = lists->children; a; a = a->next) {
             if (!xml::is(a, "abstractNum") && !xml::is(a, "listDef")) continue;
-            const int id = int(toNumber(xml::attr(a, xml::is(a, "abstractNum") ? "abstractNumId" : "listDefId"), -1));
+            const int id = toInt(xml::attr(a, xml::is(a, "abstractNum") ? "abstractNumId" : "listDefId"), -1);
             Levels lv;
             for (const xmlNode* l = a->children; l; l = l->next) {
                 if (!xml::is(l, "lvl")) continue;
-                const int i = int(toNumber(xml::attr(l, "ilvl")));
+                const int i = toInt(xml::attr(l, "ilvl"));
                 if (i < 0 || i > 8) continue;
                 if (const xmlNode* f = xml::child(l, "numFmt")) {
                     const std::string v = xml::attr(f, "val");
                     lv[size_t(i)].ordered = v != "bullet" && v != "none";
                 } else if (const xmlNode* f2 = xml::child(l, "nfc")) {
-                    const int v = int(toNumber(xml::attr(f2, "val")));
+                    const int v = toInt(xml::attr(f2, "val"));
                     lv[size_t(i)].ordered = v != 23 && v != 255;
                 } else {
                     lv[size_t(i)].ordered = true;  // decimal is the default
                 }
-                lv[size_t(i)].start = int(toNumber(xml::childVal(l, "start"), 1));
+                lv[size_t(i)].start = toInt(xml::childVal(l, "start"), 1);
             }
             abstract[id] = lv;
         }
         for (const xmlNode* n = lists->children; n; n = n->next) {
             const bool docxNum = xml::is(n, "num");
             if (!docxNum && !xml::is(n, "list")) continue;
-            const int id = int(toNumber(xml::attr(n, docxNum ? "numId" : "ilfo"), -1));
-            const int aid = int(toNumber(xml::childVal(n, docxNum ? "abstractNumId" : "ilst"), -1));
+            const int id = toInt(xml::attr(n, docxNum ? "numId" : "ilfo"), -1);
+            const int aid = toInt(xml::childVal(n, docxNum ? "abstractNumId" : "ilst"), -1);
             auto a = abstract.find(aid);
             if (a == abstract.end()) continue;
             Levels lv = a->second;
             for (const xmlNode* o = n->children; o; o = o->next) {
                 if (!xml::is(o, "lvlOverride")) continue;
-                const int i = int(toNumber(xml::attr(o, "ilvl")));
+                const int i = toInt(xml::attr(o, "ilvl"));
                 if (i < 0 || i > 8) continue;
                 if (const xmlNode* so = xml::child(o, "startOverride"))
-                    lv[size_t(i)].start = int(toNumber(xml::attr(so, "val"), 1));
+                    lv[size_t(i)].start = toInt(xml::attr(so, "val"), 1);
             }
             lists_[id] = lv;
         }
@@ -586,7 +593,7 @@ private:
             if (!xml::is(tc, "tc")) continue;
             TableCell& cell = row.cells.emplace_back();
             const xmlNode* tcPr = xml::child(tc, "tcPr");
-            cell.colSpan = std::max(1, int(toNumber(xml::childVal(tcPr, "gridSpan"), 1)));
+            cell.colSpan = columnSpan(xml::childVal(tcPr, "gridSpan"));
             // A merged continuation shows nothing: the text lives in the first cell.
             const xmlNode* vm = xml::child(tcPr, "vMerge");
             if (!vm) vm = xml::child(tcPr, "vmerge");

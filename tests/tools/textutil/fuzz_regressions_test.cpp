@@ -103,6 +103,43 @@ TEST(textutilFuzzRegressions, HtmlPictureThatIsNoRegularFileIsSkipped) {
     EXPECT_NE(doc.plainText().find("beforeafter"), std::string::npos);
 }
 
+TEST(textutilFuzzRegressions, HugeNumbersInWordXmlAndSpansAreClamped) {
+    // A list format number past int's range was cast (undefined); a span of billions made the
+    // writers lay out billions of grid columns.
+    const std::string wordml =
+        "<?xml version=\"1.0\"?><w:wordDocument xmlns:w=\"http://schemas.microsoft.com/office/word/2003/wordml\">"
+        "<w:lists><w:listDef w:listDefId=\"1e300\"><w:lvl w:ilvl=\"-1e300\"><w:start w:val=\"9e99\"/>"
+        "<w:nfc w:val=\"6.6e112\"/></w:lvl></w:listDef></w:lists><w:body>"
+        "<w:tbl><w:tr><w:tc><w:tcPr><w:gridSpan w:val=\"99999999999\"/></w:tcPr><w:p><w:r><w:t>wide</w:t></w:r></w:p></w:tc>"
+        "<w:tc><w:tcPr><w:gridSpan w:val=\"-5\"/></w:tcPr><w:p><w:r><w:t>narrow</w:t></w:r></w:p></w:tc></w:tr></w:tbl>"
+        "</w:body></w:wordDocument>";
+    const auto doc = readAs("wordml", wordml);
+    ASSERT_TRUE(doc);
+    const Table* table = nullptr;
+    for (const Block& b : doc->blocks)
+        if (b.table) table = &*b.table;
+    ASSERT_NE(table, nullptr);
+    ASSERT_EQ(table->rows.at(0).cells.size(), 2u);
+    EXPECT_EQ(table->rows[0].cells[0].colSpan, kMaxColumnSpan);
+    EXPECT_EQ(table->rows[0].cells[1].colSpan, 1);
+    writeWithEveryWriter(*doc);
+
+    const auto html = readAs("html", "<table><tr><td colspan=\"4294967297\">a</td><td colspan=\"x\">b</td></tr></table>");
+    ASSERT_TRUE(html);
+    for (const Block& b : html->blocks)
+        if (b.table) {
+            EXPECT_EQ(b.table->rows.at(0).cells.at(0).colSpan, kMaxColumnSpan);
+            EXPECT_EQ(b.table->rows.at(0).cells.at(1).colSpan, 1);
+        }
+}
+
+TEST(textutilFuzzRegressions, WebArchiveStringsMayHoldANul) {
+    // The property-list library's copying getter aborted on such a string.
+    const auto doc = readAs("webarchive", vorpeltest::readFile(kRegressions / "webarchive-url-holding-a-nul.webarchive"));
+    ASSERT_TRUE(doc);
+    EXPECT_EQ(doc->plainText(), "kept text");
+}
+
 // Stored inputs, named <format>-<what>: the reader of that format ("writers": the format
 // the content is detected as, then every writer) must not crash on them.
 TEST(textutilFuzzRegressions, StoredInputsReadCleanly) {
