@@ -1,6 +1,7 @@
 // Times one textutil process per conversion on a 20-page document with tables and
 // pictures, against pandoc (and LibreOffice when installed) on the same files.
 // Goal: at most 0.15 s per conversion.
+#include "benchdocument.h"
 #include "benchsupport.h"
 #include "formats.h"
 
@@ -25,65 +26,6 @@ using namespace vorpelbench;
 namespace {
 
 const double kGoalSeconds = 0.15;
-
-const char* kWords[] = {"conversion", "document", "paragraph", "the", "of", "table", "picture", "and", "style",
-                        "format", "reader", "writer", "quickly", "with", "every", "page", "text", "in", "a", "to"};
-
-std::string sentence(int seed, int words) {
-    std::string s;
-    for (int i = 0; i < words; ++i) {
-        if (i) s += ' ';
-        s += kWords[(seed * 31 + i * 17) % 20];
-    }
-    s[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(s[0])));
-    return s + ". ";
-}
-
-// About twenty letter pages: headings, styled prose, a table and a picture per page.
-Document twentyPages(const std::vector<std::string>& pictures) {
-    Document doc;
-    doc.meta.title = "Benchmark document";
-    doc.meta.author = "textutil bench";
-    for (int page = 0; page < 20; ++page) {
-        ParaStyle h;
-        h.heading = 2;
-        appendText(doc.addParagraph(h), "Section " + std::to_string(page + 1), {});
-        for (int p = 0; p < 5; ++p) {
-            Paragraph& para = doc.addParagraph();
-            for (int s = 0; s < 6; ++s) {
-                CharStyle cs;
-                cs.bold = s == 1;
-                cs.italic = s == 3;
-                if (s == 4) cs.link = "https://example.org/" + std::to_string(page);
-                if (s == 5) cs.color = Color{0, 90, 160};
-                appendText(para, sentence(page * 100 + p * 10 + s, 14), cs);
-            }
-        }
-        if (!pictures.empty()) {
-            ParaStyle c;
-            c.align = Align::Center;
-            Paragraph& para = doc.addParagraph(c);
-            Attachment a;
-            a.data = pictures[size_t(page) % pictures.size()];
-            a.mimeType = a.data.substr(0, 4) == "\x89PNG" ? "image/png" : "image/jpeg";
-            a.fileName = "picture" + std::to_string(page) + (a.mimeType == "image/png" ? ".png" : ".jpg");
-            Run& r = para.runs.emplace_back();
-            r.attachment = doc.addAttachment(a);
-        }
-        Block& b = doc.blocks.emplace_back();
-        b.table.emplace();
-        for (int row = 0; row < 6; ++row) {
-            TableRow& tr = b.table->rows.emplace_back();
-            for (int col = 0; col < 4; ++col) {
-                CharStyle cs;
-                cs.bold = row == 0;
-                appendText(tr.cells.emplace_back().paragraphs.emplace_back(),
-                           row == 0 ? "Heading " + std::to_string(col) : std::to_string(page * row * 7 + col), cs);
-            }
-        }
-    }
-    return doc;
-}
 
 struct Case {
     const char* label;

@@ -5,6 +5,8 @@
 
 #include "testsupport.h"
 
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <string>
 #include <sys/types.h>
@@ -47,6 +49,27 @@ private:
     std::string name_;
     uid_t uid_ = 0;
     gid_t gid_ = 0;
+};
+
+// A suite whose tests act as one ordinary user, made once per suite, in a folder of their own;
+// skipped where no user can be made.
+class AsOrdinaryUser : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { user_ = new ThrowawayUser("vorpelt"); }
+    static void TearDownTestSuite() {
+        delete user_;
+        user_ = nullptr;
+    }
+    void SetUp() override {
+        if (!user_->ok()) GTEST_SKIP() << "needs root with useradd and setpriv to test as an ordinary user";
+    }
+    // The tool with its arguments, run as the user.
+    static ProcessResult runTool(const std::string& tool, std::vector<std::string> args, const std::string& input = {}) {
+        args.insert(args.begin(), toolPath(tool).string());
+        return user_->run(args, input);
+    }
+    static inline ThrowawayUser* user_ = nullptr;
+    TempDir dir;
 };
 
 } // namespace vorpeltest

@@ -99,23 +99,14 @@ TEST(chflags_badinput, SpecialCharactersInNames) {
     EXPECT_EQ(modeOf(dash), 0400u);
 }
 
-class chflags_badinput_user : public ::testing::Test {
+class chflags_badinput_user : public vorpeltest::AsOrdinaryUser {
 protected:
-    static void SetUpTestSuite() { user_ = new vorpeltest::ThrowawayUser("vorpeltc"); }
-    static void TearDownTestSuite() {
-        delete user_;
-        user_ = nullptr;
-    }
     void SetUp() override {
-        if (!user_->ok()) GTEST_SKIP() << "needs root with useradd and setpriv to test as an ordinary user";
+        AsOrdinaryUser::SetUp();
+        if (IsSkipped()) return;
         ASSERT_TRUE(user_->give(dir.path()));
     }
-    ProcessResult chflagsAsUser(std::vector<std::string> args) {
-        args.insert(args.begin(), tool());
-        return user_->run(args);
-    }
-    static inline vorpeltest::ThrowawayUser* user_ = nullptr;
-    TempDir dir;
+    static ProcessResult chflagsAsUser(const std::vector<std::string>& args) { return runTool("chflags", args); }
 };
 
 TEST_F(chflags_badinput_user, OwnFileWithoutAnyPermissionStillLocksAndUnlocks) {

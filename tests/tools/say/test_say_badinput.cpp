@@ -102,19 +102,7 @@ TEST(say_badinput, SpecialCharactersInNames) {
     EXPECT_EQ(listDir(dir.path()), (std::vector<std::string>{name + ".aiff", name + ".txt"}));
 }
 
-class say_badinput_user : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() { user_ = new vorpeltest::ThrowawayUser("vorpelty"); }
-    static void TearDownTestSuite() {
-        delete user_;
-        user_ = nullptr;
-    }
-    void SetUp() override {
-        if (!user_->ok()) GTEST_SKIP() << "needs root with useradd and setpriv to test as an ordinary user";
-    }
-    static inline vorpeltest::ThrowawayUser* user_ = nullptr;
-    TempDir dir;
-};
+class say_badinput_user : public vorpeltest::AsOrdinaryUser {};
 
 TEST_F(say_badinput_user, UnreadableInputFileFailsAndWritesNothing) {
     ASSERT_TRUE(user_->give(dir.path()));

@@ -119,23 +119,9 @@ TEST(sipsBadInput, SpecialCharactersInNames) {
     EXPECT_FALSE(fs::exists(dir / "x.png"));
 }
 
-class sipsAsUser : public ::testing::Test {
+class sipsAsUser : public vorpeltest::AsOrdinaryUser {
 protected:
-    static void SetUpTestSuite() { user_ = new vorpeltest::ThrowawayUser("vorpelts"); }
-    static void TearDownTestSuite() {
-        delete user_;
-        user_ = nullptr;
-    }
-    void SetUp() override {
-        if (!user_->ok()) GTEST_SKIP() << "needs root with useradd and setpriv to test as an ordinary user";
-    }
-    ProcessResult sipsAsTheUser(const std::vector<std::string>& args) {
-        std::vector<std::string> argv{vorpeltest::toolPath("sips").string()};
-        argv.insert(argv.end(), args.begin(), args.end());
-        return user_->run(argv);
-    }
-    static inline vorpeltest::ThrowawayUser* user_ = nullptr;
-    TempDir dir;
+    static ProcessResult sipsAsTheUser(const std::vector<std::string>& args) { return runTool("sips", args); }
 };
 
 TEST_F(sipsAsUser, UnreadableInputFailsAndWritesNothing) {

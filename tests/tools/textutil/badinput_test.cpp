@@ -152,19 +152,7 @@ TEST(textutil_badinput, SpecialCharactersInNames) {
     EXPECT_EQ(r.out, "dash\n");
 }
 
-class textutil_badinput_user : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() { user_ = new vorpeltest::ThrowawayUser("vorpeltu"); }
-    static void TearDownTestSuite() {
-        delete user_;
-        user_ = nullptr;
-    }
-    void SetUp() override {
-        if (!user_->ok()) GTEST_SKIP() << "needs root with useradd and setpriv to test as an ordinary user";
-    }
-    static inline vorpeltest::ThrowawayUser* user_ = nullptr;
-    TempDir dir;
-};
+class textutil_badinput_user : public vorpeltest::AsOrdinaryUser {};
 
 TEST_F(textutil_badinput_user, UnreadableInputFailsAndWritesNothing) {
     ASSERT_TRUE(user_->give(dir.path()));
