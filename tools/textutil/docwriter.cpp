@@ -208,17 +208,8 @@ private:
     }
 
     uint32_t storePicture(const Attachment& a, const std::string& mime) {
-        double w = a.width, h = a.height;
-        int pw = 0, ph = 0;
-        if ((w <= 0 || h <= 0) && imagePixelSize(a.data, pw, ph) && pw > 0 && ph > 0) {
-            w = pw * 0.75;
-            h = ph * 0.75;
-        }
-        if (w <= 0 || h <= 0) w = h = 72;
-        if (w > 468) {
-            h = h * 468 / w;
-            w = 468;
-        }
+        double w = 0, h = 0;
+        pictureSize(a, w, h);
         const bool png = mime == "image/png";
         // The picture itself: a blip record inside a blip store entry.
         std::string blip;
@@ -455,7 +446,7 @@ private:
                 for (const TableCell& c : r.cells) n += size_t(std::max(1, c.colSpan));
                 total = std::max(total, n);
             }
-            const int colW = 9360 / int(std::max<size_t>(1, total));
+            const int colW = twips(kTextWidth) / int(std::max<size_t>(1, total));
             for (const TableCell& cell : row.cells) {
                 if (cell.paragraphs.empty()) {
                     paragraph(Paragraph{}, 0, 0x07, true);

@@ -159,4 +159,19 @@ std::string percentDecode(std::string_view s) {
     return out;
 }
 
+void pictureSize(const Attachment& a, double& w, double& h) {
+    w = a.width;
+    h = a.height;
+    int pw = 0, ph = 0;
+    if ((w <= 0 || h <= 0) && imagePixelSize(a.data, pw, ph) && pw > 0 && ph > 0) {
+        w = pw * 0.75;
+        h = ph * 0.75;
+    }
+    if (w <= 0 || h <= 0) w = h = 72;
+    if (w > kTextWidth) {
+        h = h * kTextWidth / w;
+        w = kTextWidth;
+    }
+}
+
 } // namespace textutil

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "document.h"
+
 #include <string>
 #include <string_view>
 
@@ -14,6 +16,11 @@ bool isImageMime(std::string_view mime);
 
 // Pixel size of a PNG, JPEG, GIF or BMP; false when unknown.
 bool imagePixelSize(std::string_view data, int& width, int& height);
+
+// Points: letter paper with one-inch margins, the page the writers lay out for.
+constexpr double kTextWidth = 468;
+// Display size in points of an attachment: its own size, else 96 dpi pixels, capped to the text width.
+void pictureSize(const Attachment& a, double& w, double& h);
 
 std::string base64Encode(std::string_view data);
 std::string base64Decode(std::string_view text);

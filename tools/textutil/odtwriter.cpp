@@ -24,7 +24,6 @@ const char* const kNamespaces =
     "xmlns:dc=\"http://purl.org/dc/elements/1.1/\" "
     "xmlns:meta=\"urn:oasis:names:tc:opendocument:xmlns:meta:1.0\" "
     "xmlns:svg=\"urn:oasis:names:tc:opendocument:xmlns:svg-compatible:1.0\"";
-const double kTextWidth = 468;  // points: letter paper with one-inch margins
 
 std::string pt(double v) { return xml::num(v, 2) + "pt"; }
 
@@ -284,17 +283,8 @@ private:
         auto it = pictures_.find(att);
         if (it == pictures_.end())
             it = pictures_.emplace(att, "Pictures/" + std::to_string(pictures_.size() + 1) + "_" + a.fileName).first;
-        double w = a.width, h = a.height;
-        int pw = 0, ph = 0;
-        if ((w <= 0 || h <= 0) && imagePixelSize(a.data, pw, ph) && pw > 0 && ph > 0) {
-            w = pw * 0.75;
-            h = ph * 0.75;
-        }
-        if (w <= 0 || h <= 0) w = h = 72;
-        if (w > kTextWidth) {
-            h = h * kTextWidth / w;
-            w = kTextWidth;
-        }
+        double w = 0, h = 0;
+        pictureSize(a, w, h);
         const std::string n = std::to_string(++frames_);
         out += "<draw:frame draw:style-name=\"Pic\" draw:name=\"Image" + n +
                "\" text:anchor-type=\"as-char\" svg:width=\"" + pt(w) + "\" svg:height=\"" + pt(h) +

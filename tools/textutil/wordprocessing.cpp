@@ -635,7 +635,6 @@ void readBody(const xmlNode* body, const xmlNode* styles, const xmlNode* lists, 
 
 namespace {
 
-const double kTextWidth = 468;  // points: letter paper with one-inch margins
 
 int twips(double pt) { return int(std::lround(pt * 20)); }
 
@@ -855,20 +854,6 @@ BodyXml writeBody(const Document& doc, Dialect dialect, const WriteHooks& hooks)
     return BodyWriter(doc, dialect, hooks).run();
 }
 
-void pictureSize(const Attachment& a, double& w, double& h) {
-    w = a.width;
-    h = a.height;
-    int pw = 0, ph = 0;
-    if ((w <= 0 || h <= 0) && imagePixelSize(a.data, pw, ph) && pw > 0 && ph > 0) {
-        w = pw * 0.75;
-        h = ph * 0.75;
-    }
-    if (w <= 0 || h <= 0) w = h = 72;
-    if (w > kTextWidth) {
-        h = h * kTextWidth / w;
-        w = kTextWidth;
-    }
-}
 
 std::string writeStyles(Dialect dialect) {
     static const double sizes[] = {0, 24, 18, 14, 12, 10, 10};

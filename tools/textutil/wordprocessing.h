@@ -56,8 +56,6 @@ BodyXml writeBody(const Document& doc, Dialect dialect, const WriteHooks& hooks)
 std::string writeStyles(Dialect dialect);
 // Levels of the bullet (abstract 1) and decimal (abstract 2) list definitions.
 std::string listLevels(bool ordered, Dialect dialect);
-// Display size in points of an attachment: its own size, else 96 dpi pixels, capped to the text width.
-void pictureSize(const Attachment& a, double& w, double& h);
 
 // A length such as "width:120pt" or "height:3in" from a VML style, in points; 0 when absent.
 double vmlLength(const std::string& style, const char* key);
