@@ -1,5 +1,6 @@
 // Runs the built chflags tool on real trees, as root and as a throwaway ordinary user.
 
+#include "chflagskit.h"
 #include "testsupport.h"
 
 #include <gtest/gtest.h>
@@ -22,25 +23,10 @@ using vorpeltest::writeFile;
 
 namespace {
 
-const char* const kAttr = "user.vorpelconverter.mode";
-
-ProcessResult chflags(std::vector<std::string> args) {
-    args.insert(args.begin(), toolPath("chflags").string());
-    return runProcess(args);
-}
-
-mode_t modeOf(const fs::path& p) {
-    struct stat st {};
-    EXPECT_EQ(::lstat(p.c_str(), &st), 0) << p;
-    return st.st_mode & 07777;
-}
-
-std::optional<std::string> record(const fs::path& p) {
-    char buf[64];
-    const ssize_t n = ::lgetxattr(p.c_str(), kAttr, buf, sizeof buf);
-    if (n < 0) return std::nullopt;
-    return std::string(buf, size_t(n));
-}
+using chflagskit::chflags;
+using chflagskit::kAttr;
+using chflagskit::modeOf;
+using chflagskit::record;
 
 fs::path makeFile(const fs::path& p, mode_t mode, const std::string& content = "data\n") {
     writeFile(p, content);

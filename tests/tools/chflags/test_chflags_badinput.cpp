@@ -1,6 +1,7 @@
 // chflags against odd operands. It changes permissions only, so content is never its input:
 // empty, garbage and cut-short files lock like any other and keep their bytes; what it cannot
 // reach fails with one "chflags: PATH: reason" line and stays as it was.
+#include "chflagskit.h"
 #include "testsupport.h"
 #include "throwawayuser.h"
 
@@ -21,27 +22,9 @@ using vorpeltest::writeFile;
 
 namespace {
 
-const char* const kAttr = "user.vorpelconverter.mode";
-
-std::string tool() { return vorpeltest::toolPath("chflags").string(); }
-
-ProcessResult chflags(std::vector<std::string> args) {
-    args.insert(args.begin(), tool());
-    return runProcess(args);
-}
-
-mode_t modeOf(const fs::path& p) {
-    struct stat st {};
-    EXPECT_EQ(::lstat(p.c_str(), &st), 0) << p;
-    return st.st_mode & 07777;
-}
-
-std::optional<std::string> record(const fs::path& p) {
-    char buf[64];
-    const ssize_t n = ::lgetxattr(p.c_str(), kAttr, buf, sizeof buf);
-    if (n < 0) return std::nullopt;
-    return std::string(buf, size_t(n));
-}
+using chflagskit::chflags;
+using chflagskit::modeOf;
+using chflagskit::record;
 
 TEST(chflags_badinput, ContentIsNeverReadOrChanged) {
     TempDir dir;
@@ -94,7 +77,7 @@ TEST(chflags_badinput, SpecialCharactersInNames) {
     const fs::path dash = dir / "-R";
     writeFile(dash, "d");
     ::chmod(dash.c_str(), 0600);
-    const std::string cwdCommand = "cd '" + dir.path().string() + "' && '" + tool() + "' uchg -R";
+    const std::string cwdCommand = "cd '" + dir.path().string() + "' && '" + vorpeltest::toolPath("chflags").string() + "' uchg -R";
     EXPECT_EQ(runProcess({"/bin/sh", "-c", cwdCommand}).status, 0);
     EXPECT_EQ(modeOf(dash), 0400u);
 }
