@@ -113,6 +113,8 @@ std::string convertEncoding(std::string_view data, const std::string& from, cons
     char* in = const_cast<char*>(data.data());
     size_t inLeft = data.size();
     size_t outPos = 0;
+    // The descriptor is cached: start from its initial state whatever an earlier call left.
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
     auto emitReplacement = [&] {
         // U+FFFD in the target encoding; "?" when the target cannot hold it.
         std::string rep = to == "UTF-8" ? std::string("\xEF\xBF\xBD") : std::string("?");
@@ -141,6 +143,17 @@ std::string convertEncoding(std::string_view data, const std::string& from, cons
         } else {
             break;
         }
+    }
+    // Stateful decoders (CP1255, CP1258) hold the last character back in case a combining
+    // mark follows: flush it, or it is lost.
+    while (true) {
+        if (out.size() - outPos < 16) out.resize(out.size() * 2);
+        char* o = out.data() + outPos;
+        size_t oLeft = out.size() - outPos;
+        const size_t rc = iconv(cd, nullptr, nullptr, &o, &oLeft);
+        outPos = static_cast<size_t>(o - out.data());
+        if (rc != static_cast<size_t>(-1) || errno != E2BIG) break;
+        out.resize(out.size() * 2);
     }
     out.resize(outPos);
     return out;

@@ -19,6 +19,9 @@ TEST(textutilRtfText, CodePagesAndEscapes) {
                     "\\f0 \\'e9 \\f1 \\'e8}").plainText(),
               "é č");
     EXPECT_EQ(parse("{\\rtf1\\mac\\ansicpg10000 caf\\'8e}").plainText(), "café");
+    // Hebrew's decoder holds a letter back for a following mark: the last one must still come out.
+    EXPECT_EQ(parse("{\\rtf1\\ansi\\ansicpg1255 \\'f9\\'ec\\'e5\\'ed}").plainText(), "שלום");
+    EXPECT_EQ(parse("{\\rtf1\\ansi\\ansicpg1255 \\'e0\\b x}").plainText(), "אx");
     // Double-byte code page: two escapes make one character.
     EXPECT_EQ(parse("{\\rtf1\\ansi\\ansicpg936 \\'b2\\'e2\\'ca\\'d4}").plainText(), "测试");
     EXPECT_EQ(parse("{\\rtf1 a\\{b\\}c\\\\d\\tab e\\~f\\emdash g}").plainText(), "a{b}c\\d\te\xC2\xA0" "f\xE2\x80\x94g");

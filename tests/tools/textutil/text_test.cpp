@@ -30,6 +30,14 @@ TEST(textutilPlainText, EncodingDetectionOrder) {
     EXPECT_THROW(text("x", "NO-SUCH-CHARSET"), std::runtime_error);
 }
 
+TEST(textutilPlainText, StatefulCodePagesLoseNothingBetweenCalls) {
+    // The converters are cached: a letter held back by one call must neither vanish nor
+    // turn up in the next.
+    EXPECT_EQ(convertEncoding("\xF9\xEC\xE5\xED", "CP1255", "UTF-8"), "שלום");
+    EXPECT_EQ(convertEncoding("\xE0", "CP1255", "UTF-8"), "א");
+    EXPECT_EQ(text("\xF9\xEC\xE5\xED\n\xE0", "windows-1255").plainText(), "שלום\nא");
+}
+
 TEST(textutilPlainText, LineEndingsMakeParagraphs) {
     const Document doc = text("one\r\ntwo\rthree\n\nfive\n");
     ASSERT_EQ(doc.blocks.size(), 5u);
