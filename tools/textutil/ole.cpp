@@ -2,7 +2,12 @@
 
 #include <gsf/gsf.h>
 
+#include "encoding.h"
+
+#include <algorithm>
 #include <cstring>
+#include <ctime>
+#include <map>
 #include <mutex>
 #include <stdexcept>
 
@@ -29,27 +34,96 @@ struct Unref {
 template <class T>
 using Ref = std::unique_ptr<T, Unref>;
 
-std::string stringValue(GsfDocMetaData* meta, const char* name) {
-    GsfDocProp* prop = gsf_doc_meta_data_lookup(meta, name);
-    if (!prop) return {};
-    const GValue* v = gsf_doc_prop_get_val(prop);
-    if (!v) return {};
-    if (G_VALUE_HOLDS_STRING(v)) {
-        const char* s = g_value_get_string(v);
-        return s ? s : "";
-    }
-    if (VAL_IS_GSF_TIMESTAMP(v)) {
-        const auto* ts = static_cast<const GsfTimestamp*>(g_value_get_boxed(v));
-        if (!ts) return {};
-        char* s = gsf_timestamp_as_string(ts);
-        std::string out = s ? s : "";
-        g_free(s);
-        // Unset dates come as the epoch of the file format or 1970.
-        if (out.rfind("1601", 0) == 0 || out.rfind("1970", 0) == 0) return {};
+// Summary property sets (the OLE property set stream format), read here rather than by
+// libgsf, which leaks on broken sets. Anything out of bounds is simply absent.
+class PropertySets {
+public:
+    explicit PropertySets(std::string_view stream) : d_(stream) {}
+
+    // Decoded strings and dates of the set with this format id, by property id.
+    std::map<uint32_t, std::string> read(const std::array<uint8_t, 16>& fmtid) const {
+        std::map<uint32_t, std::string> out;
+        if (u16(0) != 0xFFFE) return out;
+        const uint32_t sets = std::min<uint32_t>(u32(24), 4);
+        for (uint32_t i = 0; i < sets; ++i) {
+            const size_t entry = 28 + 20 * size_t(i);
+            if (entry + 20 > d_.size() || std::memcmp(d_.data() + entry, fmtid.data(), 16) != 0) continue;
+            const size_t start = u32(entry + 16);
+            if (start >= d_.size()) return out;
+            const PropertySets set(d_.substr(start, std::min<size_t>(u32(start), d_.size() - start)));
+            set.properties(out);
+            return out;
+        }
         return out;
     }
-    return {};
-}
+
+private:
+    std::string_view d_;
+
+    uint32_t u16(size_t at) const {
+        return at + 2 <= d_.size() ? uint32_t(uint8_t(d_[at]) | uint8_t(d_[at + 1]) << 8) : 0;
+    }
+    uint32_t u32(size_t at) const { return at + 4 <= d_.size() ? u16(at) | u16(at + 2) << 16 : 0; }
+    uint64_t u64(size_t at) const { return at + 8 <= d_.size() ? u32(at) | uint64_t(u32(at + 4)) << 32 : 0; }
+
+    // This object is one property set: size, count, then (id, offset) pairs.
+    void properties(std::map<uint32_t, std::string>& out) const {
+        const uint32_t count = std::min<uint32_t>(u32(4), uint32_t(d_.size() / 8));
+        int codePage = 1252;
+        for (uint32_t i = 0; i < count; ++i)
+            if (u32(8 + 8 * size_t(i)) == 1 && u16(u32(12 + 8 * size_t(i))) == 2 /* VT_I2 */)
+                codePage = int(u16(u32(12 + 8 * size_t(i)) + 4));
+        for (uint32_t i = 0; i < count; ++i) {
+            const uint32_t id = u32(8 + 8 * size_t(i));
+            const size_t at = u32(12 + 8 * size_t(i));
+            if (id < 2 || at + 8 > d_.size()) continue;
+            const uint32_t type = u16(at);
+            const size_t len = u32(at + 4);
+            std::string value;
+            const size_t room = d_.size() - at - 8;  // a value cut short is damage: left out
+            if (type == 0x1E /* VT_LPSTR */) {
+                if (len <= room) value = text(d_.substr(at + 8, len), codePage);
+            } else if (type == 0x1F /* VT_LPWSTR */) {
+                if (len <= room / 2) value = text(d_.substr(at + 8, len * 2), 1200);
+            } else if (type == 0x40 /* VT_FILETIME */) {
+                value = date(u64(at + 4));
+            }
+            if (!value.empty()) out[id] = value;
+        }
+    }
+
+    static std::string text(std::string_view bytes, int codePage) {
+        try {
+            if (codePage == 1200) {
+                std::string units(bytes.substr(0, bytes.size() & ~size_t(1)));
+                for (size_t k = 0; k + 1 < units.size(); k += 2)
+                    if (units[k] == 0 && units[k + 1] == 0) units.resize(k);
+                return convertEncoding(units, "UTF-16LE", "UTF-8");
+            }
+            bytes = bytes.substr(0, bytes.find('\0'));
+            return convertEncoding(bytes, codePageName(codePage), "UTF-8");
+        } catch (const std::exception&) {
+            return decodeCp1252(bytes.substr(0, bytes.find('\0')));
+        }
+    }
+
+    // FILETIME (100 ns since 1601) as ISO 8601 UTC; unset dates (1601, 1970) are empty.
+    static std::string date(uint64_t filetime) {
+        const int64_t secs = int64_t(filetime / 10000000) - 11644473600LL;
+        if (secs < 0 || secs > 253402300799LL) return {};
+        const time_t t = time_t(secs);
+        struct tm tm {};
+        if (!gmtime_r(&t, &tm) || tm.tm_year + 1900 == 1970) return {};
+        char buf[32];
+        std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%SZ", &tm);
+        return buf;
+    }
+};
+
+constexpr std::array<uint8_t, 16> kSummaryInformation = {0xE0, 0x85, 0x9F, 0xF2, 0xF9, 0x4F, 0x68, 0x10,
+                                                         0xAB, 0x91, 0x08, 0x00, 0x2B, 0x27, 0xB3, 0xD9};
+constexpr std::array<uint8_t, 16> kDocumentSummaryInformation = {0x02, 0xD5, 0xCD, 0xD5, 0x9C, 0x2E, 0x1B, 0x10,
+                                                                 0x93, 0x97, 0x08, 0x00, 0x2B, 0x2C, 0xF9, 0xAE};
 
 void insertString(GsfDocMetaData* meta, const char* name, const std::string& value) {
     if (value.empty()) return;
@@ -117,22 +191,27 @@ std::optional<std::string> Storage::stream(const char* name) const {
 }
 
 void Storage::readMetadata(Metadata& m) const {
-    Ref<GsfDocMetaData> meta(gsf_doc_meta_data_new());
-    for (const char* name : {"\005SummaryInformation", "\005DocumentSummaryInformation"}) {
-        Ref<GsfInput> child(gsf_infile_child_by_name(impl_->infile.get(), name));
-        if (!child) continue;
-        if (GError* err = gsf_doc_meta_data_read_from_msole(meta.get(), child.get())) g_error_free(err);
-    }
-    m.title = stringValue(meta.get(), GSF_META_NAME_TITLE);
-    m.author = stringValue(meta.get(), GSF_META_NAME_CREATOR);
-    m.subject = stringValue(meta.get(), GSF_META_NAME_SUBJECT);
-    m.keywords = stringValue(meta.get(), GSF_META_NAME_KEYWORDS);
-    m.comment = stringValue(meta.get(), GSF_META_NAME_DESCRIPTION);
-    m.editor = stringValue(meta.get(), GSF_META_NAME_LAST_SAVED_BY);
-    m.company = stringValue(meta.get(), GSF_META_NAME_COMPANY);
-    m.generator = stringValue(meta.get(), GSF_META_NAME_GENERATOR);
-    m.creationTime = stringValue(meta.get(), GSF_META_NAME_DATE_CREATED);
-    m.modificationTime = stringValue(meta.get(), GSF_META_NAME_DATE_MODIFIED);
+    // Metadata is a bonus: a damaged property stream leaves it empty, not the document unread.
+    const auto whole = [this](const char* name) {
+        try {
+            return stream(name).value_or(std::string());
+        } catch (const std::exception&) {
+            return std::string();
+        }
+    };
+    const std::string summary = whole("\005SummaryInformation");
+    std::map<uint32_t, std::string> p = PropertySets(summary).read(kSummaryInformation);
+    m.title = p[2];
+    m.subject = p[3];
+    m.author = p[4];
+    m.keywords = p[5];
+    m.comment = p[6];
+    m.editor = p[8];
+    m.creationTime = p[12];
+    m.modificationTime = p[13];
+    m.generator = p[18];
+    const std::string docSummary = whole("\005DocumentSummaryInformation");
+    m.company = PropertySets(docSummary).read(kDocumentSummaryInformation)[15];
 }
 
 std::string build(const std::vector<std::pair<std::string, std::string>>& streams,

@@ -9,6 +9,8 @@
 
 #include <libxml/tree.h>
 
+#include <array>
+#include <functional>
 #include <set>
 
 using namespace textutil;
@@ -184,3 +186,82 @@ TEST(textutil_office_package, WideTablesAndEmptyDocumentsRoundTrip) {
 }
 
 } // namespace
+
+namespace {
+
+std::string le(uint64_t v, int bytes) {
+    std::string s;
+    for (int i = 0; i < bytes; ++i) s += char((v >> (8 * i)) & 0xFF);
+    return s;
+}
+
+// A SummaryInformation stream: code page 1251, a title in that code page, an author in
+// UTF-16 and a creation date; `damage` edits the bytes before use.
+std::string summaryStream(const std::function<void(std::string&)>& damage = {}) {
+    const std::string fmtid("\xE0\x85\x9F\xF2\xF9\x4F\x68\x10\xAB\x91\x08\x00\x2B\x27\xB3\xD9", 16);
+    std::string values;
+    std::vector<std::pair<uint32_t, std::string>> props = {
+        {1, le(2, 4) + le(1251, 2) + le(0, 2)},
+        {2, le(0x1E, 4) + le(7, 4) + std::string("\xCF\xF0\xE8\xE2\xE5\xF2\0", 7) + std::string(1, '\0')},
+        {4, le(0x1F, 4) + le(4, 4) + std::string("Z\0o\0\xEB\0\0\0", 8)},
+        // 2021-03-04T05:06:07Z in 100 ns steps since 1601.
+        {12, le(0x40, 4) + le((1614834367ULL + 11644473600ULL) * 10000000ULL, 8)},
+    };
+    const size_t table = 8 + 8 * props.size();
+    std::string set = le(0, 4) + le(props.size(), 4);
+    size_t at = table;
+    for (const auto& [id, bytes] : props) {
+        set += le(id, 4) + le(at, 4);
+        at += bytes.size();
+    }
+    for (const auto& p : props) set += p.second;
+    set.replace(0, 4, le(set.size(), 4));
+    std::string stream = le(0xFFFE, 2) + le(0, 2) + le(0, 4) + std::string(16, '\0') + le(1, 4) + fmtid + le(48, 4);
+    stream += set;
+    if (damage) damage(stream);
+    return stream;
+}
+
+Metadata metadataOf(const std::string& summary) {
+    const std::string bytes = ole::build({{"WordDocument", std::string(1024, '\0')}, {"\005SummaryInformation", summary}},
+                                         {}, nullptr);
+    Metadata m;
+    ole::Storage(bytes).readMetadata(m);
+    return m;
+}
+
+} // namespace
+
+TEST(textutil_office_package, SummaryPropertiesInTheirCodePagesAndDamagedOnesAbsent) {
+    Metadata m = metadataOf(summaryStream());
+    EXPECT_EQ(m.title, "Привет");
+    EXPECT_EQ(m.author, "Zoë");
+    EXPECT_EQ(m.creationTime, "2021-03-04T05:06:07Z");
+
+    // Out-of-range offsets, counts and lengths leave the property (or the set) out, no more.
+    const size_t set = 48, pairs = set + 8;
+    const std::vector<std::pair<const char*, std::function<void(std::string&)>>> damages = {
+        {"wrong byte order", [](std::string& s) { s[0] = 0; }},
+        {"set past the end", [](std::string& s) { s.replace(44, 4, le(1u << 30, 4)); }},
+        {"huge property count", [&](std::string& s) { s.replace(set + 4, 4, le(0xFFFFFFFF, 4)); }},
+        {"title past the end", [&](std::string& s) { s.replace(pairs + 12, 4, le(0xFFFFFFF0, 4)); }},
+        {"huge title length", [&](std::string& s) { s.replace(set + 8 + 32 + 12, 4, le(0xFFFFFFFF, 4)); }},
+        {"cut in the middle", [](std::string& s) { s.resize(s.size() - 20); }},
+    };
+    // What each damage leaves: title, author, creation date.
+    const std::vector<std::array<std::string, 3>> expected = {
+        {"", "", ""},
+        {"", "", ""},
+        {"Привет", "Zoë", "2021-03-04T05:06:07Z"},  // the count is bounded by the set's size
+        {"", "Zoë", "2021-03-04T05:06:07Z"},
+        {"", "Zoë", "2021-03-04T05:06:07Z"},
+        {"Привет", "", ""},
+    };
+    for (size_t i = 0; i < damages.size(); ++i) {
+        SCOPED_TRACE(damages[i].first);
+        m = metadataOf(summaryStream(damages[i].second));
+        EXPECT_EQ(m.title, expected[i][0]);
+        EXPECT_EQ(m.author, expected[i][1]);
+        EXPECT_EQ(m.creationTime, expected[i][2]);
+    }
+}
