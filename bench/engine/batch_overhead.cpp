@@ -1,6 +1,7 @@
 // A batch of 1,000 items with a tool that does nothing, against the sum of its command run
 // times: everything the batch adds around the commands (progress window, labels, turns,
 // queue). Target: the batch takes at most 1.5 times the sum.
+#include "benchgui.h"
 #include "dropscreen/qconvert.h"
 #include "engine/batch.h"
 #include "engine/failures.h"
@@ -23,15 +24,8 @@ constexpr int kItems = 1000;
 constexpr double kTarget = 1.5;
 }
 
-// The offscreen platform warns on every window raise; keep the figures readable.
-void quietRaise(QtMsgType type, const QMessageLogContext&, const QString& msg) {
-    if (msg.contains("does not support raise()")) return;
-    if (type != QtDebugMsg) std::fprintf(stderr, "%s\n", qPrintable(msg));
-}
-
 int main(int argc, char** argv) {
-    qInstallMessageHandler(quietRaise);
-    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    vorpelbench::quietOffscreen();
     QApplication app(argc, argv);
     vorpel::ui::installEventGate();
     vorpel::ui::setMessageBoxHandler([](const std::string&) {});

@@ -1,5 +1,6 @@
 // The command runner's overhead: 200 runs of `true` through Shell against 200 runs of
 // `/bin/sh -c true` from a plain spawn-and-wait loop. Target: at most 1.5 times.
+#include "benchgui.h"
 #include "benchsupport.h"
 #include "platform/eventgate.h"
 #include "platform/shell.h"
@@ -53,15 +54,8 @@ double fastest(const std::vector<double>& v) { return *std::min_element(v.begin(
 
 } // namespace
 
-// The offscreen platform warns on every window raise; keep the figures readable.
-void quietRaise(QtMsgType type, const QMessageLogContext&, const QString& msg) {
-    if (msg.contains("does not support raise()")) return;
-    if (type != QtDebugMsg) std::fprintf(stderr, "%s\n", qPrintable(msg));
-}
-
 int main(int argc, char** argv) {
-    qInstallMessageHandler(quietRaise);
-    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    vorpelbench::quietOffscreen();
     QApplication app(argc, argv);
     // As in the program: the runner gives the interface its turns while a command runs.
     vorpel::ui::installEventGate();

@@ -3,6 +3,8 @@
 #include "platform/toolerror.h"
 
 #include <cerrno>
+#include <fstream>
+#include <sstream>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -90,6 +92,16 @@ Document readDocument(const Input& in, const ReadOptions& opts) {
     } catch (const std::exception& e) {
         throw vorpel::ToolError(where, std::string(f->name) + " document cannot be read: " + e.what());
     }
+}
+
+std::optional<std::string> readReferencedFile(const fs::path& path) {
+    std::error_code ec;
+    if (!fs::is_regular_file(path, ec)) return std::nullopt;
+    std::ifstream f(path, std::ios::binary);
+    if (!f) return std::nullopt;
+    std::ostringstream ss;
+    ss << f.rdbuf();
+    return ss.str();
 }
 
 } // namespace textutil

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -59,6 +60,10 @@ const Format* detectFormat(const Input& in);
 // Reads a file or bundle folder and the document in it; throws ToolError on failure.
 Document readDocument(const std::filesystem::path& path, const ReadOptions& opts);
 Document readDocument(const Input& in, const ReadOptions& opts);
+
+// A file a document refers to (a picture, a bundle's part): its bytes, or nothing when it is
+// missing, unreadable or not a regular file (a pipe or /dev/zero would be read forever).
+std::optional<std::string> readReferencedFile(const std::filesystem::path& path);
 
 // Readers and writers, one file each.
 bool detectTxt(const Input&);

@@ -9,7 +9,6 @@
 #include <cctype>
 #include <cmath>
 #include <cstring>
-#include <fstream>
 #include <map>
 #include <memory>
 #include <sstream>
@@ -755,14 +754,9 @@ Document readHtml(const Input& in, const ReadOptions& opts) {
         else if (s.find("://") != std::string::npos || s.rfind("//", 0) == 0) return std::nullopt;
         s = percentDecode(s.substr(0, s.find_first_of("?#")));
         const fs::path p = !s.empty() && s[0] == '/' ? fs::path(s) : base / s;
-        // A page may name /dev/zero, a pipe or a terminal: reading one never ends.
-        std::error_code ec;
-        if (!fs::is_regular_file(p, ec)) return std::nullopt;
-        std::ifstream f(p, std::ios::binary);
-        if (!f) return std::nullopt;
-        std::ostringstream ss;
-        ss << f.rdbuf();
-        return html::Resource{ss.str(), mimeForExtension(p.extension().string().substr(p.extension().empty() ? 0 : 1))};
+        std::optional<std::string> bytes = readReferencedFile(p);
+        if (!bytes) return std::nullopt;
+        return html::Resource{std::move(*bytes), mimeForExtension(p.extension().string().substr(p.extension().empty() ? 0 : 1))};
     };
     return html::parse(in.bytes, opts, {}, loader);
 }

@@ -3,23 +3,10 @@
 
 #include "platform/toolerror.h"
 
-#include <fstream>
-#include <sstream>
 
 namespace fs = std::filesystem;
 
 namespace textutil {
-
-static std::optional<std::string> readWhole(const fs::path& p) {
-    // A pipe or device inside the bundle would be read forever.
-    std::error_code ec;
-    if (!fs::is_regular_file(p, ec)) return std::nullopt;
-    std::ifstream f(p, std::ios::binary);
-    if (!f) return std::nullopt;
-    std::ostringstream ss;
-    ss << f.rdbuf();
-    return ss.str();
-}
 
 bool detectRtfd(const Input& in) {
     std::error_code ec;
@@ -28,12 +15,12 @@ bool detectRtfd(const Input& in) {
 
 Document readRtfd(const Input& in, const ReadOptions&) {
     const fs::path dir = in.path;
-    const std::optional<std::string> text = readWhole(dir / "TXT.rtf");
+    const std::optional<std::string> text = readReferencedFile(dir / "TXT.rtf");
     if (!text) throw vorpel::ToolError(in.path.string(), "RTFD bundle has no readable TXT.rtf");
     // Attachment names come from the document: keep them inside the bundle.
     rtf::AttachmentLoader loader = [&dir](const std::string& name) -> std::optional<std::string> {
         if (name.find('/') != std::string::npos || name == ".." || name == ".") return std::nullopt;
-        return readWhole(dir / name);
+        return readReferencedFile(dir / name);
     };
     return rtf::parse(*text, loader);
 }
