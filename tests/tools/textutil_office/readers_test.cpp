@@ -15,6 +15,33 @@ using officetest::styleOf;
 
 namespace {
 
+void put16(std::string& s, unsigned v) {
+    s += char(v & 0xFF);
+    s += char((v >> 8) & 0xFF);
+}
+
+void put32(std::string& s, uint32_t v) {
+    put16(s, v & 0xFFFF);
+    put16(s, v >> 16);
+}
+
+// A Word 97 FIB up to its 32-bit field count: signature, version, US English, these flags,
+// 14 16-bit fields and the count of 22 32-bit fields that follow.
+std::string fibBase(unsigned flags) {
+    std::string fib;
+    put16(fib, 0xA5EC);
+    put16(fib, 0x00C1);
+    put16(fib, 0);
+    put16(fib, 0x0409);
+    put16(fib, 0);
+    put16(fib, flags);
+    fib.resize(0x20, '\0');
+    put16(fib, 14);
+    fib.resize(0x22 + 28, '\0');
+    put16(fib, 22);
+    return fib;
+}
+
 const char* const kW = "xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\" "
                        "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\"";
 
@@ -243,14 +270,6 @@ TEST(textutil_office_wordml_reader, LinksListsRevisionsAndPictures) {
 // A Word 97 file built by hand: fast-saved pieces out of file order, 8-bit and 16-bit,
 // with a piece-level modifier making one piece bold.
 TEST(textutil_office_doc_reader, FastSavedPiecesReadInTextOrder) {
-    auto put16 = [](std::string& s, unsigned v) {
-        s += char(v & 0xFF);
-        s += char((v >> 8) & 0xFF);
-    };
-    auto put32 = [&](std::string& s, uint32_t v) {
-        put16(s, v & 0xFFFF);
-        put16(s, v >> 16);
-    };
     std::string wd(0x600, '\0');
     // Second piece of the text first in the file: UTF-16 "wörld\r".
     const uint32_t fc16 = 0x400;
@@ -277,17 +296,7 @@ TEST(textutil_office_doc_reader, FastSavedPiecesReadInTextOrder) {
     put32(tbl, fc16);
     put16(tbl, (0 << 1) | 1);  // Prm1: the first Prc
     // FIB.
-    std::string fib;
-    put16(fib, 0xA5EC);
-    put16(fib, 0x00C1);
-    put16(fib, 0);
-    put16(fib, 0x0409);
-    put16(fib, 0);
-    put16(fib, 0x0200 | 0x0004);  // 1Table, fComplex
-    fib.resize(0x20, '\0');
-    put16(fib, 14);
-    fib.resize(0x22 + 28, '\0');
-    put16(fib, 22);
+    std::string fib = fibBase(0x0200 | 0x0004);  // 1Table, fComplex
     std::string lw(88, '\0');
     lw[12] = 11;  // ccpText
     fib += lw;
@@ -315,14 +324,6 @@ TEST(textutil_office_doc_reader, FastSavedPiecesReadInTextOrder) {
 // A floating picture: the 0x08 character, its anchor in PlcfSpaMom, the shape's blip property
 // and the blip store, all built by hand.
 TEST(textutil_office_doc_reader, FloatingPicturesComeFromTheBlipStore) {
-    auto put16 = [](std::string& s, unsigned v) {
-        s += char(v & 0xFF);
-        s += char((v >> 8) & 0xFF);
-    };
-    auto put32 = [&](std::string& s, uint32_t v) {
-        put16(s, v & 0xFFFF);
-        put16(s, v >> 16);
-    };
     auto record = [&](unsigned verInst, unsigned type, const std::string& body) {
         std::string r;
         put16(r, verInst);
@@ -399,17 +400,7 @@ TEST(textutil_office_doc_reader, FloatingPicturesComeFromTheBlipStore) {
                                                          record(0x000F, 0xF004, record(0x04B2, 0xF00A, fsp) + record(0x0013, 0xF00B, opt))));
     const auto dggAt = place(dgg + std::string(1, '\0') + dg);
 
-    std::string fib;
-    put16(fib, 0xA5EC);
-    put16(fib, 0x00C1);
-    put16(fib, 0);
-    put16(fib, 0x0409);
-    put16(fib, 0);
-    put16(fib, 0x0200);
-    fib.resize(0x20, '\0');
-    put16(fib, 14);
-    fib.resize(0x22 + 28, '\0');
-    put16(fib, 22);
+    std::string fib = fibBase(0x0200);
     std::string lw(88, '\0');
     lw[12] = char(text.size());
     fib += lw;
@@ -444,14 +435,6 @@ TEST(textutil_office_doc_reader, FloatingPicturesComeFromTheBlipStore) {
 // and extra parts of the table stream at their FIB slots.
 std::string miniDoc(const std::string& text, const std::vector<size_t>& special, const std::array<uint32_t, 9>& ccp,
                     const std::map<size_t, std::string>& parts) {
-    auto put16 = [](std::string& s, unsigned v) {
-        s += char(v & 0xFF);
-        s += char((v >> 8) & 0xFF);
-    };
-    auto put32 = [&](std::string& s, uint32_t v) {
-        put16(s, v & 0xFFFF);
-        put16(s, v >> 16);
-    };
     std::string wd(0x800, '\0');
     wd.replace(0x400, text.size(), text);
     // Character runs: each special character alone, with sprmCFSpec.
@@ -507,17 +490,7 @@ std::string miniDoc(const std::string& text, const std::vector<size_t>& special,
     place(12, bte);
     for (const auto& [slot, part] : parts) place(slot, part);
 
-    std::string fib;
-    put16(fib, 0xA5EC);
-    put16(fib, 0x00C1);
-    put16(fib, 0);
-    put16(fib, 0x0409);
-    put16(fib, 0);
-    put16(fib, 0x0200);
-    fib.resize(0x20, '\0');
-    put16(fib, 14);
-    fib.resize(0x22 + 28, '\0');
-    put16(fib, 22);
+    std::string fib = fibBase(0x0200);
     std::string lw(88, '\0');
     for (size_t i = 3; i < 9; ++i)
         for (int k = 0; k < 4; ++k) lw[i * 4 + size_t(k)] = char((ccp[i] >> (8 * k)) & 0xFF);
