@@ -13,7 +13,9 @@ PACKAGES := build-essential cmake ninja-build pkg-config \
   libxml2-dev libplist-dev libzip-dev libgsf-1-dev zlib1g-dev \
   tidy coreutils \
   xvfb xdotool x11-apps xauth \
-  pandoc antiword catdoc wv
+  pandoc antiword catdoc wv \
+  libvips-dev libvips-tools graphicsmagick libuchardet-dev libcairo2-dev \
+  openbox pcmanfm-qt xcompmgr libreoffice-writer-nogui
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
