@@ -58,7 +58,7 @@ Document twentyPages(const std::vector<std::string>& pictures) {
             for (int col = 0; col < 4; ++col) {
                 CharStyle cs;
                 cs.bold = row == 0;
-                appendText(tr.cells.emplace_back().paragraphs.emplace_back(),
+                appendText(tr.cells.emplace_back().addParagraph(),
                            row == 0 ? "Column " + std::to_string(col + 1) : std::to_string(page * 100 + row * 4 + col), cs);
             }
         }

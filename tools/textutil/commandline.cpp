@@ -148,13 +148,7 @@ void applyOptions(Document& doc, const Options& o) {
             if (o.fontSize > 0 && r.style.size <= 0) r.style.size = o.fontSize;
         }
     };
-    for (Block& b : doc.blocks) {
-        if (!b.table) apply(b.paragraph);
-        else
-            for (TableRow& row : b.table->rows)
-                for (TableCell& c : row.cells)
-                    for (Paragraph& p : c.paragraphs) apply(p);
-    }
+    doc.forEachParagraph(apply);
 }
 
 std::string readStdin() {
@@ -315,18 +309,18 @@ int convert(const Options& o) {
 void append(Document& into, Document&& doc) {
     std::vector<int> remap;
     for (Attachment& a : doc.attachments) remap.push_back(into.addAttachment(std::move(a)));
-    auto fix = [&](Paragraph& p) {
-        for (Run& r : p.runs)
+    // Notes move along, so references shift by the notes already there.
+    const int noteBase = int(into.notes.size());
+    doc.forEachParagraph([&](Paragraph& p) {
+        for (Run& r : p.runs) {
             if (r.attachment >= 0) r.attachment = remap[size_t(r.attachment)];
-    };
-    for (Block& b : doc.blocks) {
-        if (!b.table) fix(b.paragraph);
-        else
-            for (TableRow& row : b.table->rows)
-                for (TableCell& c : row.cells)
-                    for (Paragraph& p : c.paragraphs) fix(p);
-        into.blocks.push_back(std::move(b));
-    }
+            if (r.note >= 0) r.note += noteBase;
+        }
+    });
+    for (Block& b : doc.blocks) into.blocks.push_back(std::move(b));
+    for (Note& n : doc.notes) into.notes.push_back(std::move(n));
+    if (into.header.empty()) into.header = std::move(doc.header);
+    if (into.footer.empty()) into.footer = std::move(doc.footer);
     if (into.meta.title.empty()) into.meta = doc.meta;
 }
 

@@ -683,7 +683,7 @@ private:
 
     void flushTable() {
         if (!table_) return;
-        if (!cell_.paragraphs.empty()) {
+        if (!cell_.blocks.empty()) {
             row_.cells.push_back(std::move(cell_));
             cell_ = {};
         }
@@ -736,11 +736,11 @@ private:
         if (!table_) table_.emplace();
         if (pp.itap > 1) {
             // Nested tables are flattened into the enclosing cell.
-            if (!pp.innerTtp && !p.runs.empty()) cell_.paragraphs.push_back(std::move(p));
+            if (!pp.innerTtp && !p.runs.empty()) cell_.blocks.emplace_back().paragraph = std::move(p);
             return;
         }
         if (pp.ttp) {
-            if (!cell_.paragraphs.empty()) row_.cells.push_back(std::move(cell_));
+            if (!cell_.blocks.empty()) row_.cells.push_back(std::move(cell_));
             cell_ = {};
             rowGeometry_.resize(table_->rows.size());
             rowGeometry_.emplace_back(pp.centers, pp.cellFlags);
@@ -748,7 +748,7 @@ private:
             row_ = {};
             return;
         }
-        cell_.paragraphs.push_back(std::move(p));
+        cell_.blocks.emplace_back().paragraph = std::move(p);
         if (cellMark) {
             row_.cells.push_back(std::move(cell_));
             cell_ = {};

@@ -1,6 +1,7 @@
 #include "document.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <set>
 
@@ -11,17 +12,25 @@ int columnSpan(const std::string& stated) {
     return int(std::clamp(v, 1L, long(kMaxColumnSpan)));
 }
 
+namespace {
+
+Paragraph& appendParagraph(std::vector<Block>& blocks, const ParaStyle& style) {
+    Block& b = blocks.emplace_back();
+    b.paragraph.style = style;
+    return b.paragraph;
+}
+
+} // namespace
+
 std::string Paragraph::plainText() const {
     std::string s;
     for (const Run& r : runs) s += r.text;
     return s;
 }
 
-Paragraph& Document::addParagraph(const ParaStyle& style) {
-    Block& b = blocks.emplace_back();
-    b.paragraph.style = style;
-    return b.paragraph;
-}
+Paragraph& Document::addParagraph(const ParaStyle& style) { return appendParagraph(blocks, style); }
+
+Paragraph& TableCell::addParagraph(const ParaStyle& style) { return appendParagraph(blocks, style); }
 
 int Document::addAttachment(Attachment a) {
     std::set<std::string> taken;
@@ -46,17 +55,14 @@ int Document::addAttachment(Attachment a) {
     return static_cast<int>(attachments.size() - 1);
 }
 
-std::string Document::plainText() const {
-    std::string s;
-    bool first = true;
-    auto para = [&](const Paragraph& p) {
-        if (!first) s += '\n';
-        first = false;
-        s += p.plainText();
-    };
+namespace {
+
+void plainTextOf(const std::vector<Block>& blocks, std::string& s, bool& first) {
     for (const Block& b : blocks) {
         if (!b.table) {
-            para(b.paragraph);
+            if (!first) s += '\n';
+            first = false;
+            s += b.paragraph.plainText();
             continue;
         }
         for (const TableRow& row : b.table->rows) {
@@ -64,14 +70,140 @@ std::string Document::plainText() const {
             first = false;
             for (size_t c = 0; c < row.cells.size(); ++c) {
                 if (c) s += '\t';
-                for (size_t k = 0; k < row.cells[c].paragraphs.size(); ++k) {
+                const std::vector<const Paragraph*> paras = flatParagraphs(row.cells[c].blocks);
+                for (size_t k = 0; k < paras.size(); ++k) {
                     if (k) s += ' ';
-                    s += row.cells[c].paragraphs[k].plainText();
+                    s += paras[k]->plainText();
                 }
             }
         }
     }
+}
+
+void flatten(const std::vector<Block>& blocks, std::vector<const Paragraph*>& out) {
+    for (const Block& b : blocks) {
+        if (!b.table) {
+            out.push_back(&b.paragraph);
+            continue;
+        }
+        for (const TableRow& row : b.table->rows)
+            for (const TableCell& c : row.cells) flatten(c.blocks, out);
+    }
+}
+
+} // namespace
+
+std::string Document::plainText() const {
+    std::string s;
+    bool first = true;
+    plainTextOf(blocks, s, first);
     return s;
+}
+
+void Document::forEachParagraph(const std::function<void(Paragraph&)>& f) {
+    textutil::forEachParagraph(blocks, f);
+    for (Note& n : notes) textutil::forEachParagraph(n.blocks, f);
+    textutil::forEachParagraph(header, f);
+    textutil::forEachParagraph(footer, f);
+}
+
+std::vector<const Paragraph*> flatParagraphs(const std::vector<Block>& blocks) {
+    std::vector<const Paragraph*> out;
+    flatten(blocks, out);
+    return out;
+}
+
+void forEachParagraph(std::vector<Block>& blocks, const std::function<void(Paragraph&)>& f) {
+    for (Block& b : blocks) {
+        if (!b.table) {
+            f(b.paragraph);
+            continue;
+        }
+        for (TableRow& row : b.table->rows)
+            for (TableCell& c : row.cells) forEachParagraph(c.blocks, f);
+    }
+}
+
+std::vector<std::vector<CellSlot>> tableSlots(const Table& t) {
+    std::vector<std::vector<CellSlot>> out(t.rows.size());
+    // Per grid column, the cell reaching down into later rows and the rows it still covers.
+    struct Reach {
+        const TableCell* cell = nullptr;
+        int left = 0;
+    };
+    std::vector<Reach> reach;
+    for (size_t r = 0; r < t.rows.size(); ++r) {
+        size_t col = 0, next = 0;
+        const std::vector<TableCell>& cells = t.rows[r].cells;
+        auto covered = [&](size_t c) { return c < reach.size() && reach[c].left > 0; };
+        size_t lastCovered = 0;  // one past the rightmost covered column
+        for (size_t c = 0; c < reach.size(); ++c)
+            if (reach[c].left > 0) lastCovered = c + 1;
+        while (next < cells.size() || col < lastCovered) {
+            if (!covered(col) && next == cells.size()) {  // a gap left of a covered column
+                ++col;
+                continue;
+            }
+            const size_t span = covered(col) ? size_t(std::max(1, reach[col].cell->colSpan))
+                                             : size_t(std::max(1, cells[next].colSpan));
+            if (reach.size() < col + span) reach.resize(col + span);
+            if (covered(col)) {
+                out[r].push_back({reach[col].cell, int(col), true});
+                for (size_t k = col; k < col + span; ++k) --reach[k].left;
+            } else {
+                const TableCell& c = cells[next++];
+                out[r].push_back({&c, int(col), false});
+                for (size_t k = col; k < col + span; ++k) reach[k] = {&c, std::max(1, c.rowSpan) - 1};
+            }
+            col += span;
+        }
+    }
+    return out;
+}
+
+size_t tableColumns(const Table& t) {
+    size_t n = 0;
+    for (const std::vector<CellSlot>& row : tableSlots(t))
+        if (!row.empty()) n = std::max(n, size_t(row.back().column + std::max(1, row.back().cell->colSpan)));
+    return n;
+}
+
+void foldRowSpans(Table& t, const std::vector<std::vector<bool>>& continued) {
+    // Per grid column, the cell whose vertical run covers it so far.
+    struct Origin {
+        size_t row = SIZE_MAX, cell = 0, column = 0;
+    };
+    std::vector<Origin> origin;
+    std::vector<std::vector<bool>> drop(t.rows.size());
+    for (size_t r = 0; r < t.rows.size(); ++r) {
+        std::vector<TableCell>& cells = t.rows[r].cells;
+        drop[r].assign(cells.size(), false);
+        size_t col = 0;
+        for (size_t c = 0; c < cells.size(); ++c) {
+            const size_t span = size_t(std::max(1, cells[c].colSpan));
+            if (origin.size() < col + span) origin.resize(col + span);
+            const bool cont = r < continued.size() && c < continued[r].size() && continued[r][c];
+            const Origin o = origin[col];
+            // Only a cell starting in the same column whose run reaches this very row goes on.
+            if (cont && o.row < r && o.column == col) {
+                TableCell& above = t.rows[o.row].cells[o.cell];
+                if (o.row + size_t(std::max(1, above.rowSpan)) == r) {
+                    ++above.rowSpan;
+                    drop[r][c] = true;
+                    col += span;
+                    continue;
+                }
+            }
+            for (size_t k = col; k < col + span; ++k) origin[k] = {r, c, col};
+            col += span;
+        }
+    }
+    for (size_t r = 0; r < t.rows.size(); ++r) {
+        std::vector<TableCell> kept;
+        for (size_t c = 0; c < t.rows[r].cells.size(); ++c)
+            if (!drop[r][c]) kept.push_back(std::move(t.rows[r].cells[c]));
+        t.rows[r].cells = std::move(kept);
+    }
 }
 
 void appendText(Paragraph& p, std::string_view text, const CharStyle& style) {

@@ -1,13 +1,14 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
-// The document model every reader produces and every writer consumes: paragraphs of
-// styled runs (an attributed string cut at paragraph breaks), simple tables, attachments
-// and metadata. Lengths are in points, text is UTF-8.
+// The document model every reader produces and every writer consumes: blocks (paragraphs
+// of styled runs, and tables whose cells hold blocks again), notes, page header and
+// footer, attachments and metadata. Lengths are in points, text is UTF-8.
 namespace textutil {
 
 struct Color {
@@ -39,14 +40,17 @@ struct ParaStyle {
     int listLevel = 0;         // 1.. nesting depth, 0 = not in a list
     bool ordered = false;      // numbered rather than bulleted
     int listNumber = 0;        // number shown for an ordered item (1-based)
+    bool pageBreakBefore = false;  // starts a new page
     bool operator==(const ParaStyle&) const = default;
 };
 
-// A run is either text with one style or one attachment (a picture or file) in the text flow.
+// A run is text with one style, one attachment (a picture or file) in the text flow, or
+// the reference mark of a note.
 struct Run {
-    std::string text;
+    std::string text;          // for a note reference: its mark as printed; empty = the number
     CharStyle style;
     int attachment = -1;       // index into Document::attachments
+    int note = -1;             // index into Document::notes: this run is its reference mark
 };
 
 struct Paragraph {
@@ -56,9 +60,17 @@ struct Paragraph {
     bool empty() const { return runs.empty(); }
 };
 
+struct Block;
+
+// A cell holds blocks: paragraphs, lists, nested tables. A cell spanning several rows or
+// columns appears once, in its top row; the rows below leave out the positions it covers
+// (as HTML does), so every row lists only the cells that start in it.
 struct TableCell {
-    std::vector<Paragraph> paragraphs;
-    int colSpan = 1;
+    std::vector<Block> blocks;
+    int colSpan = 1;           // grid columns taken, 1..kMaxColumnSpan
+    int rowSpan = 1;           // rows taken (vertical merge), 1..
+    // Appends a paragraph block and returns it.
+    Paragraph& addParagraph(const ParaStyle& style = {});
 };
 
 // Word's limit on columns: a wider span in a document is damage, and the writers lay out
@@ -74,13 +86,47 @@ struct TableRow {
 
 struct Table {
     std::vector<TableRow> rows;
+    int headerRows = 0;        // leading rows that are the table's head (repeated on each page)
 };
 
-// A top-level block: a paragraph, or a table when `table` is set.
+// A block: a paragraph, or a table when `table` is set.
 struct Block {
     Paragraph paragraph;
     std::optional<Table> table;
 };
+
+// A footnote or endnote; a run with Run::note refers to it from the text.
+struct Note {
+    enum class Kind { Footnote, Endnote };
+    Kind kind = Kind::Footnote;
+    std::vector<Block> blocks;
+};
+
+// One grid position of a row: a cell starting there, or one reaching down from a row above.
+struct CellSlot {
+    const TableCell* cell = nullptr;
+    int column = 0;            // first grid column it takes
+    bool continued = false;    // covered: the cell starts in an earlier row
+};
+
+// Each row's cells in column order, with the cells from rows above that cover it, for the
+// formats that write a placeholder for every covered position.
+std::vector<std::vector<CellSlot>> tableSlots(const Table& t);
+
+// Grid columns of the table: the widest row, counting spans and covered positions.
+size_t tableColumns(const Table& t);
+
+// For readers of the formats that mark covered positions: `continued[r][c]` says cell c
+// of row r continues the cell above it in the same grid column. Those cells are removed
+// and the cells they continue get the row span; a mark with nothing above is kept as a cell.
+void foldRowSpans(Table& t, const std::vector<std::vector<bool>>& continued);
+
+// The paragraphs of blocks in reading order, nested tables' cells included, for writers
+// that put only paragraphs into a cell.
+std::vector<const Paragraph*> flatParagraphs(const std::vector<Block>& blocks);
+
+// Calls f on every paragraph of blocks, inside table cells at any depth.
+void forEachParagraph(std::vector<Block>& blocks, const std::function<void(Paragraph&)>& f);
 
 struct Attachment {
     std::string data;          // raw bytes
@@ -96,6 +142,8 @@ struct Metadata {
 
 struct Document {
     std::vector<Block> blocks;
+    std::vector<Note> notes;
+    std::vector<Block> header, footer;  // the default page header and footer; empty = none
     std::vector<Attachment> attachments;
     Metadata meta;
 
@@ -103,8 +151,10 @@ struct Document {
     Paragraph& addParagraph(const ParaStyle& style = {});
     // Adds an attachment, renaming it if its file name is taken; returns its index.
     int addAttachment(Attachment a);
-    // All text, paragraphs separated by newlines and table cells by tabs.
+    // All body text, paragraphs separated by newlines and table cells by tabs.
     std::string plainText() const;
+    // Calls f on every paragraph: body, notes, header and footer, table cells included.
+    void forEachParagraph(const std::function<void(Paragraph&)>& f);
 };
 
 // Appends text to a paragraph, merging with the last run when the style is the same.

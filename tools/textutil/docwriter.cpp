@@ -448,14 +448,15 @@ private:
             }
             const int colW = twips(kTextWidth) / int(std::max<size_t>(1, total));
             for (const TableCell& cell : row.cells) {
-                if (cell.paragraphs.empty()) {
+                const std::vector<const Paragraph*> paras = flatParagraphs(cell.blocks);
+                if (paras.empty()) {
                     paragraph(Paragraph{}, 0, 0x07, true);
                     continue;
                 }
-                for (size_t k = 0; k < cell.paragraphs.size(); ++k) {
-                    Paragraph flat = cell.paragraphs[k];
+                for (size_t k = 0; k < paras.size(); ++k) {
+                    Paragraph flat = *paras[k];
                     flat.style.listLevel = 0;
-                    paragraph(flat, 0, k + 1 == cell.paragraphs.size() ? 0x07 : 0x0D, true);
+                    paragraph(flat, 0, k + 1 == paras.size() ? 0x07 : 0x0D, true);
                 }
             }
             // The row end: a mark of its own carrying the cell boundaries.

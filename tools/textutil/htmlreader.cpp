@@ -311,7 +311,7 @@ private:
         return out;
     }
 
-    std::vector<Paragraph>* sink() { return cell_ ? &cell_->paragraphs : nullptr; }
+    std::vector<Block>& sink() { return cell_ ? cell_->blocks : doc_.blocks; }
 
     void openParagraph() {
         if (paraOpen_) return;
@@ -338,12 +338,7 @@ private:
             para_.runs.pop_back();
         }
         if (para_.runs.empty() && !lineBreak) return;
-        if (auto* s = sink()) {
-            s->push_back(std::move(para_));
-        } else {
-            Block& b = doc_.blocks.emplace_back();
-            b.paragraph = std::move(para_);
-        }
+        sink().emplace_back().paragraph = std::move(para_);
     }
 
     void addText(std::string_view text, const Context& ctx) {

@@ -354,7 +354,7 @@ private:
                 td += inlineStyles_ ? " style=\"border: 1px solid #000000; padding: 4px; vertical-align: top\">" : " class=\"td1\">";
                 line(out, td);
                 ++depth_;
-                for (const Paragraph& p : cell.paragraphs) paragraph(out, p, false);
+                for (const Paragraph* p : flatParagraphs(cell.blocks)) paragraph(out, *p, false);
                 --depth_;
                 line(out, "</td>");
             }

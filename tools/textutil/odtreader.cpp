@@ -606,15 +606,7 @@ private:
                     listStack_.clear();
                     blocks(c, content, 0);
                     listStack_ = std::move(saved);
-                    for (Block& b : content) {
-                        if (!b.table) {
-                            cell.paragraphs.push_back(std::move(b.paragraph));
-                            continue;
-                        }
-                        for (TableRow& nr : b.table->rows)
-                            for (TableCell& nc : nr.cells)
-                                for (Paragraph& p : nc.paragraphs) cell.paragraphs.push_back(std::move(p));
-                    }
+                    for (const Paragraph* p : flatParagraphs(content)) cell.blocks.emplace_back().paragraph = *p;
                 }
             }
         }

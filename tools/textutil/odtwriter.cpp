@@ -341,10 +341,11 @@ private:
                 out += "<table:table-cell table:style-name=\"TblCell\" office:value-type=\"string\"";
                 if (span > 1) out += " table:number-columns-spanned=\"" + std::to_string(span) + "\"";
                 out += ">";
-                if (c.paragraphs.empty()) out += "<text:p text:style-name=\"Table_20_Contents\"/>";
-                for (const Paragraph& p : c.paragraphs) {
+                const std::vector<const Paragraph*> paras = flatParagraphs(c.blocks);
+                if (paras.empty()) out += "<text:p text:style-name=\"Table_20_Contents\"/>";
+                for (const Paragraph* p : paras) {
                     // Lists inside cells are kept flat.
-                    Paragraph flat = p;
+                    Paragraph flat = *p;
                     flat.style.listLevel = 0;
                     paragraph(out, flat);
                 }

@@ -316,7 +316,7 @@ private:
             listMarker_.clear();
         }
         if (st().inTable) {
-            cell_.paragraphs.push_back(std::move(para_));
+            cell_.blocks.emplace_back().paragraph = std::move(para_);
         } else {
             finishTable();
             Block& b = doc_.blocks.emplace_back();
@@ -352,14 +352,14 @@ private:
 
     void endRow() {
         flushBytes();
-        if (!cell_.paragraphs.empty()) endCell();
+        if (!cell_.blocks.empty()) endCell();
         if (!table_) table_.emplace();
         table_->rows.push_back(std::move(row_));
         row_ = TableRow();
     }
 
     void finishTable() {
-        if (!cell_.paragraphs.empty()) endCell();
+        if (!cell_.blocks.empty()) endCell();
         if (!row_.cells.empty()) endRow();
         if (table_) {
             Block& b = doc_.blocks.emplace_back();

@@ -109,7 +109,7 @@ private:
             }
             for (const TableRow& row : b.table->rows)
                 for (const TableCell& cell : row.cells)
-                    for (const Paragraph& p : cell.paragraphs) collectParagraph(p);
+                    for (const Paragraph* p : flatParagraphs(cell.blocks)) collectParagraph(*p);
         }
         // Lists inside table cells use the first group's lists.
         if (hasLists_ && startAt_.empty()) {
@@ -359,12 +359,13 @@ private:
                        "\\cellx" + std::to_string(width * int(c + 1));
             out += '\n';
             for (const TableCell& cell : r.cells) {
-                if (cell.paragraphs.empty()) {
+                const std::vector<const Paragraph*> paras = flatParagraphs(cell.blocks);
+                if (paras.empty()) {
                     out += "\\pard\\intbl \\cell\n";
                     continue;
                 }
-                for (size_t k = 0; k < cell.paragraphs.size(); ++k)
-                    writeParagraph(out, cell.paragraphs[k], true, k + 1 == cell.paragraphs.size() ? "\\cell\n" : "\\par\n");
+                for (size_t k = 0; k < paras.size(); ++k)
+                    writeParagraph(out, *paras[k], true, k + 1 == paras.size() ? "\\cell\n" : "\\par\n");
             }
             out += "\\row\n";
         }

@@ -45,10 +45,10 @@ std::string toPlainText(const Document& doc) {
         for (const TableRow& row : b.table->rows) {
             for (size_t c = 0; c < row.cells.size(); ++c) {
                 if (c) out += '\t';
-                const auto& paras = row.cells[c].paragraphs;
+                const std::vector<const Paragraph*> paras = flatParagraphs(row.cells[c].blocks);
                 for (size_t k = 0; k < paras.size(); ++k) {
                     if (k) out += ' ';
-                    appendRuns(out, paras[k]);
+                    appendRuns(out, *paras[k]);
                 }
             }
             out += '\n';

@@ -600,16 +600,8 @@ private:
             if (vm && xml::attr(vm, "val") != "restart") continue;
             std::vector<Block> blocks;
             body(tc, blocks);
-            for (Block& b : blocks) {
-                if (!b.table) {
-                    cell.paragraphs.push_back(std::move(b.paragraph));
-                    continue;
-                }
-                // Nested tables are flattened into the cell.
-                for (TableRow& r : b.table->rows)
-                    for (TableCell& c : r.cells)
-                        for (Paragraph& p : c.paragraphs) cell.paragraphs.push_back(std::move(p));
-            }
+            // Nested tables are flattened into the cell.
+            for (const Paragraph* p : flatParagraphs(blocks)) cell.blocks.emplace_back().paragraph = *p;
         }
     }
 };
@@ -835,8 +827,9 @@ private:
                 out += "<w:tc><w:tcPr><w:tcW w:w=\"" + std::to_string(colW * span) + "\" w:type=\"dxa\"/>";
                 if (span > 1) out += "<w:gridSpan w:val=\"" + std::to_string(span) + "\"/>";
                 out += "</w:tcPr>";
-                if (c.paragraphs.empty()) out += "<w:p/>";
-                for (const Paragraph& p : c.paragraphs) paragraph(out, p, 0);
+                const std::vector<const Paragraph*> paras = flatParagraphs(c.blocks);
+                if (paras.empty()) out += "<w:p/>";
+                for (const Paragraph* p : paras) paragraph(out, *p, 0);
                 out += "</w:tc>";
             }
             // Short rows are padded so every row fills the grid.

@@ -63,7 +63,7 @@ Document richDocument() {
         TableRow& tr = tb.table->rows.emplace_back();
         for (int col = 0; col < 3; ++col) {
             TableCell& c = tr.cells.emplace_back();
-            appendText(c.paragraphs.emplace_back(), "r" + std::to_string(row) + "c" + std::to_string(col), {});
+            appendText(c.addParagraph(), "r" + std::to_string(row) + "c" + std::to_string(col), {});
         }
     }
     appendText(doc.addParagraph(), "After the table.", {});
@@ -113,17 +113,7 @@ const Run& runWith(const Document& doc, const std::string& needle) {
 }
 
 std::vector<const Paragraph*> allParagraphs(const Document& doc) {
-    std::vector<const Paragraph*> out;
-    for (const Block& b : doc.blocks) {
-        if (!b.table) {
-            out.push_back(&b.paragraph);
-            continue;
-        }
-        for (const TableRow& row : b.table->rows)
-            for (const TableCell& c : row.cells)
-                for (const Paragraph& p : c.paragraphs) out.push_back(&p);
-    }
-    return out;
+    return flatParagraphs(doc.blocks);
 }
 
 } // namespace textutiltest

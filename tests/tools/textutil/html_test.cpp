@@ -79,8 +79,8 @@ TEST(textutilHtmlReader, ListsTablesAndLinks) {
     const Table& t = *doc.blocks[3].table;
     ASSERT_EQ(t.rows.size(), 2u);
     EXPECT_EQ(t.rows[0].cells[1].colSpan, 2);
-    EXPECT_TRUE(t.rows[0].cells[0].paragraphs[0].runs[0].style.bold);
-    EXPECT_EQ(t.rows[1].cells[2].paragraphs[0].plainText(), "c");
+    EXPECT_TRUE(t.rows[0].cells[0].blocks[0].paragraph.runs[0].style.bold);
+    EXPECT_EQ(t.rows[1].cells[2].blocks[0].paragraph.plainText(), "c");
     EXPECT_EQ(textutiltest::runWith(doc, "go").style.link, "http://e.org/?q=1&r=2");
     EXPECT_TRUE(textutiltest::runWith(doc, "no").style.link.empty());
 }

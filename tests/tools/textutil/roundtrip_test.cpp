@@ -72,8 +72,8 @@ TEST_P(textutilRoundTrip, ParagraphStructureSurvives) {
     ASSERT_NE(table, nullptr);
     ASSERT_EQ(table->rows.size(), 2u);
     ASSERT_EQ(table->rows[1].cells.size(), 3u);
-    ASSERT_EQ(table->rows[1].cells[2].paragraphs.size(), 1u);
-    EXPECT_EQ(table->rows[1].cells[2].paragraphs[0].plainText(), "r1c2");
+    ASSERT_EQ(table->rows[1].cells[2].blocks.size(), 1u);
+    EXPECT_EQ(table->rows[1].cells[2].blocks[0].paragraph.plainText(), "r1c2");
 }
 
 TEST_P(textutilRoundTrip, PictureSurvivesInPlace) {

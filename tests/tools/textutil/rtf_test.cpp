@@ -118,9 +118,9 @@ TEST(textutilRtfStructure, FieldsPicturesListsAndTables) {
     ASSERT_NE(t, nullptr);
     ASSERT_EQ(t->rows.size(), 2u);
     ASSERT_EQ(t->rows[1].cells.size(), 2u);
-    ASSERT_EQ(t->rows[1].cells[0].paragraphs.size(), 2u);
-    EXPECT_EQ(t->rows[1].cells[0].paragraphs[1].plainText(), "more");
-    EXPECT_EQ(t->rows[1].cells[1].paragraphs[0].plainText(), "b2");
+    ASSERT_EQ(t->rows[1].cells[0].blocks.size(), 2u);
+    EXPECT_EQ(t->rows[1].cells[0].blocks[1].paragraph.plainText(), "more");
+    EXPECT_EQ(t->rows[1].cells[1].blocks[0].paragraph.plainText(), "b2");
     EXPECT_EQ(doc.blocks.back().paragraph.plainText(), "after");
 }
 

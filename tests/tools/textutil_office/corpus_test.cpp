@@ -70,7 +70,7 @@ TEST(textutil_office_corpus, DocxTablesAndScripts) {
     const Table* first = officetest::firstTable(t);
     ASSERT_EQ(first->rows.size(), 4u);
     ASSERT_EQ(first->rows[1].cells.size(), 4u);
-    EXPECT_EQ(first->rows[1].cells[0].paragraphs.at(0).plainText(), "Lebron James");
+    EXPECT_EQ(first->rows[1].cells[0].blocks.at(0).paragraph.plainText(), "Lebron James");
     const Document ru = readCorpus("docx/drawing.docx");
     EXPECT_NE(ru.plainText().find("МОНИТОРИНГ СМИ"), std::string::npos);
     const Document zh = readCorpus("docx/libreoffice_conversion.docx");
@@ -98,7 +98,7 @@ TEST(textutil_office_corpus, OdtSpansPicturesAndLineBreaks) {
     bool wide = false;
     for (const TableRow& r : t->rows)
         for (const TableCell& c : r.cells)
-            if (c.colSpan == 2 && !c.paragraphs.empty() && c.paragraphs[0].plainText() == "Columnspan 2") wide = true;
+            if (c.colSpan == 2 && !c.blocks.empty() && c.blocks[0].paragraph.plainText() == "Columnspan 2") wide = true;
     EXPECT_TRUE(wide);
 
     const Document planes = readCorpus("odt/planes.odt");
@@ -126,7 +126,7 @@ TEST(textutil_office_corpus, DocPieceTablesTablesAndPictures) {
     ASSERT_TRUE(t);
     ASSERT_EQ(t->rows.size(), 2u);
     ASSERT_EQ(t->rows[1].cells.size(), 3u);
-    EXPECT_EQ(t->rows[1].cells[2].paragraphs.at(0).plainText(), "Cell 2,3");
+    EXPECT_EQ(t->rows[1].cells[2].blocks.at(0).paragraph.plainText(), "Cell 2,3");
     EXPECT_TRUE(findParagraph(table, "This text is below the table."));
 
     // Fast-saved: several pieces, 8-bit and 16-bit, out of file order.

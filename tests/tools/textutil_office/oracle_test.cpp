@@ -68,7 +68,7 @@ void checkMadeDocument(const Document& doc, bool checkMeta) {
     const Table* t = officetest::firstTable(doc);
     ASSERT_TRUE(t);
     ASSERT_EQ(t->rows.size(), 2u);
-    EXPECT_EQ(t->rows.back().cells.at(1).paragraphs.at(0).plainText(), "b1");
+    EXPECT_EQ(t->rows.back().cells.at(1).blocks.at(0).paragraph.plainText(), "b1");
 }
 
 TEST(textutil_office_oracle, ReadsDocumentsMadeByPandoc) {

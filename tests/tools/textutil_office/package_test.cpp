@@ -166,7 +166,7 @@ TEST(textutil_office_package, WideTablesAndEmptyDocumentsRoundTrip) {
     b.table.emplace();
     for (int r = 0; r < 2; ++r) {
         TableRow& row = b.table->rows.emplace_back();
-        for (int c = 0; c < 40; ++c) appendText(row.cells.emplace_back().paragraphs.emplace_back(), std::to_string(r * 100 + c), {});
+        for (int c = 0; c < 40; ++c) appendText(row.cells.emplace_back().addParagraph(), std::to_string(r * 100 + c), {});
     }
     appendText(wide.addParagraph(), "after", {});
     for (const char* format : {"doc", "docx", "odt", "wordml"}) {
@@ -176,7 +176,7 @@ TEST(textutil_office_package, WideTablesAndEmptyDocumentsRoundTrip) {
         ASSERT_TRUE(t);
         ASSERT_EQ(t->rows.size(), 2u);
         ASSERT_EQ(t->rows[1].cells.size(), 40u);
-        EXPECT_EQ(t->rows[1].cells[39].paragraphs.at(0).plainText(), "139");
+        EXPECT_EQ(t->rows[1].cells[39].blocks.at(0).paragraph.plainText(), "139");
         EXPECT_TRUE(officetest::findParagraph(back, "after"));
 
         const Document empty = officetest::roundTrip(Document{}, format);

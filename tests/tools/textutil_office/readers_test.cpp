@@ -155,9 +155,9 @@ TEST(textutil_office_docx_reader, NumberingOverridesAndMergedCells) {
     ASSERT_EQ(t->rows.size(), 2u);
     EXPECT_EQ(t->rows[0].cells[1].colSpan, 2);
     ASSERT_EQ(t->rows[1].cells.size(), 3u);
-    EXPECT_TRUE(t->rows[1].cells[0].paragraphs.empty()) << "a merged continuation repeats nothing";
-    ASSERT_EQ(t->rows[1].cells[1].paragraphs.size(), 2u);
-    EXPECT_EQ(t->rows[1].cells[1].paragraphs[1].plainText(), "nested");
+    EXPECT_TRUE(t->rows[1].cells[0].blocks.empty()) << "a merged continuation repeats nothing";
+    ASSERT_EQ(t->rows[1].cells[1].blocks.size(), 2u);
+    EXPECT_EQ(t->rows[1].cells[1].blocks[1].paragraph.plainText(), "nested");
 }
 
 // An odt package around a hand-written content.xml (and optional styles.xml).

@@ -86,11 +86,11 @@ TEST_P(textutil_office_roundtrip, TablesKeepCellsAndSpans) {
     ASSERT_TRUE(t);
     ASSERT_EQ(t->rows.size(), 3u);
     ASSERT_EQ(t->rows[0].cells.size(), 3u);
-    EXPECT_EQ(t->rows[0].cells[0].paragraphs.at(0).plainText(), "R1C1");
-    EXPECT_EQ(t->rows[1].cells[2].paragraphs.at(0).plainText(), "R2C3");
+    EXPECT_EQ(t->rows[0].cells[0].blocks.at(0).paragraph.plainText(), "R1C1");
+    EXPECT_EQ(t->rows[1].cells[2].blocks.at(0).paragraph.plainText(), "R2C3");
     ASSERT_EQ(t->rows[2].cells.size(), 2u);
-    EXPECT_EQ(t->rows[2].cells[0].paragraphs.at(0).plainText(), "Wide cell");
-    EXPECT_EQ(t->rows[2].cells[1].paragraphs.at(0).plainText(), "R3C3");
+    EXPECT_EQ(t->rows[2].cells[0].blocks.at(0).paragraph.plainText(), "Wide cell");
+    EXPECT_EQ(t->rows[2].cells[1].blocks.at(0).paragraph.plainText(), "R3C3");
     EXPECT_EQ(t->rows[2].cells[0].colSpan, 2);
     EXPECT_EQ(t->rows[2].cells[1].colSpan, 1);
     // The paragraph after the table is outside it.

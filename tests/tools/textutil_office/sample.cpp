@@ -80,13 +80,13 @@ Document sampleDocument() {
         TableRow& row = t.rows.emplace_back();
         for (int c = 0; c < 3; ++c) {
             TableCell& cell = row.cells.emplace_back();
-            appendText(cell.paragraphs.emplace_back(), "R" + std::to_string(r + 1) + "C" + std::to_string(c + 1), {});
+            appendText(cell.addParagraph(), "R" + std::to_string(r + 1) + "C" + std::to_string(c + 1), {});
         }
     }
     // The last row: one cell spanning two columns, then one more.
     t.rows[2].cells.erase(t.rows[2].cells.begin() + 1);
     t.rows[2].cells[0].colSpan = 2;
-    t.rows[2].cells[0].paragraphs[0].runs[0].text = "Wide cell";
+    t.rows[2].cells[0].blocks[0].paragraph.runs[0].text = "Wide cell";
     Block& tb = doc.blocks.emplace_back();
     tb.table = t;
 
