@@ -180,6 +180,19 @@ std::vector<std::string> stopAtFsyncEnv() {
                 "verify_asan_link_order=0"};
 }
 
+int signalAtFsync(const std::vector<std::string>& argv, int sig, int stop,
+                  const std::function<void()>& whileStopped) {
+    BackgroundProcess p(argv, stopAtFsyncEnv());
+    for (int i = 1; i <= stop; ++i) {
+        if (!p.waitStopped()) return -1;
+        if (i < stop) p.signal(SIGCONT);
+    }
+    whileStopped();
+    p.signal(sig);
+    p.signal(SIGCONT);
+    return p.wait();
+}
+
 fs::path toolPath(const std::string& tool) { return fs::path(VORPEL_LIBEXEC_DIR) / tool; }
 
 fs::path corpusDir() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -60,6 +61,11 @@ std::string waitForEntry(const std::filesystem::path& dir, const std::string& pr
 // Environment that makes a tool stop itself (SIGSTOP) each time it syncs a file: with its
 // temporary output written and not yet renamed into place.
 std::vector<std::string> stopAtFsyncEnv();
+
+// Runs a tool in that environment up to its `stop`-th fsync, calls `whileStopped`, sends `sig`
+// and lets the tool go on. How it ended, as in ProcessResult; -1 when it ended before.
+int signalAtFsync(const std::vector<std::string>& argv, int sig, int stop,
+                  const std::function<void()>& whileStopped);
 
 // Full path of a built stand-in tool ("sips", "textutil", ...).
 std::filesystem::path toolPath(const std::string& tool);
