@@ -19,6 +19,14 @@ extern char** environ;
 namespace fs = std::filesystem;
 
 namespace vorpeltest {
+namespace {
+
+// A wait status as ProcessResult gives it: the exit status, or 128 + the signal.
+int statusOf(int waitStatus) {
+    return WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : 128 + WTERMSIG(waitStatus);
+}
+
+} // namespace
 
 TempDir::TempDir() {
     std::string tmpl = (fs::temp_directory_path() / "vorpeltest-XXXXXX").string();
@@ -101,7 +109,7 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const std::string
     ::close(errPipe[0]);
     int st = 0;
     ::waitpid(pid, &st, 0);
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+    r.status = statusOf(st);
     return r;
 }
 
@@ -145,7 +153,7 @@ bool BackgroundProcess::waitStopped() {
         if (errno != EINTR) return false;
     }
     if (WIFSTOPPED(st)) return true;
-    status_ = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+    status_ = statusOf(st);
     return false;
 }
 
@@ -155,7 +163,7 @@ int BackgroundProcess::wait() {
     while (::waitpid(pid_, &st, 0) < 0) {
         if (errno != EINTR) return -1;
     }
-    status_ = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+    status_ = statusOf(st);
     return status_;
 }
 

@@ -33,6 +33,7 @@ constexpr const char* kUsage =
     "  -v          print each item changed\n"
     "  -f          do not report items that could not be changed\n"
     "  -h, --help  show this help\n"
+    "  --          end of the options (before or right after FLAGS)\n"
     "\n"
     "A lock clears all write permission bits and keeps the previous mode in the extended\n"
     "attribute user.vorpelconverter.mode; the file system must support user attributes.\n"
