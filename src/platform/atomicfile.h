@@ -6,7 +6,8 @@
 namespace vorpel {
 
 // Output written beside its target and renamed into place on commit, so a failed run
-// leaves neither a partial file nor a damaged earlier version behind.
+// leaves neither a partial file nor a damaged earlier version behind. SIGINT, SIGTERM and
+// SIGHUP remove the temporary output too before the tool dies of the signal.
 class AtomicFile {
 public:
     explicit AtomicFile(std::filesystem::path target);
@@ -26,6 +27,7 @@ private:
     std::filesystem::path target_;
     std::filesystem::path temp_;
     int fd_ = -1;
+    int pending_ = -1; // slot in the table of temporaries a signal removes
     bool committed_ = false;
 };
 
@@ -44,6 +46,7 @@ public:
 private:
     std::filesystem::path target_;
     std::filesystem::path temp_;
+    int pending_ = -1;
     bool committed_ = false;
 };
 

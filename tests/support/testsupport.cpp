@@ -10,11 +10,23 @@
 #include <sstream>
 #include <stdexcept>
 #include <sys/wait.h>
+#include <chrono>
+#include <thread>
 #include <unistd.h>
+
+extern char** environ;
 
 namespace fs = std::filesystem;
 
 namespace vorpeltest {
+namespace {
+
+// A wait status as ProcessResult gives it: the exit status, or 128 + the signal.
+int statusOf(int waitStatus) {
+    return WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : 128 + WTERMSIG(waitStatus);
+}
+
+} // namespace
 
 TempDir::TempDir() {
     std::string tmpl = (fs::temp_directory_path() / "vorpeltest-XXXXXX").string();
@@ -97,8 +109,96 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const std::string
     ::close(errPipe[0]);
     int st = 0;
     ::waitpid(pid, &st, 0);
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+    r.status = statusOf(st);
     return r;
+}
+
+BackgroundProcess::BackgroundProcess(const std::vector<std::string>& argv,
+                                     const std::vector<std::string>& env) {
+    std::vector<std::string> envStrings;
+    for (char** e = environ; *e; ++e) envStrings.emplace_back(*e);
+    envStrings.insert(envStrings.end(), env.begin(), env.end());
+    std::vector<char*> args, envp;
+    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    for (const auto& e : envStrings) envp.push_back(const_cast<char*>(e.c_str()));
+    envp.push_back(nullptr);
+    pid_ = ::fork();
+    if (pid_ < 0) throw std::runtime_error("fork failed");
+    if (pid_ == 0) {
+        const int null = ::open("/dev/null", O_RDWR);
+        for (int fd = 0; fd < 3; ++fd) ::dup2(null, fd);
+        // Default dispositions and no blocked signals, whatever the test runner set.
+        for (const int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) ::signal(sig, SIG_DFL);
+        sigset_t none;
+        sigemptyset(&none);
+        ::sigprocmask(SIG_SETMASK, &none, nullptr);
+        ::execve(args[0], args.data(), envp.data());
+        ::_exit(127);
+    }
+}
+
+BackgroundProcess::~BackgroundProcess() {
+    if (status_ >= 0) return;
+    ::kill(pid_, SIGKILL);
+    wait();
+}
+
+void BackgroundProcess::signal(int sig) const { ::kill(pid_, sig); }
+
+bool BackgroundProcess::waitStopped() {
+    if (status_ >= 0) return false;
+    int st = 0;
+    while (::waitpid(pid_, &st, WUNTRACED) < 0) {
+        if (errno != EINTR) return false;
+    }
+    if (WIFSTOPPED(st)) return true;
+    status_ = statusOf(st);
+    return false;
+}
+
+int BackgroundProcess::wait() {
+    if (status_ >= 0) return status_;
+    int st = 0;
+    while (::waitpid(pid_, &st, 0) < 0) {
+        if (errno != EINTR) return -1;
+    }
+    status_ = statusOf(st);
+    return status_;
+}
+
+std::string waitForEntry(const fs::path& dir, const std::string& prefix, double seconds) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    do {
+        std::error_code ec;
+        for (const auto& e : fs::directory_iterator(dir, ec)) {
+            const std::string name = e.path().filename().string();
+            if (name.starts_with(prefix)) return name;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    } while (std::chrono::steady_clock::now() < until);
+    return {};
+}
+
+std::vector<std::string> stopAtFsyncEnv() {
+    // A sanitizer build's runtime must come first; the preloaded library comes before it.
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    return {std::string("LD_PRELOAD=") + VORPEL_STOP_AT_FSYNC_LIB,
+            std::string("ASAN_OPTIONS=") + (asan ? std::string(asan) + ":" : "") +
+                "verify_asan_link_order=0"};
+}
+
+int signalAtFsync(const std::vector<std::string>& argv, int sig, int stop,
+                  const std::function<void()>& whileStopped) {
+    BackgroundProcess p(argv, stopAtFsyncEnv());
+    for (int i = 1; i <= stop; ++i) {
+        if (!p.waitStopped()) return -1;
+        if (i < stop) p.signal(SIGCONT);
+    }
+    whileStopped();
+    p.signal(sig);
+    p.signal(SIGCONT);
+    return p.wait();
 }
 
 fs::path toolPath(const std::string& tool) { return fs::path(VORPEL_LIBEXEC_DIR) / tool; }

@@ -76,6 +76,22 @@ void applyDataFormat(const std::string& dataFormat, int container, AudioFormat& 
 
 } // namespace
 
+int bytesPerSample(const AudioFormat& fmt) {
+    switch (fmt.sndfileFormat & SF_FORMAT_SUBMASK) {
+    case SF_FORMAT_PCM_S8:
+    case SF_FORMAT_PCM_U8: return 1;
+    case SF_FORMAT_PCM_24: return 3;
+    case SF_FORMAT_PCM_32:
+    case SF_FORMAT_FLOAT: return 4;
+    case SF_FORMAT_DOUBLE: return 8;
+    default: return 2;
+    }
+}
+
+const char* containerName(const AudioFormat& fmt) {
+    return (fmt.sndfileFormat & SF_FORMAT_TYPEMASK) == SF_FORMAT_WAV ? "WAVE" : "AIFF";
+}
+
 AudioFormat chooseFormat(const std::filesystem::path& output, const std::string& fileFormat,
                          const std::string& dataFormat) {
     const int container = containerFor(output, fileFormat);

@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <fcntl.h>
 #include <getopt.h>
@@ -55,6 +56,7 @@ struct Options {
     std::string fileFormat;
     std::string dataFormat;
     std::vector<std::string> words;
+    std::uint64_t sizeLimit = say::kMaxSampleBytes;
     bool help = false;
     bool showVoice = false;
 };
@@ -68,8 +70,18 @@ int parseRate(const std::string& text) {
     return static_cast<int>(std::lround(std::min(value, 100000.0)));
 }
 
+// Only ever lowers the format's own limit.
+std::uint64_t parseSizeLimit(const std::string& text) {
+    std::uint64_t value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size()) {
+        throw ToolError({}, "invalid size limit `" + text + "'", ExitUsage);
+    }
+    return std::min(value, say::kMaxSampleBytes);
+}
+
 Options parseOptions(int argc, char** argv) {
-    enum { OptFileFormat = 256, OptDataFormat, OptShowVoice };
+    enum { OptFileFormat = 256, OptDataFormat, OptShowVoice, OptSizeLimit };
     static const option longOptions[] = {
         {"voice", required_argument, nullptr, 'v'},
         {"rate", required_argument, nullptr, 'r'},
@@ -80,6 +92,8 @@ Options parseOptions(int argc, char** argv) {
         {"help", no_argument, nullptr, 'h'},
         // Not in the help: prints the espeak-ng voice really loaded, for checking the voice table.
         {"show-voice", no_argument, nullptr, OptShowVoice},
+        // Not in the help either: a smaller size limit, so tests need not write gigabytes.
+        {"size-limit", required_argument, nullptr, OptSizeLimit},
         {nullptr, 0, nullptr, 0},
     };
     Options o;
@@ -94,6 +108,7 @@ Options parseOptions(int argc, char** argv) {
         case OptFileFormat: o.fileFormat = optarg; break;
         case OptDataFormat: o.dataFormat = optarg; break;
         case OptShowVoice: o.showVoice = true; break;
+        case OptSizeLimit: o.sizeLimit = parseSizeLimit(optarg); break;
         case 'h': o.help = true; break;
         default: {
             // Long options are named by their word; a short one may sit inside a cluster like -xv.
@@ -157,11 +172,13 @@ std::pair<std::string, std::string> readText(const Options& o) {
     }
 }
 
-// Receives the synthesizer's 16-bit samples and writes them, resampled when asked.
+// Receives the synthesizer's 16-bit samples and writes them, resampled when asked, up to a
+// number of frames the file can hold.
 class SampleSink {
 public:
-    SampleSink(SNDFILE* file, int inRate, int outRate)
-        : file_(file), step_(double(inRate) / outRate), resample_(inRate != outRate) {
+    SampleSink(SNDFILE* file, int inRate, int outRate, std::uint64_t maxFrames)
+        : file_(file), step_(double(inRate) / outRate), resample_(inRate != outRate),
+          maxFrames_(maxFrames) {
         buffer_.reserve(kFlushAt + 8192);
     }
 
@@ -185,13 +202,18 @@ public:
         return buffer_.size() < kFlushAt || flush();
     }
 
-    // Writes what is buffered: few large writes instead of one per synthesizer chunk.
+    // Writes what is buffered: few large writes instead of one per synthesizer chunk. Past the
+    // limit nothing more is written: the file's sizes would wrap.
     bool flush() {
         const auto count = sf_count_t(buffer_.size());
-        const bool ok = sf_write_short(file_, buffer_.data(), count) == count;
+        if (std::uint64_t(count) > maxFrames_ - written_) tooLong_ = true;
+        const bool ok = !tooLong_ && sf_write_short(file_, buffer_.data(), count) == count;
+        if (ok) written_ += std::uint64_t(count);
         buffer_.clear();
         return ok;
     }
+
+    bool tooLong() const { return tooLong_; }
 
 private:
     static constexpr size_t kFlushAt = 1 << 17;
@@ -199,6 +221,9 @@ private:
     SNDFILE* file_;
     double step_;
     bool resample_;
+    std::uint64_t maxFrames_;
+    std::uint64_t written_ = 0;
+    bool tooLong_ = false;
     double prev_ = 0;
     double next_ = 0;
     long long received_ = 0;
@@ -286,13 +311,20 @@ void speakToFile(Speaker& speaker, const std::string& text, const Options& o, co
     // 16-bit samples written to a float file are scaled to -1..1, not kept as raw values.
     sf_command(file, SFC_SET_NORM_FLOAT, nullptr, SF_TRUE);
 
-    SampleSink sink(file, speaker.sampleRate(), info.samplerate);
+    SampleSink sink(file, speaker.sampleRate(), info.samplerate,
+                    o.sizeLimit / say::bytesPerSample(fmt));
     g_sink = &sink;
     const bool spoken = speaker.speak(text);
     g_sink = nullptr;
     if (!g_writeFailed && !sink.flush()) g_writeFailed = true;
-    const std::string writeError = g_writeFailed ? sf_strerror(file) : "";
-    if (sf_close(file) != 0 && writeError.empty()) throw ToolError(o.output, "cannot finish the audio file");
+    const std::string writeError = g_writeFailed && !sink.tooLong() ? sf_strerror(file) : "";
+    const bool closed = sf_close(file) == 0;
+    if (sink.tooLong()) {
+        throw ToolError(o.output, std::string("the speech is too long for one ") +
+                                      say::containerName(fmt) +
+                                      " file (4 GiB at most); nothing written");
+    }
+    if (!closed && writeError.empty()) throw ToolError(o.output, "cannot finish the audio file");
     if (!writeError.empty()) throw ToolError(o.output, writeError);
     if (!spoken) throw ToolError(o.output, "speech synthesis failed");
     out.commit();

@@ -4,37 +4,58 @@
 
 namespace say {
 
+namespace {
+
+// Reads one well-formed character at p and moves past it; false (p unmoved) for anything else:
+// overlongs, surrogates, values past U+10FFFF, a sequence cut short.
+bool decodeUtf8(const unsigned char*& p, const unsigned char* end, char32_t& cp) {
+    const unsigned char c = *p;
+    if (c < 0x80) {
+        cp = c;
+        ++p;
+        return true;
+    }
+    int len;
+    if (c >= 0xC2 && c <= 0xDF) {
+        len = 2;
+        cp = c & 0x1F;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        len = 3;
+        cp = c & 0x0F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        len = 4;
+        cp = c & 0x07;
+    } else {
+        return false;
+    }
+    if (end - p < len) return false;
+    for (int i = 1; i < len; ++i) {
+        if ((p[i] & 0xC0) != 0x80) return false;
+        cp = (cp << 6) | (p[i] & 0x3F);
+    }
+    if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF))) return false;
+    if (cp >= 0xD800 && cp <= 0xDFFF) return false;
+    p += len;
+    return true;
+}
+
+// Nothing to see or say: Unicode's white space (no-break, em, ideographic space...), control
+// codes and the invisible format characters (zero-width spaces and joiners, direction marks,
+// soft hyphen, byte-order mark).
+bool isSilent(char32_t c) {
+    return c <= 0x20 || (c >= 0x7F && c <= 0xA0) || c == 0xAD || c == 0x1680 || c == 0x180E ||
+           (c >= 0x2000 && c <= 0x200F) || (c >= 0x2028 && c <= 0x202F) ||
+           (c >= 0x205F && c <= 0x206F) || c == 0x3000 || c == 0xFEFF;
+}
+
+} // namespace
+
 bool isValidUtf8(std::string_view bytes) {
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
     const auto* end = p + bytes.size();
+    char32_t cp;
     while (p < end) {
-        const unsigned char c = *p;
-        if (c < 0x80) {
-            ++p;
-            continue;
-        }
-        int len;
-        char32_t cp;
-        if (c >= 0xC2 && c <= 0xDF) {
-            len = 2;
-            cp = c & 0x1F;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            len = 3;
-            cp = c & 0x0F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            len = 4;
-            cp = c & 0x07;
-        } else {
-            return false;
-        }
-        if (end - p < len) return false;
-        for (int i = 1; i < len; ++i) {
-            if ((p[i] & 0xC0) != 0x80) return false;
-            cp = (cp << 6) | (p[i] & 0x3F);
-        }
-        if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF))) return false;
-        if (cp >= 0xD800 && cp <= 0xDFFF) return false;
-        p += len;
+        if (!decodeUtf8(p, end, cp)) return false;
     }
     return true;
 }
@@ -90,23 +111,12 @@ std::string toSpeakableUtf8(std::string_view bytes) {
 }
 
 bool hasSpeakableText(std::string_view utf8) {
-    for (size_t i = 0; i < utf8.size(); ++i) {
-        const auto c = static_cast<unsigned char>(utf8[i]);
-        if (c < 0x80) {
-            if (c > 0x20 && c != 0x7F) return true;
-            continue;
-        }
-        // U+0080-U+009F (C1 controls) and U+00A0 (no-break space) are not words either.
-        if (c == 0xC2 && i + 1 < utf8.size() && static_cast<unsigned char>(utf8[i + 1]) <= 0xA0) {
-            ++i;
-            continue;
-        }
-        // Byte-order mark, as left by some text exports.
-        if (utf8.substr(i, 3) == "\xEF\xBB\xBF") {
-            i += 2;
-            continue;
-        }
-        return true;
+    const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
+    const auto* end = p + utf8.size();
+    char32_t cp;
+    while (p < end) {
+        // Bytes that are not UTF-8 are left to the synthesizer to make sense of.
+        if (!decodeUtf8(p, end, cp) || !isSilent(cp)) return true;
     }
     return false;
 }

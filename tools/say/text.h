@@ -17,7 +17,8 @@ std::string toSpeakableUtf8(std::string_view bytes);
 // hundred bytes (what a picture or an archive handed over as text looks like).
 bool looksBinary(std::string_view bytes);
 
-// True when there is something to say: any character other than white space and control codes.
+// True when there is something to say: any character other than white space (ASCII or
+// Unicode), control codes and invisible format characters.
 bool hasSpeakableText(std::string_view utf8);
 
 } // namespace say

@@ -159,6 +159,46 @@ TEST_F(chflags_tree, RecursiveLockNeverTouchesLinkTargetsOrSpecialFiles) {
     EXPECT_EQ(octal(modeOf(outsideFile)), "0666");
 }
 
+TEST_F(chflags_tree, TreeDeeperThanThePathLimitLocksAndUnlocksWhole) {
+    constexpr int kDepth = 2000; // "level/" 2,000 times: three times the 4,096 characters of a path
+    const fs::path outside = makeFile(dir / "outside.txt", 0666);
+    const fs::path next = makeFile(dir / "next.txt", 0644);
+    const fs::path tree = dir / "deep";
+    chflagskit::makeDeepTree(tree, kDepth, outside);
+    if (HasFatalFailure()) return;
+    const auto count = [&](mode_t folder, mode_t file, const std::optional<std::string>& folderRecord,
+                           const std::optional<std::string>& fileRecord) {
+        const std::vector<chflagskit::Level> levels = chflagskit::deepTreeLevels(tree);
+        EXPECT_EQ(levels.size(), size_t(kDepth + 1));
+        int wrong = 0;
+        for (const auto& l : levels) {
+            wrong += l.folder != folder || l.file != file || l.folderRecord != folderRecord ||
+                     l.fileRecord != fileRecord;
+        }
+        return wrong;
+    };
+    // Relative operands, one after the tree: the walk must come back to where it started.
+    const std::string tool = toolPath("chflags").string();
+    const auto inDir = [&](const std::string& args) {
+        return runProcess({"/bin/sh", "-c", "cd '" + dir.path().string() + "' && '" + tool + "' " + args});
+    };
+    ProcessResult r = inDir("-R uchg deep next.txt");
+    ASSERT_EQ(r.status, 0) << r.err.substr(0, 1000);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(count(0555, 0444, "0755", "0644"), 0) << "levels not locked";
+    EXPECT_EQ(octal(modeOf(next)), "0444");
+    EXPECT_EQ(octal(modeOf(outside)), "0666") << "the link at the bottom was followed";
+
+    r = inDir("-R nouchg deep next.txt");
+    ASSERT_EQ(r.status, 0) << r.err.substr(0, 1000);
+    EXPECT_EQ(count(0755, 0644, std::nullopt, std::nullopt), 0) << "levels not unlocked";
+    EXPECT_EQ(octal(modeOf(next)), "0644");
+    EXPECT_EQ(record(outside), std::nullopt);
+
+    chflagskit::removeTree(tree);
+    EXPECT_FALSE(fs::exists(tree));
+}
+
 TEST_F(chflags_tree, HardLinkedFileIsRestoredOnce) {
     const fs::path tree = makeDir(dir / "tree", 0755);
     const fs::path a = makeFile(tree / "a", 0444);

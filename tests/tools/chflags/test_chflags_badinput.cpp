@@ -73,13 +73,33 @@ TEST(chflags_badinput, SpecialCharactersInNames) {
     const ProcessResult r = chflags({"-R", "uchg", missing.string()});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "chflags: " + missing.string() + ": No such file or directory\n");
-    // A name starting with a dash after the flags is a path, not an option.
+    // A name starting with a dash after the flags is a path, not an option; "--" ends the
+    // options before the flags or after them.
     const fs::path dash = dir / "-R";
-    writeFile(dash, "d");
-    ::chmod(dash.c_str(), 0600);
-    const std::string cwdCommand = "cd '" + dir.path().string() + "' && '" + vorpeltest::toolPath("chflags").string() + "' uchg -R";
-    EXPECT_EQ(runProcess({"/bin/sh", "-c", cwdCommand}).status, 0);
-    EXPECT_EQ(modeOf(dash), 0400u);
+    const fs::path dashes = dir / "--";
+    for (const fs::path& p : {dash, dashes}) {
+        writeFile(p, "d");
+        ::chmod(p.c_str(), 0600);
+    }
+    const std::string tool = vorpeltest::toolPath("chflags").string();
+    const auto inDir = [&](const std::string& args) {
+        return runProcess({"/bin/sh", "-c", "cd '" + dir.path().string() + "' && '" + tool + "' " + args});
+    };
+    const struct {
+        std::string args;
+        fs::path changed;
+        mode_t mode;
+    } cases[] = {{"uchg -R", dash, 0400},        {"-R nouchg -- -R", dash, 0600}, {"-R uchg -- -R", dash, 0400},
+                 {"-- nouchg -R", dash, 0600},   {"-- uchg -- --", dashes, 0400}, {"nouchg -- --", dashes, 0600}};
+    for (const auto& c : cases) {
+        const ProcessResult run = inDir(c.args);
+        EXPECT_EQ(run.status, 0) << c.args << "\n" << run.err;
+        EXPECT_EQ(run.err, "") << c.args;
+        EXPECT_EQ(modeOf(c.changed), c.mode) << c.args;
+    }
+    EXPECT_EQ(inDir("-R uchg --").status, 2);
+    EXPECT_EQ(modeOf(dash), 0600u);
+    EXPECT_EQ(modeOf(dashes), 0600u);
 }
 
 class chflags_badinput_user : public vorpeltest::AsOrdinaryUser {

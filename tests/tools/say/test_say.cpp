@@ -6,10 +6,13 @@
 
 #include <array>
 #include <cmath>
+#include <csignal>
 #include <cstdint>
+#include <cstring>
 #include <set>
 #include <string>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 using vorpeltest::ProcessResult;
@@ -228,13 +231,101 @@ TEST_F(say_voices, UnknownVoiceFailsAndWritesNothing) {
 // --- failures never leave output behind ---
 
 TEST_F(say_failures, NothingToSpeakFailsAndWritesNothing) {
-    // What a failed textutil leaves in the pipe: nothing, or only blank lines.
-    for (const std::string& input : {std::string(), std::string(" \n\t\r\n  \n"), std::string("\xEF\xBB\xBF\n")}) {
+    // What a failed textutil leaves in the pipe: nothing, or only blank lines. Unicode's blanks
+    // say nothing either: no-break, em, ideographic, narrow no-break, thin and zero-width
+    // spaces, a word joiner; and no-break spaces read as Latin-1.
+    const std::string unicodeBlanks =
+        "\xC2\xA0\xE2\x80\x83\xE3\x80\x80\n\xE2\x80\xAF\xE2\x80\x89\xE2\x80\x8B\xE2\x81\xA0";
+    for (const std::string& input : {std::string(), std::string(" \n\t\r\n  \n"), std::string("\xEF\xBB\xBF\n"),
+                                     unicodeBlanks, std::string("\xE3\x80\x80"), std::string("\xA0 \xA0\n")}) {
         const ProcessResult r = say({"-v", "Alex", "-o", (dir / "Untitled.aiff").string()}, input);
         EXPECT_EQ(r.status, 1) << "input of " << input.size() << " bytes";
-        EXPECT_NE(r.err.find("say: standard input: no text to speak"), std::string::npos) << r.err;
+        EXPECT_EQ(r.err, "say: standard input: no text to speak\n") << "input of " << input.size() << " bytes";
     }
-    EXPECT_TRUE(listDir(dir.path()).empty());
+    writeFile(dir / "ascii.txt", "  \n\t\n");
+    writeFile(dir / "unicode.txt", unicodeBlanks + " \n");
+    for (const char* name : {"ascii.txt", "unicode.txt"}) {
+        const ProcessResult r = say({"-o", (dir / "Untitled.aiff").string(), "-f", (dir / name).string()});
+        EXPECT_EQ(r.status, 1) << name;
+        EXPECT_EQ(r.err, "say: " + (dir / name).string() + ": no text to speak\n");
+    }
+    EXPECT_EQ(listDir(dir.path()), (std::vector<std::string>{"ascii.txt", "unicode.txt"}));
+    // A word among them is still spoken.
+    const ProcessResult word = say({"-o", (dir / "word.aiff").string()}, unicodeBlanks + "Hello" + unicodeBlanks);
+    ASSERT_EQ(word.status, 0) << word.err;
+    EXPECT_GT(peak16(parseAiff(readFile(dir / "word.aiff")).samples), 3000);
+}
+
+TEST_F(say_failures, SpeechPastTheSizeLimitFailsAndWritesNothing) {
+    // The formats' limit is 4 GiB; the hidden --size-limit lowers it so this writes kilobytes.
+    const fs::path whole = dir / "whole.aiff";
+    ASSERT_EQ(say({"-o", whole.string()}, kSentence).status, 0);
+    const std::string soundBytes = std::to_string(parseAiff(readFile(whole)).samples.size());
+    const fs::path out = dir / "out.aiff";
+    ASSERT_EQ(say({"--size-limit=" + soundBytes, "-o", out.string()}, kSentence).status, 0);
+    EXPECT_EQ(readFile(out), readFile(whole)) << "speech that just fits was changed";
+
+    writeFile(out, "earlier output");
+    const fs::path wave = dir / "out.wav";
+    const struct {
+        std::vector<std::string> args;
+        std::string message;
+    } cases[] = {
+        {{"--size-limit=" + std::to_string(std::stoul(soundBytes) - 1), "-o", out.string()},
+         "say: " + out.string() + ": the speech is too long for one AIFF file (4 GiB at most); nothing written\n"},
+        {{"--size-limit=100000", "--data-format=F64@44100", "-o", wave.string()},
+         "say: " + wave.string() + ": the speech is too long for one WAVE file (4 GiB at most); nothing written\n"},
+    };
+    for (const auto& c : cases) {
+        const ProcessResult r = say(c.args, kSentence);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, c.message);
+    }
+    EXPECT_EQ(readFile(out), "earlier output");
+    EXPECT_EQ(listDir(dir.path()), (std::vector<std::string>{"out.aiff", "whole.aiff"}));
+    EXPECT_EQ(say({"--size-limit=much", "-o", out.string()}, kSentence).status, 2);
+}
+
+TEST_F(say_failures, SizeLimitStopsTheSynthesisBeforeThatMuchIsWritten) {
+    // In a 1 MiB tmpfs, speech of some 20 MB would fill the disk if the limit were checked only
+    // at the end: it has to fail on the limit of 256 KiB instead.
+    if (::geteuid() != 0 || !vorpeltest::haveProgram("unshare")) GTEST_SKIP() << "needs root and unshare to mount a small tmpfs";
+    const fs::path mnt = dir / "small";
+    fs::create_directory(mnt);
+    std::string words;
+    for (int i = 0; i < 40; ++i) words += kSentence;
+    writeFile(dir / "words.txt", words);
+    const std::string script = "mount -t tmpfs -o size=1m none '" + mnt.string() + "' || exit 99\n"
+                               "cd '" + mnt.string() + "' && echo old > out.aiff\n"
+                               "'" + toolPath("say").string() + "' --size-limit=262144 -o out.aiff -f '" +
+                               (dir / "words.txt").string() + "'\n"
+                               "echo status=$?; ls -A; cat out.aiff\n";
+    const ProcessResult r = runProcess({"unshare", "-m", "sh", "-c", script});
+    if (r.status == 99) GTEST_SKIP() << "cannot mount a tmpfs here: " << r.err;
+    EXPECT_EQ(r.err, "say: out.aiff: the speech is too long for one AIFF file (4 GiB at most); nothing written\n");
+    EXPECT_EQ(r.out, "status=1\nout.aiff\nold\n");
+}
+
+TEST_F(say_failures, InterruptedRunRemovesItsTemporaryFileAndDiesOfTheSignal) {
+    std::string words;
+    for (int i = 0; i < 300; ++i) words += kSentence; // most of an hour of speech
+    writeFile(dir / "words.txt", words);
+    writeFile(dir / "out.aiff", "earlier output");
+    for (const int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(strsignal(sig));
+        vorpeltest::BackgroundProcess p(
+            {toolPath("say").string(), "-o", (dir / "out.aiff").string(), "-f", (dir / "words.txt").string()});
+        const std::string temp = vorpeltest::waitForEntry(dir.path(), ".out.aiff.vorpel-", 60);
+        ASSERT_FALSE(temp.empty()) << "no temporary output appeared";
+        // Well into the synthesis: the first samples are written.
+        std::error_code ec;
+        for (int i = 0; i < 30000 && fs::file_size(dir / temp, ec) < 100000; ++i) ::usleep(2000);
+        EXPECT_GE(fs::file_size(dir / temp, ec), 100000u);
+        p.signal(sig);
+        EXPECT_EQ(p.wait(), 128 + sig) << "did not die of the signal";
+        EXPECT_EQ(listDir(dir.path()), (std::vector<std::string>{"out.aiff", "words.txt"}));
+        EXPECT_EQ(readFile(dir / "out.aiff"), "earlier output");
+    }
 }
 
 TEST_F(say_failures, ExistingTargetIsReplacedOnlyOnSuccess) {

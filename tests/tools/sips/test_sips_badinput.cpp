@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
+#include <cstring>
 #include <sys/stat.h>
 
 namespace fs = std::filesystem;
@@ -117,6 +119,23 @@ TEST(sipsBadInput, SpecialCharactersInNames) {
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "sips: " + missing.string() + ": No such file or directory\n");
     EXPECT_FALSE(fs::exists(dir / "x.png"));
+}
+
+TEST(sipsBadInput, InterruptedWriteRemovesTheTemporaryOutputAndDiesOfTheSignal) {
+    TempDir dir;
+    sipstest::writeQuadrantPng(dir / "in.png");
+    writeFile(dir / "out.jpg", "earlier output");
+    std::vector<std::string> argv = appCommand("jpeg", dir / "in.png", dir / "out.jpg");
+    argv.insert(argv.begin(), vorpeltest::toolPath("sips").string());
+    for (const int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(strsignal(sig));
+        std::vector<std::string> during;
+        const int status = vorpeltest::signalAtFsync(argv, sig, 1, [&] { during = listDir(dir.path()); });
+        EXPECT_EQ(during.size(), 3u) << "no temporary output while writing";
+        EXPECT_EQ(status, 128 + sig) << "did not die of the signal";
+        EXPECT_EQ(listDir(dir.path()), (std::vector<std::string>{"in.png", "out.jpg"}));
+        EXPECT_EQ(readFile(dir / "out.jpg"), "earlier output");
+    }
 }
 
 class sipsAsUser : public vorpeltest::AsOrdinaryUser {

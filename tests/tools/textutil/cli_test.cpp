@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <cstring>
 #include <fstream>
 
 namespace fs = std::filesystem;
@@ -154,6 +156,42 @@ TEST(textutilCommandLine, FailuresWriteNothing) {
     EXPECT_EQ(listDir(dir.path()), before);
     EXPECT_EQ(readFile(dir / "garbage.html"), "existing output");
     EXPECT_TRUE(listDir(dir / "folder").empty());
+}
+
+TEST(textutilCommandLine, InterruptedWriteRemovesTheTemporaryOutputAndDiesOfTheSignal) {
+    TempDir dir;
+    writeFile(dir / "notes.txt", "Some notes.\n");
+    writeFile(dir / "notes.html", "earlier output");
+    fs::create_directory(dir / "pic.rtfd");
+    writeFile(dir / "pic.rtfd" / "dot.png", textutiltest::samplePng());
+    writeFile(dir / "pic.rtfd" / "TXT.rtf", "{\\rtf1 a dot {{\\NeXTGraphic dot.png \\width40 \\height40}\\'ac}\\par}");
+    const auto before = listDir(dir.path());
+    const struct {
+        std::vector<std::string> argv;
+        int stop;              // the fsync a signal interrupts: for the bundle, of its second part
+        size_t bundleEntries;  // then in the bundle's temporary folder: one part done, one being written
+    } cases[] = {
+        {{tool(), "-convert", "html", (dir / "notes.txt").string()}, 1, 0},
+        {{tool(), "-convert", "rtfd", "-output", (dir / "out.rtfd").string(), (dir / "pic.rtfd").string()}, 2, 2},
+    };
+    for (const auto& c : cases) {
+        for (const int sig : {SIGINT, SIGTERM, SIGHUP}) {
+            SCOPED_TRACE(c.argv[2] + std::string(" ") + strsignal(sig));
+            std::vector<std::string> temps, inBundle;
+            const int status = vorpeltest::signalAtFsync(c.argv, sig, c.stop, [&] {
+                for (const auto& name : listDir(dir.path())) {
+                    if (name.find(".vorpel-") == std::string::npos) continue;
+                    temps.push_back(name);
+                    if (fs::is_directory(dir / name)) inBundle = listDir(dir / name);
+                }
+            });
+            EXPECT_EQ(temps.size(), 1u) << "no temporary output while writing";
+            EXPECT_EQ(inBundle.size(), c.bundleEntries);
+            EXPECT_EQ(status, 128 + sig) << "did not die of the signal";
+            EXPECT_EQ(listDir(dir.path()), before);
+        }
+    }
+    EXPECT_EQ(readFile(dir / "notes.html"), "earlier output");
 }
 
 TEST(textutilCommandLine, UnwritableTargetLeavesExistingOutputAlone) {
