@@ -155,6 +155,28 @@ TEST(textutil_office_oracle, WvHtmlShowsDocFormatting) {
     EXPECT_TRUE(contains(h, "href=\"https://example.com/a?b=1"));
 }
 
+// LibreOffice takes a .doc paragraph's list level only when it comes before the list
+// reference, as Word writes them; otherwise every item lands at the first level.
+TEST(textutil_office_oracle, LibreOfficeSeesDocListNesting) {
+    if (!haveProgram("soffice")) GTEST_SKIP() << "LibreOffice not installed; skipping the .doc nesting check";
+    vorpeltest::TempDir dir;
+    const auto path = dir / "nested.doc";
+    vorpeltest::writeFile(path, officetest::writeAs(officetest::sampleDocument(), "doc"));
+    const auto r = runProcess({"soffice", profileOption(dir), "--headless", "--convert-to", "html", "--outdir",
+                               dir.path().string(), path.string()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const Document doc = readDocument(dir / "nested.html", ReadOptions{});
+    const Paragraph* outer = officetest::findParagraph(doc, "First bullet");
+    const Paragraph* inner = officetest::findParagraph(doc, "Nested number two");
+    const Paragraph* back = officetest::findParagraph(doc, "Second bullet");
+    ASSERT_TRUE(outer && inner && back);
+    EXPECT_EQ(outer->style.listLevel, 1);
+    EXPECT_EQ(inner->style.listLevel, 2);
+    EXPECT_TRUE(inner->style.ordered);
+    EXPECT_EQ(back->style.listLevel, 1);
+    EXPECT_FALSE(back->style.ordered);
+}
+
 // Round trip through LibreOffice where it is installed: the writers' output opens and converts.
 TEST(textutil_office_oracle, LibreOfficeOpensEveryOfficeOutput) {
     if (!haveProgram("soffice")) GTEST_SKIP() << "LibreOffice not installed; skipping the LibreOffice round trip";

@@ -1,4 +1,5 @@
 #include "sample.h"
+#include "testsupport.h"
 
 namespace officetest {
 
@@ -119,6 +120,19 @@ Document readBytes(const std::string& bytes, const std::string& name) {
 
 Document roundTrip(const Document& doc, const std::string& format) {
     return readBytes(writeAs(doc, format), "roundtrip." + format);
+}
+
+std::filesystem::path storeAs(const Document& doc, const Format& format, const std::filesystem::path& dir,
+                              const std::string& stem) {
+    const Output out = format.write(doc, WriteOptions{});
+    const auto path = dir / (stem + "." + std::string(format.extension));
+    if (format.bundle) {
+        std::filesystem::create_directories(path);
+        for (const auto& [name, data] : out.files) vorpeltest::writeFile(path / name, data);
+    } else {
+        vorpeltest::writeFile(path, out.data);
+    }
+    return path;
 }
 
 const Paragraph* findParagraph(const Document& doc, const std::string& needle) {

@@ -3,6 +3,7 @@
 #include "document.h"
 #include "formats.h"
 
+#include <filesystem>
 #include <string>
 
 // A document using everything the office writers support, and helpers to run it through them.
@@ -15,6 +16,10 @@ textutil::Document sampleDocument();
 textutil::Document roundTrip(const textutil::Document& doc, const std::string& format);
 std::string writeAs(const textutil::Document& doc, const std::string& format);
 textutil::Document readBytes(const std::string& bytes, const std::string& name = "input");
+
+// Writes `doc` in `format` as `stem`.<extension> under `dir` (a folder for a bundle); returns the path.
+std::filesystem::path storeAs(const textutil::Document& doc, const textutil::Format& format,
+                              const std::filesystem::path& dir, const std::string& stem);
 
 // The first top-level paragraph whose text contains `needle`, or null.
 const textutil::Paragraph* findParagraph(const textutil::Document& doc, const std::string& needle);
