@@ -155,6 +155,22 @@ TEST(textutil_office_oracle, WvHtmlShowsDocFormatting) {
     EXPECT_TRUE(contains(h, "href=\"https://example.com/a?b=1"));
 }
 
+// pandoc sizes pictures in CSS (inches, centimetres); the size reaches the document.
+TEST(textutil_office_oracle, PictureSizesOfPandocHtml) {
+    if (!haveProgram("pandoc")) GTEST_SKIP() << "pandoc not installed; skipping pandoc-made HTML";
+    vorpeltest::TempDir dir;
+    vorpeltest::writeFile(dir / "pic.png", officetest::tinyPng());
+    vorpeltest::writeFile(dir / "src.md", "Wide: ![](pic.png){width=2in height=1in}\n\nNarrow: ![](pic.png){width=3cm height=1.5cm}\n");
+    const auto r = runProcess({"pandoc", "-f", "markdown", "-t", "html", (dir / "src.md").string(), "-o", (dir / "page.html").string()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const Document doc = readDocument(dir / "page.html", ReadOptions{});
+    ASSERT_EQ(doc.attachments.size(), 2u) << vorpeltest::readFile(dir / "page.html");
+    EXPECT_NEAR(doc.attachments[0].width, 144, 144 * 0.05);
+    EXPECT_NEAR(doc.attachments[0].height, 72, 72 * 0.05);
+    EXPECT_NEAR(doc.attachments[1].width, 85, 85 * 0.05);
+    EXPECT_NEAR(doc.attachments[1].height, 42.5, 42.5 * 0.05);
+}
+
 // LibreOffice takes a .doc paragraph's list level only when it comes before the list
 // reference, as Word writes them; otherwise every item lands at the first level.
 TEST(textutil_office_oracle, LibreOfficeSeesDocListNesting) {
