@@ -101,7 +101,9 @@ TEST(textutil_office_oracle, ReadsDocumentsMadeByLibreOffice) {
                                    (std::string(format) == "doc" ? "MS Word 97" : std::string(format) == "odt" ? "writer8" : "MS Word 2007 XML"),
                                    "--outdir", dir.path().string(), (dir / "src.html").string()});
         ASSERT_EQ(r.status, 0) << r.err;
-        checkMadeDocument(readDocument(dir / (std::string("src.") + format), ReadOptions{}), false);
+        const Document doc = readDocument(dir / (std::string("src.") + format), ReadOptions{});
+        checkMadeDocument(doc, true);
+        EXPECT_EQ(doc.meta.author, "E. Lsewhere");
     }
 }
 
@@ -169,6 +171,29 @@ TEST(textutil_office_oracle, PictureSizesOfPandocHtml) {
     EXPECT_NEAR(doc.attachments[0].height, 72, 72 * 0.05);
     EXPECT_NEAR(doc.attachments[1].width, 85, 85 * 0.05);
     EXPECT_NEAR(doc.attachments[1].height, 42.5, 42.5 * 0.05);
+}
+
+// Title and author as LibreOffice reads them from every office output and RTF.
+TEST(textutil_office_oracle, LibreOfficeReadsTitleAndAuthor) {
+    if (!haveProgram("soffice")) GTEST_SKIP() << "LibreOffice not installed; skipping the properties check";
+    vorpeltest::TempDir dir;
+    Document doc;
+    doc.meta.title = "Títle Ünique";
+    doc.meta.author = "Zoë Writer";
+    appendText(doc.addParagraph(), "Body words.", {});
+    std::vector<std::string> args = {"soffice", profileOption(dir), "--headless", "--convert-to", "html", "--outdir",
+                                     (dir / "html").string()};
+    const std::vector<std::string> formatNames = {"doc", "docx", "odt", "wordml", "rtf"};
+    for (const std::string& f : formatNames)
+        args.push_back(officetest::storeAs(doc, *findFormat(f), dir.path(), "props-" + f).string());
+    const auto r = runProcess(args);
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (const std::string& f : formatNames) {
+        SCOPED_TRACE(f);
+        const Document seen = readDocument(dir / "html" / ("props-" + f + ".html"), ReadOptions{});
+        EXPECT_EQ(seen.meta.title, "Títle Ünique");
+        EXPECT_EQ(seen.meta.author, "Zoë Writer");
+    }
 }
 
 // LibreOffice takes a .doc paragraph's list level only when it comes before the list
