@@ -125,6 +125,7 @@ RProps parseRPr(const xmlNode* rPr) {
         } else if (!std::strcmp(n, "rFonts")) {
             std::string f = xml::attr(c, "ascii");
             if (f.empty()) f = xml::attr(c, "hAnsi");
+            if (f.empty()) f = xml::attr(c, "h-ansi");  // Word 2003 XML
             if (!f.empty()) p.font = f;
         } else if (!std::strcmp(n, "color")) {
             const std::string v = xml::attr(c, "val");

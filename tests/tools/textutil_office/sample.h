@@ -12,6 +12,12 @@ namespace officetest {
 // A 1x1 PNG.
 std::string tinyPng();
 textutil::Document sampleDocument();
+// Aligned paragraphs ("Centred words", "Right words", "Justified words"), a paragraph with
+// "red", "marked", "serif" and "large" runs, a 90x45 pt picture, a title and an author.
+textutil::Document formattedDocument();
+// Checks (with gtest) that `doc` has what formattedDocument() put in; the picture's size
+// only when `pictureSize`.
+void checkFormatting(const textutil::Document& doc, bool pictureSize = true);
 // Writes with the named format and reads the bytes back through detection.
 textutil::Document roundTrip(const textutil::Document& doc, const std::string& format);
 std::string writeAs(const textutil::Document& doc, const std::string& format);
