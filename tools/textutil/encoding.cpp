@@ -239,7 +239,8 @@ std::string decodeText(std::string_view d, const std::string& forced) {
 std::string guessLegacyEncoding(std::string_view d, std::string* decoded) {
     const std::string fallback = "CP1252";
     size_t high = 0;
-    for (unsigned char c : d) high += c >= 0x80;
+    for (unsigned char c : d)
+        high += c >= 0x80;
     // A short word fits many code pages: a few non-ASCII bytes are no evidence.
     if (high < 8) return fallback;
     std::unique_ptr<uchardet, void (*)(uchardet_t)> detector(uchardet_new(), uchardet_delete);
@@ -249,13 +250,15 @@ std::string guessLegacyEncoding(std::string_view d, std::string* decoded) {
     if (uchardet_handle_data(detector.get(), sample.data(), sample.size()) != 0) return fallback;
     uchardet_data_end(detector.get());
     std::string name = uchardet_get_charset(detector.get());
-    for (char& c : name) c = char(std::toupper(static_cast<unsigned char>(c)));
+    for (char& c : name)
+        c = char(std::toupper(static_cast<unsigned char>(c)));
     // Latin-1 is read as its superset; Unicode answers were ruled out before the guess.
-    if (name.empty() || name == "ASCII" || name == "ISO-8859-1" || name == "WINDOWS-1252" || name.rfind("UTF-", 0) == 0 ||
-        name.rfind("X-", 0) == 0 || !encodingKnown(name))
+    if (name.empty() || name == "ASCII" || name == "ISO-8859-1" || name == "WINDOWS-1252" ||
+        name.rfind("UTF-", 0) == 0 || name.rfind("X-", 0) == 0 || !encodingKnown(name))
         return fallback;
     std::string text = convertEncoding(d, name, "UTF-8");
-    // Undecodable bytes or C1 controls (Windows-1252 punctuation read as ISO-8859-x) mean a wrong guess.
+    // Undecodable bytes or C1 controls (Windows-1252 punctuation read as ISO-8859-x) mean a wrong
+    // guess.
     size_t bad = 0;
     for (size_t pos = 0; pos < text.size();) {
         const uint32_t cp = nextCodepoint(text, pos);

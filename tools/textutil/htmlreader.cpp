@@ -491,7 +491,9 @@ private:
     // The width and height attributes (pixels), overridden by CSS; a side left out keeps the
     // picture's proportions. Percentages depend on the page and are ignored.
     void displaySize(xmlNode* n, const Context& ctx, Attachment& a) const {
-        auto pixels = [](const char* v) { return v && !std::strchr(v, '%') ? std::atof(v) * 0.75 : 0.0; };
+        auto pixels = [](const char* v) {
+            return v && !std::strchr(v, '%') ? std::atof(v) * 0.75 : 0.0;
+        };
         double w = pixels(attr(n, "width")), h = pixels(attr(n, "height"));
         Declarations decls;
         const char* cls = attr(n, "class");
@@ -503,15 +505,19 @@ private:
         const double em = ctx.cs.size > 0 ? ctx.cs.size : 12;
         for (const auto& [prop, value] : decls) {
             if (value.find('%') != std::string::npos) continue;
-            if (prop == "width") w = parseLength(value, em);
-            else if (prop == "height") h = parseLength(value, em);
+            if (prop == "width")
+                w = parseLength(value, em);
+            else if (prop == "height")
+                h = parseLength(value, em);
         }
         if (!(w > 0) && !(h > 0)) return;
         int pw = 0, ph = 0;
         if (!(w > 0 && h > 0)) {
             if (!imagePixelSize(a.data, pw, ph) || pw <= 0 || ph <= 0) return;
-            if (w > 0) h = w * ph / pw;
-            else w = h * pw / ph;
+            if (w > 0)
+                h = w * ph / pw;
+            else
+                w = h * pw / ph;
         }
         // Beyond any page: damage, not a size.
         constexpr double kMaxPoints = 14400;

@@ -72,12 +72,13 @@ Output writeWordML(const Document& doc, const WriteOptions&) {
             at += key.size();
             const size_t end = part->find('"', at);
             if (end == std::string::npos) break;
-            fonts.insert(part->substr(at, end - at));  // already escaped
+            fonts.insert(part->substr(at, end - at)); // already escaped
         }
     }
     out += "<w:fonts><w:defaultFonts w:ascii=\"Times New Roman\" w:fareast=\"Times New Roman\" "
            "w:h-ansi=\"Times New Roman\" w:cs=\"Times New Roman\"/>";
-    for (const std::string& f : fonts) out += "<w:font w:name=\"" + f + "\"/>";
+    for (const std::string& f : fonts)
+        out += "<w:font w:name=\"" + f + "\"/>";
     out += "</w:fonts>";
     if (!body.lists.empty()) {
         out += "<w:lists>";

@@ -125,7 +125,7 @@ RProps parseRPr(const xmlNode* rPr) {
         } else if (!std::strcmp(n, "rFonts")) {
             std::string f = xml::attr(c, "ascii");
             if (f.empty()) f = xml::attr(c, "hAnsi");
-            if (f.empty()) f = xml::attr(c, "h-ansi");  // Word 2003 XML
+            if (f.empty()) f = xml::attr(c, "h-ansi"); // Word 2003 XML
             if (!f.empty()) p.font = f;
         } else if (!std::strcmp(n, "color")) {
             const std::string v = xml::attr(c, "val");
@@ -452,11 +452,13 @@ private:
     }
 
     void inlines(const xmlNode* parent, const RProps& base, const std::string& link, Paragraph& para) {
-        for (const xmlNode* c = parent->children; c; c = c->next) inlineNode(c, base, link, para);
+        for (const xmlNode* c = parent->children; c; c = c->next)
+            inlineNode(c, base, link, para);
     }
 
     // One element of paragraph content: a run, a link or field around runs, a picture.
-    void inlineNode(const xmlNode* c, const RProps& base, const std::string& link, Paragraph& para) {
+    void inlineNode(const xmlNode* c, const RProps& base, const std::string& link,
+                    Paragraph& para) {
         if (c->type != XML_ELEMENT_NODE) return;
         const char* n = reinterpret_cast<const char*>(c->name);
         if (!std::strcmp(n, "r")) {
@@ -480,14 +482,17 @@ private:
             const std::string target = hyperlinkTarget(xml::attr(c, "instr"));
             inlines(c, base, target.empty() ? link : target, para);
         } else if (!std::strcmp(n, "sdt")) {
-            if (const xmlNode* content = xml::child(c, "sdtContent")) inlines(content, base, link, para);
-        } else if (!std::strcmp(n, "ins") || !std::strcmp(n, "smartTag") || !std::strcmp(n, "customXml") ||
-                   !std::strcmp(n, "dir") || !std::strcmp(n, "bdo") || !std::strcmp(n, "moveTo") ||
+            if (const xmlNode* content = xml::child(c, "sdtContent"))
+                inlines(content, base, link, para);
+        } else if (!std::strcmp(n, "ins") || !std::strcmp(n, "smartTag") ||
+                   !std::strcmp(n, "customXml") || !std::strcmp(n, "dir") ||
+                   !std::strcmp(n, "bdo") || !std::strcmp(n, "moveTo") ||
                    !std::strcmp(n, "content")) {
             inlines(c, base, link, para);
         } else if (!std::strcmp(n, "annotation")) {
             // wordml revision marks wrap inserted runs; comments are left out.
-            if (xml::attr(c, "type").find("Insertion") != std::string::npos) inlines(c, base, link, para);
+            if (xml::attr(c, "type").find("Insertion") != std::string::npos)
+                inlines(c, base, link, para);
         } else if (!std::strcmp(n, "AlternateContent")) {
             const xmlNode* choice = xml::child(c, "Choice");
             inlines(choice ? choice : xml::child(c, "Fallback"), base, link, para);
@@ -569,7 +574,8 @@ private:
             } else if (!std::strcmp(n, "rPr")) {
                 continue;
             } else if (depth_ < kMaxNesting) {
-                // Runs and links nested in a run (LibreOffice writes a link's text so) take this run's style.
+                // Runs and links nested in a run (LibreOffice writes a link's text so) take this
+                // run's style.
                 ++depth_;
                 inlineNode(c, rp, link, para);
                 --depth_;

@@ -162,8 +162,10 @@ TEST(textutil_office_oracle, PictureSizesOfPandocHtml) {
     if (!haveProgram("pandoc")) GTEST_SKIP() << "pandoc not installed; skipping pandoc-made HTML";
     vorpeltest::TempDir dir;
     vorpeltest::writeFile(dir / "pic.png", officetest::tinyPng());
-    vorpeltest::writeFile(dir / "src.md", "Wide: ![](pic.png){width=2in height=1in}\n\nNarrow: ![](pic.png){width=3cm height=1.5cm}\n");
-    const auto r = runProcess({"pandoc", "-f", "markdown", "-t", "html", (dir / "src.md").string(), "-o", (dir / "page.html").string()});
+    vorpeltest::writeFile(dir / "src.md", "Wide: ![](pic.png){width=2in height=1in}\n\nNarrow: "
+                                          "![](pic.png){width=3cm height=1.5cm}\n");
+    const auto r = runProcess({"pandoc", "-f", "markdown", "-t", "html", (dir / "src.md").string(),
+                               "-o", (dir / "page.html").string()});
     ASSERT_EQ(r.status, 0) << r.err;
     const Document doc = readDocument(dir / "page.html", ReadOptions{});
     ASSERT_EQ(doc.attachments.size(), 2u) << vorpeltest::readFile(dir / "page.html");
@@ -176,11 +178,13 @@ TEST(textutil_office_oracle, PictureSizesOfPandocHtml) {
 // Alignment, colours, fonts, picture size, title and author as LibreOffice reads them from
 // every office output and RTF (through its own format, which our reader then opens).
 TEST(textutil_office_oracle, LibreOfficeSeesFormattingAndProperties) {
-    if (!haveProgram("soffice")) GTEST_SKIP() << "LibreOffice not installed; skipping the formatting check";
+    if (!haveProgram("soffice"))
+        GTEST_SKIP() << "LibreOffice not installed; skipping the formatting check";
     vorpeltest::TempDir dir;
     const Document doc = officetest::formattedDocument();
-    std::vector<std::string> args = {"soffice", profileOption(dir), "--headless", "--convert-to", "odt", "--outdir",
-                                     (dir / "lo").string()};
+    std::vector<std::string> args = {
+        "soffice", profileOption(dir), "--headless",         "--convert-to",
+        "odt",     "--outdir",         (dir / "lo").string()};
     const std::vector<std::string> formatNames = {"doc", "docx", "odt", "wordml", "rtf"};
     for (const std::string& f : formatNames)
         args.push_back(officetest::storeAs(doc, *findFormat(f), dir.path(), "fmt-" + f).string());
@@ -189,19 +193,21 @@ TEST(textutil_office_oracle, LibreOfficeSeesFormattingAndProperties) {
     for (const std::string& f : formatNames) {
         SCOPED_TRACE(f);
         // LibreOffice's Word 2003 XML import sizes no picture, Word's own files included.
-        officetest::checkFormatting(readDocument(dir / "lo" / ("fmt-" + f + ".odt"), ReadOptions{}), f != "wordml");
+        officetest::checkFormatting(readDocument(dir / "lo" / ("fmt-" + f + ".odt"), ReadOptions{}),
+                                    f != "wordml");
     }
 }
 
 // LibreOffice takes a .doc paragraph's list level only when it comes before the list
 // reference, as Word writes them; otherwise every item lands at the first level.
 TEST(textutil_office_oracle, LibreOfficeSeesDocListNesting) {
-    if (!haveProgram("soffice")) GTEST_SKIP() << "LibreOffice not installed; skipping the .doc nesting check";
+    if (!haveProgram("soffice"))
+        GTEST_SKIP() << "LibreOffice not installed; skipping the .doc nesting check";
     vorpeltest::TempDir dir;
     const auto path = dir / "nested.doc";
     vorpeltest::writeFile(path, officetest::writeAs(officetest::sampleDocument(), "doc"));
-    const auto r = runProcess({"soffice", profileOption(dir), "--headless", "--convert-to", "html", "--outdir",
-                               dir.path().string(), path.string()});
+    const auto r = runProcess({"soffice", profileOption(dir), "--headless", "--convert-to", "html",
+                               "--outdir", dir.path().string(), path.string()});
     ASSERT_EQ(r.status, 0) << r.err;
     const Document doc = readDocument(dir / "nested.html", ReadOptions{});
     const Paragraph* outer = officetest::findParagraph(doc, "First bullet");

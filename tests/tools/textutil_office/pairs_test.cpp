@@ -14,7 +14,8 @@ TEST(textutil_office_matrix, FormattingAndPropertiesSurviveEveryRichPair) {
     int pairs = 0;
     for (const Format& from : formats()) {
         if (from.name == "txt") continue;
-        const Document src = readDocument(officetest::storeAs(sample, from, dir.path(), "src-" + std::string(from.name)), {});
+        const Document src = readDocument(
+            officetest::storeAs(sample, from, dir.path(), "src-" + std::string(from.name)), {});
         {
             SCOPED_TRACE(std::string(from.name));
             officetest::checkFormatting(src);
@@ -23,7 +24,8 @@ TEST(textutil_office_matrix, FormattingAndPropertiesSurviveEveryRichPair) {
             if (to.name == "txt") continue;
             SCOPED_TRACE(std::string(from.name) + " -> " + std::string(to.name));
             const std::string stem = "out-" + std::string(from.name) + "-" + std::string(to.name);
-            officetest::checkFormatting(readDocument(officetest::storeAs(src, to, dir.path(), stem), {}));
+            officetest::checkFormatting(
+                readDocument(officetest::storeAs(src, to, dir.path(), stem), {}));
             ++pairs;
         }
     }

@@ -271,19 +271,31 @@ TEST(textutil_office_wordml_reader, LinksListsRevisionsAndPictures) {
 // within a page, a simple field and a complex field around styled runs.
 TEST(textutil_office_wordml_reader, LinkTextSurvivesEveryNesting) {
     const std::string xml =
-        "<?xml version=\"1.0\"?><w:wordDocument xmlns:w=\"http://schemas.microsoft.com/office/word/2003/wordml\">"
-        "<w:styles><w:style w:type=\"character\" w:styleId=\"Hyperlink\"><w:name w:val=\"Hyperlink\"/>"
-        "<w:rPr><w:color w:val=\"0000FF\"/><w:u w:val=\"single\"/></w:rPr></w:style></w:styles><w:body>"
-        "<w:p><w:r><w:t xml:space=\"preserve\">a hyperlink to the </w:t></w:r><w:hlink w:dest=\"http://example.org/x\">"
-        "<w:r><w:rPr><w:rStyle w:val=\"Hyperlink\"/></w:rPr><w:r><w:t>example site</w:t></w:r></w:r></w:hlink>"
+        "<?xml version=\"1.0\"?><w:wordDocument "
+        "xmlns:w=\"http://schemas.microsoft.com/office/word/2003/wordml\">"
+        "<w:styles><w:style w:type=\"character\" w:styleId=\"Hyperlink\"><w:name "
+        "w:val=\"Hyperlink\"/>"
+        "<w:rPr><w:color w:val=\"0000FF\"/><w:u "
+        "w:val=\"single\"/></w:rPr></w:style></w:styles><w:body>"
+        "<w:p><w:r><w:t xml:space=\"preserve\">a hyperlink to the </w:t></w:r><w:hlink "
+        "w:dest=\"http://example.org/x\">"
+        "<w:r><w:rPr><w:rStyle w:val=\"Hyperlink\"/></w:rPr><w:r><w:t>example "
+        "site</w:t></w:r></w:r></w:hlink>"
         "<w:r><w:t xml:space=\"preserve\"> and ends</w:t></w:r></w:p>"
-        "<w:p><w:hlink w:dest=\"\" w:bookmark=\"bm\"><w:r><w:rPr/><w:r><w:rPr><w:b/></w:rPr><w:t>back up</w:t></w:r></w:r></w:hlink>"
+        "<w:p><w:hlink w:dest=\"\" "
+        "w:bookmark=\"bm\"><w:r><w:rPr/><w:r><w:rPr><w:b/></w:rPr><w:t>back "
+        "up</w:t></w:r></w:r></w:hlink>"
         "<w:r><w:t xml:space=\"preserve\"> | </w:t></w:r>"
-        "<w:hlink w:dest=\"http://example.org/page\" w:bookmark=\"part\"><w:r><w:t>within</w:t></w:r></w:hlink></w:p>"
-        "<w:p><w:fldSimple w:instr=\" HYPERLINK &quot;http://simple.example/&quot; \"><w:r><w:r><w:t>simple</w:t></w:r></w:r></w:fldSimple>"
-        "<w:r><w:fldChar w:fldCharType=\"begin\"/></w:r><w:r><w:instrText> HYPERLINK \"http://complex.example/\" </w:instrText></w:r>"
-        "<w:r><w:fldChar w:fldCharType=\"separate\"/></w:r><w:r><w:rPr><w:i/></w:rPr><w:r><w:t xml:space=\"preserve\"> complex</w:t></w:r></w:r>"
-        "<w:r><w:fldChar w:fldCharType=\"end\"/></w:r><w:r><w:t xml:space=\"preserve\"> after</w:t></w:r></w:p>"
+        "<w:hlink w:dest=\"http://example.org/page\" "
+        "w:bookmark=\"part\"><w:r><w:t>within</w:t></w:r></w:hlink></w:p>"
+        "<w:p><w:fldSimple w:instr=\" HYPERLINK &quot;http://simple.example/&quot; "
+        "\"><w:r><w:r><w:t>simple</w:t></w:r></w:r></w:fldSimple>"
+        "<w:r><w:fldChar w:fldCharType=\"begin\"/></w:r><w:r><w:instrText> HYPERLINK "
+        "\"http://complex.example/\" </w:instrText></w:r>"
+        "<w:r><w:fldChar w:fldCharType=\"separate\"/></w:r><w:r><w:rPr><w:i/></w:rPr><w:r><w:t "
+        "xml:space=\"preserve\"> complex</w:t></w:r></w:r>"
+        "<w:r><w:fldChar w:fldCharType=\"end\"/></w:r><w:r><w:t xml:space=\"preserve\"> "
+        "after</w:t></w:r></w:p>"
         "</w:body></w:wordDocument>";
     const Document doc = officetest::readBytes(xml, "links.xml");
     const Paragraph* first = findParagraph(doc, "a hyperlink");
@@ -292,7 +304,7 @@ TEST(textutil_office_wordml_reader, LinkTextSurvivesEveryNesting) {
     const CharStyle* site = styleOf(*first, "example site");
     ASSERT_TRUE(site);
     EXPECT_EQ(site->link, "http://example.org/x");
-    EXPECT_TRUE(site->underline);  // the outer run's character style reaches the inner run
+    EXPECT_TRUE(site->underline); // the outer run's character style reaches the inner run
     EXPECT_TRUE(styleOf(*first, "and ends")->link.empty());
 
     const Paragraph* second = findParagraph(doc, "back up");
@@ -313,11 +325,15 @@ TEST(textutil_office_wordml_reader, LinkTextSurvivesEveryNesting) {
 // Runs nested far deeper than any writer goes still give their text.
 TEST(textutil_office_wordml_reader, DeeplyNestedRunsKeepTheirText) {
     std::string runs;
-    for (int i = 0; i < 200; ++i) runs += "<w:r>";
+    for (int i = 0; i < 200; ++i)
+        runs += "<w:r>";
     runs += "<w:t>deep</w:t>";
-    for (int i = 0; i < 200; ++i) runs += "</w:r>";
-    const std::string xml = "<?xml version=\"1.0\"?><w:wordDocument xmlns:w=\"http://schemas.microsoft.com/office/word/2003/wordml\">"
-                            "<w:body><w:p><w:r><w:t>top </w:t></w:r>" + runs + "</w:p></w:body></w:wordDocument>";
+    for (int i = 0; i < 200; ++i)
+        runs += "</w:r>";
+    const std::string xml = "<?xml version=\"1.0\"?><w:wordDocument "
+                            "xmlns:w=\"http://schemas.microsoft.com/office/word/2003/wordml\">"
+                            "<w:body><w:p><w:r><w:t>top </w:t></w:r>" +
+                            runs + "</w:p></w:body></w:wordDocument>";
     const Document doc = officetest::readBytes(xml, "deep.xml");
     const Paragraph* p = findParagraph(doc, "top");
     ASSERT_TRUE(p);

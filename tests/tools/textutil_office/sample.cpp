@@ -113,8 +113,9 @@ Document formattedDocument() {
     Document doc;
     doc.meta.title = "Pairs Of Formats";
     doc.meta.author = "Ada Quill";
-    for (const auto& [text, align] : {std::pair{"Centred words", Align::Center}, std::pair{"Right words", Align::Right},
-                                      std::pair{"Justified words", Align::Justify}}) {
+    for (const auto& [text, align] :
+         {std::pair{"Centred words", Align::Center}, std::pair{"Right words", Align::Right},
+          std::pair{"Justified words", Align::Justify}}) {
         ParaStyle ps;
         ps.align = align;
         appendText(doc.addParagraph(ps), text, {});
@@ -149,8 +150,9 @@ Document formattedDocument() {
 }
 
 void checkFormatting(const Document& doc, bool pictureSize) {
-    for (const auto& [text, align] : {std::pair{"Centred words", Align::Center}, std::pair{"Right words", Align::Right},
-                                      std::pair{"Justified words", Align::Justify}}) {
+    for (const auto& [text, align] :
+         {std::pair{"Centred words", Align::Center}, std::pair{"Right words", Align::Right},
+          std::pair{"Justified words", Align::Justify}}) {
         const Paragraph* p = findParagraph(doc, text);
         ASSERT_TRUE(p) << text;
         EXPECT_EQ(p->style.align, align) << text;
@@ -196,13 +198,14 @@ Document roundTrip(const Document& doc, const std::string& format) {
     return readBytes(writeAs(doc, format), "roundtrip." + format);
 }
 
-std::filesystem::path storeAs(const Document& doc, const Format& format, const std::filesystem::path& dir,
-                              const std::string& stem) {
+std::filesystem::path storeAs(const Document& doc, const Format& format,
+                              const std::filesystem::path& dir, const std::string& stem) {
     const Output out = format.write(doc, WriteOptions{});
     const auto path = dir / (stem + "." + std::string(format.extension));
     if (format.bundle) {
         std::filesystem::create_directories(path);
-        for (const auto& [name, data] : out.files) vorpeltest::writeFile(path / name, data);
+        for (const auto& [name, data] : out.files)
+            vorpeltest::writeFile(path / name, data);
     } else {
         vorpeltest::writeFile(path, out.data);
     }

@@ -23,7 +23,8 @@ textutil::Document roundTrip(const textutil::Document& doc, const std::string& f
 std::string writeAs(const textutil::Document& doc, const std::string& format);
 textutil::Document readBytes(const std::string& bytes, const std::string& name = "input");
 
-// Writes `doc` in `format` as `stem`.<extension> under `dir` (a folder for a bundle); returns the path.
+// Writes `doc` in `format` as `stem`.<extension> under `dir` (a folder for a bundle); returns the
+// path.
 std::filesystem::path storeAs(const textutil::Document& doc, const textutil::Format& format,
                               const std::filesystem::path& dir, const std::string& stem);
 
