@@ -341,8 +341,10 @@ private:
         if (ps.spaceAfter > 0) sprm16(g, 0xA414, unsigned(twips(ps.spaceAfter)));
         if (heading) sprm8(g, 0x2640, unsigned(heading - 1));
         if (ps.listLevel > 0 && !inTable && !lists_.empty()) {
-            sprm16(g, 0x460B, unsigned(lists_.size()));  // ilfo of the current list
+            // Level before list, as Word writes them: readers apply the list at the level already
+            // read.
             sprm8(g, 0x260A, unsigned(std::min(ps.listLevel, 9) - 1));
+            sprm16(g, 0x460B, unsigned(lists_.size())); // ilfo of the current list
         }
         if (inTable) {
             sprm8(g, 0x2416, 1);

@@ -1,8 +1,12 @@
 #include "encoding.h"
 
+#include <uchardet/uchardet.h>
+
+#include <cctype>
 #include <cerrno>
 #include <iconv.h>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <stdexcept>
 
@@ -227,7 +231,42 @@ std::string decodeText(std::string_view d, const std::string& forced) {
     if (starts("\xFE\xFF")) return convertEncoding(d.substr(2), "UTF-16BE", "UTF-8");
     if (looksLikeUtf16(d)) return convertEncoding(d, utf16Variant(d), "UTF-8");
     if (isValidUtf8(d)) return std::string(d);
-    return decodeCp1252(d);
+    std::string text;
+    if (guessLegacyEncoding(d, &text) == "CP1252") return decodeCp1252(d);
+    return text;
+}
+
+std::string guessLegacyEncoding(std::string_view d, std::string* decoded) {
+    const std::string fallback = "CP1252";
+    size_t high = 0;
+    for (unsigned char c : d)
+        high += c >= 0x80;
+    // A short word fits many code pages: a few non-ASCII bytes are no evidence.
+    if (high < 8) return fallback;
+    std::unique_ptr<uchardet, void (*)(uchardet_t)> detector(uchardet_new(), uchardet_delete);
+    if (!detector) return fallback;
+    // The first megabyte is evidence enough and bounds the work.
+    const std::string_view sample = d.substr(0, size_t(1) << 20);
+    if (uchardet_handle_data(detector.get(), sample.data(), sample.size()) != 0) return fallback;
+    uchardet_data_end(detector.get());
+    std::string name = uchardet_get_charset(detector.get());
+    for (char& c : name)
+        c = char(std::toupper(static_cast<unsigned char>(c)));
+    // Latin-1 is read as its superset; Unicode answers were ruled out before the guess.
+    if (name.empty() || name == "ASCII" || name == "ISO-8859-1" || name == "WINDOWS-1252" ||
+        name.rfind("UTF-", 0) == 0 || name.rfind("X-", 0) == 0 || !encodingKnown(name))
+        return fallback;
+    std::string text = convertEncoding(d, name, "UTF-8");
+    // Undecodable bytes or C1 controls (Windows-1252 punctuation read as ISO-8859-x) mean a wrong
+    // guess.
+    size_t bad = 0;
+    for (size_t pos = 0; pos < text.size();) {
+        const uint32_t cp = nextCodepoint(text, pos);
+        bad += cp == 0xFFFD || (cp >= 0x80 && cp < 0xA0);
+    }
+    if (bad * 100 > high) return fallback;
+    if (decoded) *decoded = std::move(text);
+    return name;
 }
 
 } // namespace textutil

@@ -24,8 +24,13 @@ std::string codePageName(int codepage);
 // Windows-1252 with the five unassigned bytes taken as Latin-1.
 std::string decodeCp1252(std::string_view data);
 
+// The encoding of bytes that are neither UTF-8 nor UTF-16 and declare none: uchardet's
+// answer (an iconv name) when it is confident, else "CP1252". When `decoded` is given and
+// the answer is not "CP1252", it receives the text in UTF-8.
+std::string guessLegacyEncoding(std::string_view data, std::string* decoded = nullptr);
+
 // Plain text from unknown bytes: BOM, then UTF-8 validity, then UTF-16 without BOM by
-// its zero bytes, then Windows-1252. The result has no BOM.
+// its zero bytes, then the guessed legacy encoding. The result has no BOM.
 std::string decodeText(std::string_view data, const std::string& forced = {});
 // True when the data has a UTF-16 or UTF-32 byte-order mark or looks like BOM-less UTF-16.
 bool looksLikeUtf16(std::string_view data);

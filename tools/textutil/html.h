@@ -29,7 +29,8 @@ using ImageSource = std::function<std::string(int attachment)>;
 std::string render(const Document& doc, const WriteOptions& opts, const ImageSource& source,
                    const std::string& charset);
 
-// The character set of HTML bytes: BOM, UTF-16 shape, meta declaration, UTF-8 validity, else Windows-1252.
+// The character set of HTML bytes: BOM, UTF-16 shape, meta declaration, UTF-8 validity, else a
+// guess.
 std::string sniffEncoding(std::string_view bytes);
 
 } // namespace textutil::html

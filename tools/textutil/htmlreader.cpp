@@ -93,8 +93,8 @@ double parseFontSize(std::string_view v, double base) {
     return 0;
 }
 
-// A length in points from CSS ("36px", "0.5in", "2em").
-double parseLength(std::string_view v) {
+// A length in points from CSS ("36px", "0.5in", "2em" of `em` points).
+double parseLength(std::string_view v, double em = 12) {
     const std::string s = lower(trimmed(v));
     char* end = nullptr;
     const double n = std::strtod(s.c_str(), &end);
@@ -105,7 +105,8 @@ double parseLength(std::string_view v) {
     if (unit == "in") return n * 72;
     if (unit == "cm") return n * 28.35;
     if (unit == "mm") return n * 2.835;
-    if (unit == "em") return n * 12;
+    if (unit == "em" || unit == "rem") return n * em;
+    if (unit == "pc") return n * 12;
     return 0;
 }
 
@@ -473,18 +474,50 @@ private:
             name = alt;
         a.fileName = name;
         a.data = std::move(res->data);
-        const char* w = attr(n, "width");
-        const char* h = attr(n, "height");
-        if (w && h && std::atof(w) > 0 && std::atof(h) > 0 && !std::strchr(w, '%') && !std::strchr(h, '%')) {
-            a.width = std::atof(w) * 0.75;
-            a.height = std::atof(h) * 0.75;
-        }
+        displaySize(n, ctx, a);
         const int idx = doc_.addAttachment(std::move(a));
         openParagraph();
         Run& r = para_.runs.emplace_back();
         r.attachment = idx;
         r.style = ctx.cs;
         afterSpace_ = false;
+    }
+
+    // The width and height attributes (pixels), overridden by CSS; a side left out keeps the
+    // picture's proportions. Percentages depend on the page and are ignored.
+    void displaySize(xmlNode* n, const Context& ctx, Attachment& a) const {
+        auto pixels = [](const char* v) {
+            return v && !std::strchr(v, '%') ? std::atof(v) * 0.75 : 0.0;
+        };
+        double w = pixels(attr(n, "width")), h = pixels(attr(n, "height"));
+        Declarations decls;
+        const char* cls = attr(n, "class");
+        sheet_.match("img", cls ? cls : "", decls);
+        if (const char* style = attr(n, "style")) {
+            const Declarations inl = parseDeclarations(style);
+            decls.insert(decls.end(), inl.begin(), inl.end());
+        }
+        const double em = ctx.cs.size > 0 ? ctx.cs.size : 12;
+        for (const auto& [prop, value] : decls) {
+            if (value.find('%') != std::string::npos) continue;
+            if (prop == "width")
+                w = parseLength(value, em);
+            else if (prop == "height")
+                h = parseLength(value, em);
+        }
+        if (!(w > 0) && !(h > 0)) return;
+        int pw = 0, ph = 0;
+        if (!(w > 0 && h > 0)) {
+            if (!imagePixelSize(a.data, pw, ph) || pw <= 0 || ph <= 0) return;
+            if (w > 0)
+                h = w * ph / pw;
+            else
+                w = h * pw / ph;
+        }
+        // Beyond any page: damage, not a size.
+        constexpr double kMaxPoints = 14400;
+        a.width = std::min(w, kMaxPoints);
+        a.height = std::min(h, kMaxPoints);
     }
 
     void walkChildren(xmlNode* n, const Context& ctx) {
@@ -681,7 +714,7 @@ std::string sniffEncoding(std::string_view d) {
         if (encodingKnown(name)) return name == "utf-8" ? "UTF-8" : name;
     }
     if (isValidUtf8(d)) return "UTF-8";
-    return "CP1252";
+    return guessLegacyEncoding(d);
 }
 
 Document parse(std::string_view bytes, const ReadOptions& opts, const std::string& encoding,

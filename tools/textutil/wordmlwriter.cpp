@@ -3,6 +3,9 @@
 #include "officexml.h"
 #include "wordprocessing.h"
 
+#include <set>
+#include <string>
+
 namespace textutil {
 
 namespace {
@@ -60,8 +63,23 @@ Output writeWordML(const Document& doc, const WriteOptions&) {
     prop("LastSaved", m.modificationTime);
     prop("Company", m.company);
     out += "<o:Version>11.0</o:Version></o:DocumentProperties>";
+    // Every font the runs and styles name is declared too: some readers drop an undeclared one.
+    const std::string styles = wp::writeStyles(wp::Dialect::WordML);
+    std::set<std::string> fonts = {"Times New Roman"};
+    for (const std::string* part : {&body.body, &styles}) {
+        static const std::string key = "<w:rFonts w:ascii=\"";
+        for (size_t at = part->find(key); at != std::string::npos; at = part->find(key, at)) {
+            at += key.size();
+            const size_t end = part->find('"', at);
+            if (end == std::string::npos) break;
+            fonts.insert(part->substr(at, end - at)); // already escaped
+        }
+    }
     out += "<w:fonts><w:defaultFonts w:ascii=\"Times New Roman\" w:fareast=\"Times New Roman\" "
-           "w:h-ansi=\"Times New Roman\" w:cs=\"Times New Roman\"/></w:fonts>";
+           "w:h-ansi=\"Times New Roman\" w:cs=\"Times New Roman\"/>";
+    for (const std::string& f : fonts)
+        out += "<w:font w:name=\"" + f + "\"/>";
+    out += "</w:fonts>";
     if (!body.lists.empty()) {
         out += "<w:lists>";
         for (int a = 1; a <= 2; ++a)
@@ -73,7 +91,7 @@ Output writeWordML(const Document& doc, const WriteOptions&) {
                    "\"/></w:lvlOverride></w:list>";
         out += "</w:lists>";
     }
-    out += "<w:styles>" + wp::writeStyles(wp::Dialect::WordML) + "</w:styles>";
+    out += "<w:styles>" + styles + "</w:styles>";
     out += "<w:docPr><w:view w:val=\"print\"/></w:docPr><w:body><wx:sect>";
     out += body.body;
     out += "<w:sectPr><w:pgSz w:w=\"12240\" w:h=\"15840\"/><w:pgMar w:top=\"1440\" w:right=\"1440\" w:bottom=\"1440\" "

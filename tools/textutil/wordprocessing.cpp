@@ -125,6 +125,7 @@ RProps parseRPr(const xmlNode* rPr) {
         } else if (!std::strcmp(n, "rFonts")) {
             std::string f = xml::attr(c, "ascii");
             if (f.empty()) f = xml::attr(c, "hAnsi");
+            if (f.empty()) f = xml::attr(c, "h-ansi"); // Word 2003 XML
             if (!f.empty()) p.font = f;
         } else if (!std::strcmp(n, "color")) {
             const std::string v = xml::attr(c, "val");
@@ -286,6 +287,9 @@ private:
         std::string link;
     };
     std::vector<Field> fields_;
+    // Runs nested in runs: deeper is damage, and the recursion must stay bounded.
+    static constexpr int kMaxNesting = 256;
+    int depth_ = 0;
 
     void loadStyles(const xmlNode* styles) {
         if (!styles) return;
@@ -448,43 +452,52 @@ private:
     }
 
     void inlines(const xmlNode* parent, const RProps& base, const std::string& link, Paragraph& para) {
-        for (const xmlNode* c = parent->children; c; c = c->next) {
-            if (c->type != XML_ELEMENT_NODE) continue;
-            const char* n = reinterpret_cast<const char*>(c->name);
-            if (!std::strcmp(n, "r")) {
-                run(c, base, link, para);
-            } else if (!std::strcmp(n, "hyperlink")) {
-                std::string target;
-                const std::string id = xml::attr(c, "id", "relationships");
-                if (!id.empty() && hooks_.relationship) target = hooks_.relationship(id);
-                if (target.empty()) {
-                    const std::string anchor = xml::attr(c, "anchor");
-                    if (!anchor.empty()) target = "#" + anchor;
-                }
-                inlines(c, base, target.empty() ? link : target, para);
-            } else if (!std::strcmp(n, "hlink")) {
-                std::string target = xml::attr(c, "dest");
-                const std::string bookmark = xml::attr(c, "bookmark");
-                if (target.empty() && !bookmark.empty()) target = "#" + bookmark;
-                inlines(c, base, target.empty() ? link : target, para);
-            } else if (!std::strcmp(n, "fldSimple")) {
-                const std::string target = hyperlinkTarget(xml::attr(c, "instr"));
-                inlines(c, base, target.empty() ? link : target, para);
-            } else if (!std::strcmp(n, "sdt")) {
-                if (const xmlNode* content = xml::child(c, "sdtContent")) inlines(content, base, link, para);
-            } else if (!std::strcmp(n, "ins") || !std::strcmp(n, "smartTag") || !std::strcmp(n, "customXml") ||
-                       !std::strcmp(n, "dir") || !std::strcmp(n, "bdo") || !std::strcmp(n, "moveTo") ||
-                       !std::strcmp(n, "content")) {
-                inlines(c, base, link, para);
-            } else if (!std::strcmp(n, "annotation")) {
-                // wordml revision marks wrap inserted runs; comments are left out.
-                if (xml::attr(c, "type").find("Insertion") != std::string::npos) inlines(c, base, link, para);
-            } else if (!std::strcmp(n, "AlternateContent")) {
-                const xmlNode* choice = xml::child(c, "Choice");
-                inlines(choice ? choice : xml::child(c, "Fallback"), base, link, para);
-            } else if (!std::strcmp(n, "pict") || !std::strcmp(n, "drawing")) {
-                picture(c, para);
+        for (const xmlNode* c = parent->children; c; c = c->next)
+            inlineNode(c, base, link, para);
+    }
+
+    // One element of paragraph content: a run, a link or field around runs, a picture.
+    void inlineNode(const xmlNode* c, const RProps& base, const std::string& link,
+                    Paragraph& para) {
+        if (c->type != XML_ELEMENT_NODE) return;
+        const char* n = reinterpret_cast<const char*>(c->name);
+        if (!std::strcmp(n, "r")) {
+            run(c, base, link, para);
+        } else if (!std::strcmp(n, "hyperlink")) {
+            std::string target;
+            const std::string id = xml::attr(c, "id", "relationships");
+            if (!id.empty() && hooks_.relationship) target = hooks_.relationship(id);
+            if (target.empty()) {
+                const std::string anchor = xml::attr(c, "anchor");
+                if (!anchor.empty()) target = "#" + anchor;
             }
+            inlines(c, base, target.empty() ? link : target, para);
+        } else if (!std::strcmp(n, "hlink")) {
+            // Word may give both: a page and a place in it.
+            std::string target = xml::attr(c, "dest");
+            const std::string bookmark = xml::attr(c, "bookmark");
+            if (!bookmark.empty()) target += "#" + bookmark;
+            inlines(c, base, target.empty() ? link : target, para);
+        } else if (!std::strcmp(n, "fldSimple")) {
+            const std::string target = hyperlinkTarget(xml::attr(c, "instr"));
+            inlines(c, base, target.empty() ? link : target, para);
+        } else if (!std::strcmp(n, "sdt")) {
+            if (const xmlNode* content = xml::child(c, "sdtContent"))
+                inlines(content, base, link, para);
+        } else if (!std::strcmp(n, "ins") || !std::strcmp(n, "smartTag") ||
+                   !std::strcmp(n, "customXml") || !std::strcmp(n, "dir") ||
+                   !std::strcmp(n, "bdo") || !std::strcmp(n, "moveTo") ||
+                   !std::strcmp(n, "content")) {
+            inlines(c, base, link, para);
+        } else if (!std::strcmp(n, "annotation")) {
+            // wordml revision marks wrap inserted runs; comments are left out.
+            if (xml::attr(c, "type").find("Insertion") != std::string::npos)
+                inlines(c, base, link, para);
+        } else if (!std::strcmp(n, "AlternateContent")) {
+            const xmlNode* choice = xml::child(c, "Choice");
+            inlines(choice ? choice : xml::child(c, "Fallback"), base, link, para);
+        } else if (!std::strcmp(n, "pict") || !std::strcmp(n, "drawing")) {
+            picture(c, para);
         }
     }
 
@@ -558,6 +571,14 @@ private:
                 const xmlNode* choice = xml::child(c, "Choice");
                 if (const xmlNode* d = xml::find(choice, "drawing")) picture(d, para);
                 else if (const xmlNode* fb = xml::find(xml::child(c, "Fallback"), "pict")) picture(fb, para);
+            } else if (!std::strcmp(n, "rPr")) {
+                continue;
+            } else if (depth_ < kMaxNesting) {
+                // Runs and links nested in a run (LibreOffice writes a link's text so) take this
+                // run's style.
+                ++depth_;
+                inlineNode(c, rp, link, para);
+                --depth_;
             }
         }
     }

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 using namespace textutil;
 
 namespace {
@@ -101,6 +103,34 @@ TEST(textutilHtmlReader, PicturesFromDataUrlsAndLocalFiles) {
     noLoad.noLoad = true;
     const Document bare = readDocument(dir / "page.html", noLoad);
     EXPECT_EQ(bare.attachments.size(), 1u);  // data: URLs are content, not loads
+}
+
+TEST(textutilHtmlReader, PictureDisplaySizeFromAttributesAndCss) {
+    const std::string src =
+        "data:image/png;base64," + base64Encode(textutiltest::samplePng()); // 2x2 pixels
+    auto img = [&](const std::string& rest) { return "<img src=\"" + src + "\" " + rest + ">"; };
+    const Document doc =
+        html("<style>img.big { width: 72pt; height: 36pt }</style><p>" +
+             img("style=\"width:2in;height:1in\"") + img("style=\"width: 3cm\"") +
+             img("width=100 style=\"height:50mm\"") + "<span style=\"font-size:20pt\">" +
+             img("style=\"width:10em;height:5em\"") + "</span>" +
+             img("width=\"50%\" height=\"40\"") + img("class=\"big\" width=10 height=10") +
+             img("style=\"width:1e999px;height:10px\"") + img("") + "</p>");
+    const std::vector<std::pair<double, double>> want = {{144, 72},    {85.05, 85.05}, {75, 141.75},
+                                                         {200, 100},   {30, 30},       {72, 36},
+                                                         {14400, 7.5}, {0, 0}};
+    ASSERT_EQ(doc.attachments.size(), want.size());
+    for (size_t i = 0; i < want.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_NEAR(doc.attachments[i].width, want[i].first, 0.01);
+        EXPECT_NEAR(doc.attachments[i].height, want[i].second, 0.01);
+    }
+    // A web archive made from such a page keeps the size.
+    const Document back = textutiltest::roundTrip(
+        html("<p>" + img("style=\"width:1in;height:0.5in\"") + "</p>"), "webarchive");
+    ASSERT_EQ(back.attachments.size(), 1u);
+    EXPECT_NEAR(back.attachments[0].width, 72, 72 * 0.05);
+    EXPECT_NEAR(back.attachments[0].height, 36, 36 * 0.05);
 }
 
 TEST(textutilHtmlReader, CharsetDetection) {

@@ -101,7 +101,9 @@ TEST(textutil_office_oracle, ReadsDocumentsMadeByLibreOffice) {
                                    (std::string(format) == "doc" ? "MS Word 97" : std::string(format) == "odt" ? "writer8" : "MS Word 2007 XML"),
                                    "--outdir", dir.path().string(), (dir / "src.html").string()});
         ASSERT_EQ(r.status, 0) << r.err;
-        checkMadeDocument(readDocument(dir / (std::string("src.") + format), ReadOptions{}), false);
+        const Document doc = readDocument(dir / (std::string("src.") + format), ReadOptions{});
+        checkMadeDocument(doc, true);
+        EXPECT_EQ(doc.meta.author, "E. Lsewhere");
     }
 }
 
@@ -153,6 +155,70 @@ TEST(textutil_office_oracle, WvHtmlShowsDocFormatting) {
     EXPECT_TRUE(contains(h, "<table"));
     EXPECT_TRUE(contains(h, "R3C3"));
     EXPECT_TRUE(contains(h, "href=\"https://example.com/a?b=1"));
+}
+
+// pandoc sizes pictures in CSS (inches, centimetres); the size reaches the document.
+TEST(textutil_office_oracle, PictureSizesOfPandocHtml) {
+    if (!haveProgram("pandoc")) GTEST_SKIP() << "pandoc not installed; skipping pandoc-made HTML";
+    vorpeltest::TempDir dir;
+    vorpeltest::writeFile(dir / "pic.png", officetest::tinyPng());
+    vorpeltest::writeFile(dir / "src.md", "Wide: ![](pic.png){width=2in height=1in}\n\nNarrow: "
+                                          "![](pic.png){width=3cm height=1.5cm}\n");
+    const auto r = runProcess({"pandoc", "-f", "markdown", "-t", "html", (dir / "src.md").string(),
+                               "-o", (dir / "page.html").string()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const Document doc = readDocument(dir / "page.html", ReadOptions{});
+    ASSERT_EQ(doc.attachments.size(), 2u) << vorpeltest::readFile(dir / "page.html");
+    EXPECT_NEAR(doc.attachments[0].width, 144, 144 * 0.05);
+    EXPECT_NEAR(doc.attachments[0].height, 72, 72 * 0.05);
+    EXPECT_NEAR(doc.attachments[1].width, 85, 85 * 0.05);
+    EXPECT_NEAR(doc.attachments[1].height, 42.5, 42.5 * 0.05);
+}
+
+// Alignment, colours, fonts, picture size, title and author as LibreOffice reads them from
+// every office output and RTF (through its own format, which our reader then opens).
+TEST(textutil_office_oracle, LibreOfficeSeesFormattingAndProperties) {
+    if (!haveProgram("soffice"))
+        GTEST_SKIP() << "LibreOffice not installed; skipping the formatting check";
+    vorpeltest::TempDir dir;
+    const Document doc = officetest::formattedDocument();
+    std::vector<std::string> args = {
+        "soffice", profileOption(dir), "--headless",         "--convert-to",
+        "odt",     "--outdir",         (dir / "lo").string()};
+    const std::vector<std::string> formatNames = {"doc", "docx", "odt", "wordml", "rtf"};
+    for (const std::string& f : formatNames)
+        args.push_back(officetest::storeAs(doc, *findFormat(f), dir.path(), "fmt-" + f).string());
+    const auto r = runProcess(args);
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (const std::string& f : formatNames) {
+        SCOPED_TRACE(f);
+        // LibreOffice's Word 2003 XML import sizes no picture, Word's own files included.
+        officetest::checkFormatting(readDocument(dir / "lo" / ("fmt-" + f + ".odt"), ReadOptions{}),
+                                    f != "wordml");
+    }
+}
+
+// LibreOffice takes a .doc paragraph's list level only when it comes before the list
+// reference, as Word writes them; otherwise every item lands at the first level.
+TEST(textutil_office_oracle, LibreOfficeSeesDocListNesting) {
+    if (!haveProgram("soffice"))
+        GTEST_SKIP() << "LibreOffice not installed; skipping the .doc nesting check";
+    vorpeltest::TempDir dir;
+    const auto path = dir / "nested.doc";
+    vorpeltest::writeFile(path, officetest::writeAs(officetest::sampleDocument(), "doc"));
+    const auto r = runProcess({"soffice", profileOption(dir), "--headless", "--convert-to", "html",
+                               "--outdir", dir.path().string(), path.string()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const Document doc = readDocument(dir / "nested.html", ReadOptions{});
+    const Paragraph* outer = officetest::findParagraph(doc, "First bullet");
+    const Paragraph* inner = officetest::findParagraph(doc, "Nested number two");
+    const Paragraph* back = officetest::findParagraph(doc, "Second bullet");
+    ASSERT_TRUE(outer && inner && back);
+    EXPECT_EQ(outer->style.listLevel, 1);
+    EXPECT_EQ(inner->style.listLevel, 2);
+    EXPECT_TRUE(inner->style.ordered);
+    EXPECT_EQ(back->style.listLevel, 1);
+    EXPECT_FALSE(back->style.ordered);
 }
 
 // Round trip through LibreOffice where it is installed: the writers' output opens and converts.

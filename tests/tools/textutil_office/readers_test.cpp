@@ -267,6 +267,79 @@ TEST(textutil_office_wordml_reader, LinksListsRevisionsAndPictures) {
     EXPECT_TRUE(findParagraph(doc, "second")->style.ordered);
 }
 
+// Links as LibreOffice and Word write them: a run inside a run, a bookmark, a bookmark
+// within a page, a simple field and a complex field around styled runs.
+TEST(textutil_office_wordml_reader, LinkTextSurvivesEveryNesting) {
+    const std::string xml =
+        "<?xml version=\"1.0\"?><w:wordDocument "
+        "xmlns:w=\"http://schemas.microsoft.com/office/word/2003/wordml\">"
+        "<w:styles><w:style w:type=\"character\" w:styleId=\"Hyperlink\"><w:name "
+        "w:val=\"Hyperlink\"/>"
+        "<w:rPr><w:color w:val=\"0000FF\"/><w:u "
+        "w:val=\"single\"/></w:rPr></w:style></w:styles><w:body>"
+        "<w:p><w:r><w:t xml:space=\"preserve\">a hyperlink to the </w:t></w:r><w:hlink "
+        "w:dest=\"http://example.org/x\">"
+        "<w:r><w:rPr><w:rStyle w:val=\"Hyperlink\"/></w:rPr><w:r><w:t>example "
+        "site</w:t></w:r></w:r></w:hlink>"
+        "<w:r><w:t xml:space=\"preserve\"> and ends</w:t></w:r></w:p>"
+        "<w:p><w:hlink w:dest=\"\" "
+        "w:bookmark=\"bm\"><w:r><w:rPr/><w:r><w:rPr><w:b/></w:rPr><w:t>back "
+        "up</w:t></w:r></w:r></w:hlink>"
+        "<w:r><w:t xml:space=\"preserve\"> | </w:t></w:r>"
+        "<w:hlink w:dest=\"http://example.org/page\" "
+        "w:bookmark=\"part\"><w:r><w:t>within</w:t></w:r></w:hlink></w:p>"
+        "<w:p><w:fldSimple w:instr=\" HYPERLINK &quot;http://simple.example/&quot; "
+        "\"><w:r><w:r><w:t>simple</w:t></w:r></w:r></w:fldSimple>"
+        "<w:r><w:fldChar w:fldCharType=\"begin\"/></w:r><w:r><w:instrText> HYPERLINK "
+        "\"http://complex.example/\" </w:instrText></w:r>"
+        "<w:r><w:fldChar w:fldCharType=\"separate\"/></w:r><w:r><w:rPr><w:i/></w:rPr><w:r><w:t "
+        "xml:space=\"preserve\"> complex</w:t></w:r></w:r>"
+        "<w:r><w:fldChar w:fldCharType=\"end\"/></w:r><w:r><w:t xml:space=\"preserve\"> "
+        "after</w:t></w:r></w:p>"
+        "</w:body></w:wordDocument>";
+    const Document doc = officetest::readBytes(xml, "links.xml");
+    const Paragraph* first = findParagraph(doc, "a hyperlink");
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->plainText(), "a hyperlink to the example site and ends");
+    const CharStyle* site = styleOf(*first, "example site");
+    ASSERT_TRUE(site);
+    EXPECT_EQ(site->link, "http://example.org/x");
+    EXPECT_TRUE(site->underline); // the outer run's character style reaches the inner run
+    EXPECT_TRUE(styleOf(*first, "and ends")->link.empty());
+
+    const Paragraph* second = findParagraph(doc, "back up");
+    ASSERT_TRUE(second);
+    EXPECT_EQ(styleOf(*second, "back up")->link, "#bm");
+    EXPECT_TRUE(styleOf(*second, "back up")->bold);
+    EXPECT_EQ(styleOf(*second, "within")->link, "http://example.org/page#part");
+
+    const Paragraph* third = findParagraph(doc, "simple");
+    ASSERT_TRUE(third);
+    EXPECT_EQ(third->plainText(), "simple complex after");
+    EXPECT_EQ(styleOf(*third, "simple")->link, "http://simple.example/");
+    EXPECT_EQ(styleOf(*third, "complex")->link, "http://complex.example/");
+    EXPECT_TRUE(styleOf(*third, "complex")->italic);
+    EXPECT_TRUE(styleOf(*third, "after")->link.empty());
+}
+
+// Runs nested far deeper than any writer goes still give their text.
+TEST(textutil_office_wordml_reader, DeeplyNestedRunsKeepTheirText) {
+    std::string runs;
+    for (int i = 0; i < 200; ++i)
+        runs += "<w:r>";
+    runs += "<w:t>deep</w:t>";
+    for (int i = 0; i < 200; ++i)
+        runs += "</w:r>";
+    const std::string xml = "<?xml version=\"1.0\"?><w:wordDocument "
+                            "xmlns:w=\"http://schemas.microsoft.com/office/word/2003/wordml\">"
+                            "<w:body><w:p><w:r><w:t>top </w:t></w:r>" +
+                            runs + "</w:p></w:body></w:wordDocument>";
+    const Document doc = officetest::readBytes(xml, "deep.xml");
+    const Paragraph* p = findParagraph(doc, "top");
+    ASSERT_TRUE(p);
+    EXPECT_EQ(p->plainText(), "top deep");
+}
+
 // A Word 97 file built by hand: fast-saved pieces out of file order, 8-bit and 16-bit,
 // with a piece-level modifier making one piece bold.
 TEST(textutil_office_doc_reader, FastSavedPiecesReadInTextOrder) {

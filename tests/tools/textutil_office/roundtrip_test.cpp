@@ -124,15 +124,7 @@ TEST(textutil_office_matrix, EveryFormatConvertsToEveryOther) {
     vorpeltest::TempDir dir;
     const Document sample = officetest::sampleDocument();
     auto store = [&](const Document& doc, const Format& f, const std::string& stem) {
-        const Output out = f.write(doc, WriteOptions{});
-        const auto path = dir / (stem + "." + std::string(f.extension));
-        if (f.bundle) {
-            std::filesystem::create_directories(path);
-            for (const auto& [name, data] : out.files) vorpeltest::writeFile(path / name, data);
-        } else {
-            vorpeltest::writeFile(path, out.data);
-        }
-        return path;
+        return officetest::storeAs(doc, f, dir.path(), stem);
     };
     int pairs = 0;
     for (const Format& from : formats()) {

@@ -1,4 +1,7 @@
 #include "sample.h"
+#include "testsupport.h"
+
+#include <gtest/gtest.h>
 
 namespace officetest {
 
@@ -104,6 +107,80 @@ Document sampleDocument() {
     return doc;
 }
 
+// Alignment, colours, fonts, a picture's display size and the title and author, in a
+// document that every rich format can hold.
+Document formattedDocument() {
+    Document doc;
+    doc.meta.title = "Pairs Of Formats";
+    doc.meta.author = "Ada Quill";
+    for (const auto& [text, align] :
+         {std::pair{"Centred words", Align::Center}, std::pair{"Right words", Align::Right},
+          std::pair{"Justified words", Align::Justify}}) {
+        ParaStyle ps;
+        ps.align = align;
+        appendText(doc.addParagraph(ps), text, {});
+    }
+    Paragraph& p = doc.addParagraph();
+    CharStyle red, marked, serif, large;
+    red.color = Color{200, 30, 40};
+    marked.background = Color{255, 255, 0};
+    serif.font = "Georgia";
+    large.size = 15;
+    appendText(p, "Some ", {});
+    appendText(p, "red", red);
+    appendText(p, " then ", {});
+    appendText(p, "marked", marked);
+    appendText(p, " then ", {});
+    appendText(p, "serif", serif);
+    appendText(p, " then ", {});
+    appendText(p, "large", large);
+    appendText(p, " end.", {});
+
+    Attachment a;
+    a.data = tinyPng();
+    a.mimeType = "image/png";
+    a.fileName = "dot.png";
+    a.width = 90;
+    a.height = 45;
+    const int idx = doc.addAttachment(a);
+    Paragraph& pic = doc.addParagraph();
+    appendText(pic, "Picture: ", {});
+    pic.runs.emplace_back().attachment = idx;
+    return doc;
+}
+
+void checkFormatting(const Document& doc, bool pictureSize) {
+    for (const auto& [text, align] :
+         {std::pair{"Centred words", Align::Center}, std::pair{"Right words", Align::Right},
+          std::pair{"Justified words", Align::Justify}}) {
+        const Paragraph* p = findParagraph(doc, text);
+        ASSERT_TRUE(p) << text;
+        EXPECT_EQ(p->style.align, align) << text;
+    }
+    const Paragraph* p = findParagraph(doc, "Some red");
+    ASSERT_TRUE(p);
+    const CharStyle* red = styleOf(*p, "red");
+    const CharStyle* marked = styleOf(*p, "marked");
+    const CharStyle* serif = styleOf(*p, "serif");
+    const CharStyle* large = styleOf(*p, "large");
+    const CharStyle* plain = styleOf(*p, "Some");
+    ASSERT_TRUE(red && marked && serif && large && plain);
+    EXPECT_EQ(red->color, (Color{200, 30, 40}));
+    EXPECT_EQ(marked->background, (Color{255, 255, 0}));
+    EXPECT_EQ(serif->font, "Georgia");
+    EXPECT_DOUBLE_EQ(large->size, 15);
+    // Nothing spills onto the plain words (a reader may state the default colour).
+    EXPECT_NE(plain->color, red->color);
+    EXPECT_NE(plain->background, marked->background);
+    ASSERT_EQ(doc.attachments.size(), 1u);
+    if (pictureSize) {
+        EXPECT_NEAR(doc.attachments[0].width, 90, 90 * 0.05);
+        EXPECT_NEAR(doc.attachments[0].height, 45, 45 * 0.05);
+    }
+    EXPECT_EQ(doc.meta.title, "Pairs Of Formats");
+    EXPECT_EQ(doc.meta.author, "Ada Quill");
+}
+
 std::string writeAs(const Document& doc, const std::string& format) {
     const Format* f = findFormat(format);
     if (!f) throw std::runtime_error("no format " + format);
@@ -119,6 +196,20 @@ Document readBytes(const std::string& bytes, const std::string& name) {
 
 Document roundTrip(const Document& doc, const std::string& format) {
     return readBytes(writeAs(doc, format), "roundtrip." + format);
+}
+
+std::filesystem::path storeAs(const Document& doc, const Format& format,
+                              const std::filesystem::path& dir, const std::string& stem) {
+    const Output out = format.write(doc, WriteOptions{});
+    const auto path = dir / (stem + "." + std::string(format.extension));
+    if (format.bundle) {
+        std::filesystem::create_directories(path);
+        for (const auto& [name, data] : out.files)
+            vorpeltest::writeFile(path / name, data);
+    } else {
+        vorpeltest::writeFile(path, out.data);
+    }
+    return path;
 }
 
 const Paragraph* findParagraph(const Document& doc, const std::string& needle) {
