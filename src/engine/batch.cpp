@@ -3,6 +3,7 @@
 #include "dropscreen/qconvert.h"
 #include "outputnames.h"
 #include "platform/eventgate.h"
+#include "platform/window.h"
 
 #include <set>
 
@@ -40,6 +41,8 @@ void runBatch(Routine routine) {
         ui::DoEvents();
     }
     ui::Win<qconvert>().emptyQueueAndList();
+    // Drops made meanwhile were held: they are listed now, for the next batch.
+    ui::deliverHeldDrops();
 }
 
 } // namespace vorpel
