@@ -184,6 +184,10 @@ TEST_F(Commands, DropDuringAPanelBatchIsListedForTheNextOne) {
     EXPECT_EQ(queue(), (Strings{late.string()}));
     EXPECT_EQ(names(), (Strings{"late.png"}));
     EXPECT_FALSE(emptyHintShown());
+    // The progress window closing afterwards leaves the list's "Drop More..." alone.
+    ASSERT_TRUE(droptest::pumpUntil([] { return ui::WinIfOpen<vorpel::progressdes>() == nullptr; }));
+    EXPECT_FALSE(screen().StaticText44->isHidden());
+    EXPECT_TRUE(screen().StaticText31->isHidden());
     // The next batch converts it.
     answer = nullptr;
     panel.BevelButton1->click();
