@@ -178,6 +178,8 @@ void qconvert::BevelButton12_Action() {
         vorpel::size(item, true);
         ui::DoEvents();
     }
+    // Drops made meanwhile were held: they join the list now.
+    ui::deliverHeldDrops();
 }
 
 void qconvert::BevelButton17_Action() {

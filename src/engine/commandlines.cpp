@@ -15,6 +15,15 @@ std::string document(std::string_view prefix, const FolderItem& source) {
     return s;
 }
 
+std::string document(std::string_view prefix, const FolderItem& source, const FolderItem& output) {
+    std::string s(prefix);
+    s += kOutputOption;
+    s += output.ShellPath();
+    s += ' ';
+    s += source.ShellPath();
+    return s;
+}
+
 std::string markup(std::string_view prefix, const FolderItem& source, const FolderItem& output) {
     std::string s(prefix);
     s += source.ShellPath();

@@ -9,7 +9,8 @@
 // character for character, so the prefixes stay literal.
 namespace vorpel::commands {
 
-// Document conversions: prefix, then the source's shell path.
+// Document conversions: prefix, then the source's shell path. An output of another name than
+// the tool's own goes between the two, after "-output ".
 inline constexpr std::string_view kDoc = "textutil -convert doc ";
 inline constexpr std::string_view kDocx = "textutil -convert docx ";
 inline constexpr std::string_view kOdt = "textutil -convert odt ";
@@ -29,6 +30,7 @@ inline constexpr std::string_view kArchiveUtf16 =
     "textutil -convert webarchive  -utf16  -editor ZENTO -Generator ZENTO  ";
 inline constexpr std::string_view kArchiveNoImages =
     "textutil -convert webarchive  -noload  -nostore  -editor ZENTO -Generator ZENTO  ";
+inline constexpr std::string_view kOutputOption = "-output ";
 
 // Markup clean-up: prefix, source, " >  ", output.
 inline constexpr std::string_view kXhtmlWin1252 =
@@ -59,6 +61,7 @@ std::string imagePrefix(std::string_view formatToken);
 inline constexpr std::string_view kImageOut = " --out ";
 
 std::string document(std::string_view prefix, const FolderItem& source);
+std::string document(std::string_view prefix, const FolderItem& source, const FolderItem& output);
 std::string markup(std::string_view prefix, const FolderItem& source, const FolderItem& output);
 std::string image(std::string_view formatToken, const FolderItem& source, const FolderItem& output);
 std::string speech(const FolderItem& source, const std::string& voice, const FolderItem& output);

@@ -5,6 +5,7 @@
 #include "failures.h"
 #include "feedback/progressdes.h"
 #include "info/infowin.h"
+#include "outputnames.h"
 #include "panels/audiocontrol.h"
 #include "panels/controlwin.h"
 #include "panels/imagecontrol.h"
@@ -41,9 +42,33 @@ bool runWithProgress(Shell& shell, const FolderItem& f, const std::function<std:
     return ok;
 }
 
-bool convertDocument(const FolderItem& f, std::string_view prefix) {
+// The output in f's folder: stem + extension, or within a batch the next free name when an
+// earlier item wrote that one or it is queued itself. Null when none can be formed.
+FolderItem outputItem(const FolderItem& f, const std::string& stem, std::string_view extension) {
+    const FolderItem folder = f.Parent();
+    const FolderItem wanted = folder.Child(stem + std::string(extension));
+    OutputNames* names = OutputNames::current();
+    if (wanted.isNull() || !names) return wanted;
+    const std::string name =
+        names->claim(f.AbsolutePath(), folder.AbsolutePath(), stem, std::string(extension));
+    if (name.empty()) {
+        Failures::record(f.Name(), "no free name left for the output in its folder", -1);
+        return {};
+    }
+    return folder.Child(name);
+}
+
+// textutil names the output itself, after the source; only another name is passed on.
+bool convertDocument(const FolderItem& f, std::string_view prefix, std::string_view extension) {
     Shell shell;
-    return runWithProgress(shell, f, [&] { return commands::document(prefix, f); });
+    const std::string stem = documentStem(f.Name());
+    const FolderItem own = f.Parent().Child(stem + std::string(extension));
+    const FolderItem output = own.isNull() ? own : outputItem(f, stem, extension);
+    if (!own.isNull() && output.isNull()) return false;
+    return runWithProgress(shell, f, [&] {
+        return output == own ? commands::document(prefix, f)
+                             : commands::document(prefix, f, output);
+    });
 }
 
 // tidy reports warnings with status 1 while writing its output.
@@ -51,7 +76,7 @@ constexpr int kTidyWarnings = 1;
 
 bool cleanUpMarkup(const FolderItem& f, std::string_view prefix, const char* extension) {
     Shell shell;
-    const FolderItem output = f.Parent().Child(ui::Win<controlwin>().EditField1->Text() + extension);
+    const FolderItem output = outputItem(f, ui::Win<controlwin>().EditField1->Text(), extension);
     if (output.isNull()) return false;
     return runWithProgress(shell, f, [&] { return commands::markup(prefix, f, output); },
                            kTidyWarnings);
@@ -65,43 +90,40 @@ bool changeFlags(const FolderItem& f, std::string_view prefix) {
 
 } // namespace
 
-bool doc(const FolderItem& f, bool) { return convertDocument(f, commands::kDoc); }
-bool docx(const FolderItem& f, bool) { return convertDocument(f, commands::kDocx); }
-bool odt(const FolderItem& f, bool) { return convertDocument(f, commands::kOdt); }
-bool rtf(const FolderItem& f, bool) { return convertDocument(f, commands::kRtf); }
-bool xml(const FolderItem& f, bool) { return convertDocument(f, commands::kWordml); }
-bool rtfd(const FolderItem& f, bool) { return convertDocument(f, commands::kRtfd); }
+bool doc(const FolderItem& f, bool) { return convertDocument(f, commands::kDoc, ".doc"); }
+bool docx(const FolderItem& f, bool) { return convertDocument(f, commands::kDocx, ".docx"); }
+bool odt(const FolderItem& f, bool) { return convertDocument(f, commands::kOdt, ".odt"); }
+bool rtf(const FolderItem& f, bool) { return convertDocument(f, commands::kRtf, ".rtf"); }
+bool xml(const FolderItem& f, bool) { return convertDocument(f, commands::kWordml, ".xml"); }
+bool rtfd(const FolderItem& f, bool) { return convertDocument(f, commands::kRtfd, ".rtfd"); }
 
 bool txt(const FolderItem& f, bool) {
-    Shell shell;
     controlwin& panel = ui::Win<controlwin>();
     std::string_view prefix;
     if (panel.RadioButton2->Value()) prefix = commands::kTxtUtf16;
     else if (panel.RadioButton1->Value()) prefix = commands::kTxt;
     else return false;
-    return runWithProgress(shell, f, [&] { return commands::document(prefix, f); });
+    return convertDocument(f, prefix, ".txt");
 }
 
 bool html(const FolderItem& f, bool) {
-    Shell shell;
     controlwin& panel = ui::Win<controlwin>();
     std::string_view prefix;
     if (panel.RadioButton2->Value()) prefix = commands::kHtmlUtf16;
     else if (panel.RadioButton1->Value()) prefix = commands::kHtml;
     else if (panel.RadioButton8->Value()) prefix = commands::kHtmlNoImages;
     else return false;
-    return runWithProgress(shell, f, [&] { return commands::document(prefix, f); });
+    return convertDocument(f, prefix, ".html");
 }
 
 bool archiveweb(const FolderItem& f, bool) {
-    Shell shell;
     controlwin& panel = ui::Win<controlwin>();
     std::string_view prefix;
     if (panel.RadioButton1->Value()) prefix = commands::kArchive;
     else if (panel.RadioButton2->Value()) prefix = commands::kArchiveUtf16;
     else if (panel.RadioButton8->Value()) prefix = commands::kArchiveNoImages;
     else return false;
-    return runWithProgress(shell, f, [&] { return commands::document(prefix, f); });
+    return convertDocument(f, prefix, ".webarchive");
 }
 
 bool xhtml(const FolderItem& f, bool) {
@@ -135,9 +157,8 @@ bool size(const FolderItem& f, bool) {
 bool aud(const FolderItem& f, bool) {
     Shell shell;
     audiocontrol& panel = ui::Win<audiocontrol>();
-    const std::string name = panel.CheckBox1->Value() ? f.Name() + ".aiff"
-                                                      : panel.EditField3->Text() + ".aiff";
-    const FolderItem output = f.Parent().Child(name);
+    const FolderItem output =
+        outputItem(f, panel.CheckBox1->Value() ? f.Name() : panel.EditField3->Text(), ".aiff");
     if (output.isNull()) return false;
     return runWithProgress(shell, f, [&] {
         return commands::speech(f, ui::Win<audiocontrol>().PopupMenu1->Text(), output);
@@ -155,9 +176,8 @@ using vorpel::FolderItem;
 bool convertImage(const FolderItem& f, std::string_view token, const char* extension) {
     vorpel::Shell shell;
     vorpel::imagecontrol& panel = vorpel::ui::Win<vorpel::imagecontrol>();
-    const std::string name =
-        panel.CheckBox2->Value() ? f.Name() + extension : panel.EditField3->Text() + extension;
-    const FolderItem output = f.Parent().Child(name);
+    const FolderItem output = vorpel::outputItem(
+        f, panel.CheckBox2->Value() ? f.Name() : panel.EditField3->Text(), extension);
     if (output.isNull()) return false;
     return vorpel::runWithProgress(shell, f,
                                    [&] { return vorpel::commands::image(token, f, output); });

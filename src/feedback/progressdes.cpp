@@ -41,7 +41,9 @@ void progressdes::Timer2_Action() {
     doner& notice = ui::Win<doner>();
     notice.Show();
     notice.showOutcome();
-    ui::Win<qconvert>().StaticText31->setVisible(true);
+    qconvert& screen = ui::Win<qconvert>();
+    // "Drop More..." back on means a drop held during the batch was listed since: keep that.
+    if (screen.StaticText44->isHidden()) screen.StaticText31->setVisible(true);
 }
 
 } // namespace vorpel

@@ -7,7 +7,7 @@ namespace vorpel::ui {
 // it does real event work at most every few milliseconds.
 void DoEvents();
 
-// True while a turn or a shell command is under way: drops and close requests are refused.
+// True while a turn or a shell command is under way: drops are held and close requests refused.
 bool busy();
 
 // Installs the turn as the command runner's idle hook.

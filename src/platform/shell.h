@@ -27,7 +27,7 @@ public:
     // Called repeatedly while a command runs, so the user interface can repaint.
     static void setIdleHook(std::function<void()> hook);
 
-    // True while a command runs (the interface refuses drops and closes meanwhile).
+    // True while a command runs (the interface holds drops and refuses closes meanwhile).
     static bool running();
 
     // Folder of the stand-in tools, put first in PATH for every command; empty for none.

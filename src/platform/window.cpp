@@ -12,6 +12,7 @@
 #include <QMimeData>
 #include <QPointer>
 #include <QScreen>
+#include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <map>
@@ -221,29 +222,71 @@ std::vector<FolderItem> Window::acceptableItems(const QMimeData* mime) const {
     return items;
 }
 
+// While a batch or command runs the drag is welcome all the same: the drop is held and
+// handled once the handler is done, so nothing dropped is thrown away.
 void Window::dragEnterEvent(QDragEnterEvent* e) {
-    if (!busy() && !acceptableItems(e->mimeData()).empty()) e->acceptProposedAction();
+    if (!acceptableItems(e->mimeData()).empty()) e->acceptProposedAction();
     else e->ignore();
 }
 
-void Window::dragMoveEvent(QDragMoveEvent* e) {
-    if (!busy()) e->acceptProposedAction();
-    else e->ignore();
-}
+void Window::dragMoveEvent(QDragMoveEvent* e) { e->acceptProposedAction(); }
 
 void Window::dropEvent(QDropEvent* e) {
-    // A drop during a batch would change the queue under it.
-    if (busy()) {
-        e->ignore();
-        return;
-    }
-    const std::vector<FolderItem> items = acceptableItems(e->mimeData());
+    std::vector<FolderItem> items = acceptableItems(e->mimeData());
     if (items.empty()) {
         e->ignore();
         return;
     }
     e->acceptProposedAction();
+    takeDrop(std::move(items));
+}
+
+void Window::takeDrop(std::vector<FolderItem> items) {
+    // A drop during a batch would change the queue under it; one during a drop, the list.
+    if (busy() || inDrop_ || !held_.empty()) {
+        held_.push_back(std::move(items));
+        armDelivery();
+        return;
+    }
+    inDrop_ = true;
     DropObject(items);
+    inDrop_ = false;
+}
+
+void Window::deliverHeld() {
+    if (held_.empty()) return;
+    if (busy() || inDrop_) {
+        armDelivery();
+        return;
+    }
+    const QPointer<Window> self(this);
+    while (self && !held_.empty() && !busy() && !inDrop_) {
+        std::vector<FolderItem> items = std::move(held_.front());
+        held_.erase(held_.begin());
+        // What went away in the meantime is no longer there to list.
+        std::erase_if(items, [](const FolderItem& item) { return !item.Exists(); });
+        if (items.empty()) continue;
+        inDrop_ = true;
+        DropObject(items);
+        if (self) inDrop_ = false;
+    }
+}
+
+// Looks again soon, for drops held where no batch end hands them over (a turn outside a batch).
+void Window::armDelivery() {
+    if (deliveryArmed_) return;
+    deliveryArmed_ = true;
+    QTimer::singleShot(1, this, [this] {
+        deliveryArmed_ = false;
+        deliverHeld();
+    });
+}
+
+void deliverHeldDrops() {
+    std::vector<QPointer<Window>> windows;
+    for (Window* w : openWindows()) windows.emplace_back(w);
+    for (const QPointer<Window>& w : windows)
+        if (w) w->deliverHeld();
 }
 
 } // namespace vorpel::ui

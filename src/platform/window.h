@@ -71,7 +71,13 @@ protected:
     void dropEvent(QDropEvent* e) override;
 
 private:
+    friend void deliverHeldDrops();
+
     std::vector<FolderItem> acceptableItems(const QMimeData* mime) const;
+    // Runs DropObject, or holds the drop while a handler is under way.
+    void takeDrop(std::vector<FolderItem> items);
+    void deliverHeld();
+    void armDelivery();
     void place();
     void release();
 
@@ -81,6 +87,9 @@ private:
     std::string dropType_;
     std::type_index key_ = typeid(void);
     bool registered_ = false;
+    bool inDrop_ = false;
+    bool deliveryArmed_ = false;
+    std::vector<std::vector<FolderItem>> held_;  // drops made while busy, in order
 };
 
 namespace detail {
@@ -99,6 +108,10 @@ template <class W> W& Win() {
 
 // The instance if one exists, without creating it.
 template <class W> W* WinIfOpen() { return static_cast<W*>(detail::find(typeid(W))); }
+
+// Hands the drops held while a batch or command ran to their windows' drop handlers, one drop
+// at a time in the order they were made. Does nothing while still busy (they come later).
+void deliverHeldDrops();
 
 // Every open window (for shut-down).
 std::vector<Window*> openWindows();

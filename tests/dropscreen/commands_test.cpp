@@ -165,6 +165,53 @@ TEST_F(Commands, LastFileDetailsShowsOnlyTheLastResultAndKeepsTheRows) {
     EXPECT_TRUE(vorpel::Failures::empty());
 }
 
+// A drop while a panel's batch runs is not converted by it and not emptied with it: it is
+// listed for the next batch as soon as the batch has emptied the list.
+TEST_F(Commands, DropDuringAPanelBatchIsListedForTheNextOne) {
+    const fs::path one = file("one.png"), two = file("two.png"), late = file("late.png");
+    ASSERT_TRUE(drop({one, two}));
+    bool taken = false;
+    answer = [&](const std::string& command) {
+        if (command.find("one.png") != std::string::npos) taken = drop({late});
+        return vorpel::ShellOutcome{};
+    };
+    vorpel::imagecontrol& panel = ui::Win<vorpel::imagecontrol>();
+    panel.Show();
+    panel.BevelButton1->click();  // listed at once, without waiting for any timer
+    EXPECT_TRUE(taken);
+    ASSERT_EQ(commands.size(), 2u);
+    EXPECT_EQ(commands[1].find(FolderItem(late).ShellPath()), std::string::npos);
+    EXPECT_EQ(queue(), (Strings{late.string()}));
+    EXPECT_EQ(names(), (Strings{"late.png"}));
+    EXPECT_FALSE(emptyHintShown());
+    // The progress window closing afterwards leaves the list's "Drop More..." alone.
+    ASSERT_TRUE(droptest::pumpUntil([] { return ui::WinIfOpen<vorpel::progressdes>() == nullptr; }));
+    EXPECT_FALSE(screen().StaticText44->isHidden());
+    EXPECT_TRUE(screen().StaticText31->isHidden());
+    // The next batch converts it.
+    answer = nullptr;
+    panel.BevelButton1->click();
+    ASSERT_EQ(commands.size(), 3u);
+    EXPECT_NE(commands[2].find(FolderItem(late).ShellPath()), std::string::npos);
+    EXPECT_TRUE(queue().empty());
+}
+
+// Last File Details keeps its list: a drop made during it is added to that list afterwards.
+TEST_F(Commands, DropDuringLastFileDetailsJoinsTheListAfterIt) {
+    const fs::path first = file("first.txt"), late = file("late.txt");
+    ASSERT_TRUE(drop({first}));
+    bool taken = false;
+    answer = [&](const std::string&) {
+        taken = drop({late});
+        return vorpel::ShellOutcome{0, "4.0K\tx\n"};
+    };
+    screen().BevelButton12->click();
+    EXPECT_TRUE(taken);
+    EXPECT_EQ(commands.size(), 1u);
+    EXPECT_EQ(queue(), (Strings{first.string(), late.string()}));
+    EXPECT_EQ(names(), (Strings{"first.txt", "late.txt"}));
+}
+
 // Show, close, then a fresh panel with its initial settings; the button's look just flips.
 template <class Panel>
 void expectCycle(vorpel::qconvert& screen, ui::BevelButton* button, ui::EditField* Panel::*field) {

@@ -135,27 +135,31 @@ TEST_F(Drop, NonLocalOrMissingItemsAreRefused) {
     EXPECT_EQ(ui::WinIfOpen<vorpel::controlwin>(), nullptr);
 }
 
-TEST_F(Drop, DropDuringACommandIsRefused) {
+// A drop while a command runs would change the queue under it: it is taken, held, and
+// listed once the command is over, as if dropped then.
+TEST_F(Drop, DropDuringACommandIsHeldAndListedAfterIt) {
     const fs::path a = file("a.txt"), b = file("b.txt");
     ASSERT_TRUE(drop({a}));
-    bool taken = true;
+    bool taken = false;
+    Strings queuedDuring;
     answer = [&](const std::string&) {
         taken = drop({b});
+        queuedDuring = queue();
         return vorpel::ShellOutcome{};
     };
     vorpel::Shell sh;
     sh.Execute("du -h x");
-    EXPECT_FALSE(taken);
-    EXPECT_EQ(queue(), (Strings{a.string()}));
-    EXPECT_EQ(names(), (Strings{"a.txt"}));
-    // Afterwards drops are taken again.
-    EXPECT_TRUE(drop({b}));
-    EXPECT_EQ(queue().size(), 2u);
+    EXPECT_TRUE(taken);
+    EXPECT_EQ(queuedDuring, (Strings{a.string()}));
+    ASSERT_TRUE(droptest::pumpUntil([&] { return queue().size() == 2; }));
+    EXPECT_EQ(queue(), (Strings{a.string(), b.string()}));
+    EXPECT_EQ(names(), (Strings{"a.txt", "b.txt"}));
+    EXPECT_EQ(effects.calls.size(), 2u);
 }
 
-TEST_F(Drop, DropDuringABackgroundTurnIsRefused) {
+TEST_F(Drop, DropDuringABackgroundTurnIsHeldAndListedAfterIt) {
     const fs::path a = file("a.txt");
-    bool ran = false, taken = true;
+    bool ran = false, taken = false;
     QTimer::singleShot(0, &screen(), [&] {
         ran = true;
         taken = drop({a});
@@ -163,7 +167,46 @@ TEST_F(Drop, DropDuringABackgroundTurnIsRefused) {
     ui::resetTurnClock();
     ui::DoEvents();
     ASSERT_TRUE(ran);
+    EXPECT_TRUE(taken);
+    EXPECT_TRUE(queue().empty());
+    ASSERT_TRUE(droptest::pumpUntil([&] { return !queue().empty(); }));
+    EXPECT_EQ(queue(), (Strings{a.string()}));
+}
+
+// Several drops during one command are handled one by one, in the order they were made, each
+// as a drop of its own (the same file twice is swept as ever, at the drop after).
+TEST_F(Drop, HeldDropsKeepTheirOrderAndAVanishedItemIsLeftOut) {
+    const fs::path a = file("a.txt"), b = file("b.txt"), gone = file("gone.txt"), c = file("c.txt");
+    answer = [&](const std::string&) {
+        EXPECT_TRUE(drop({b, gone}));
+        EXPECT_TRUE(drop({a}));
+        EXPECT_TRUE(drop({a}));
+        fs::remove(gone);
+        return vorpel::ShellOutcome{};
+    };
+    vorpel::Shell sh;
+    sh.Execute("du -h x");
+    answer = nullptr;
+    // A drop made before the held ones are handed over waits its turn behind them.
+    EXPECT_TRUE(drop({c}));
+    ui::deliverHeldDrops();
+    // The second "a.txt" went in with the third drop and was swept at the fourth.
+    EXPECT_EQ(queue(), (Strings{b.string(), a.string(), c.string()}));
+    EXPECT_EQ(messages, Strings{kDuplicate});
+    EXPECT_EQ(effects.calls.size(), 4u);
+}
+
+// A drop of something that cannot be listed is still refused at once, busy or not.
+TEST_F(Drop, UnacceptableDropDuringACommandIsStillRefused) {
+    bool taken = true;
+    answer = [&](const std::string&) {
+        taken = drop({dir / "missing.txt"});
+        return vorpel::ShellOutcome{};
+    };
+    vorpel::Shell sh;
+    sh.Execute("du -h x");
     EXPECT_FALSE(taken);
+    ui::deliverHeldDrops();
     EXPECT_TRUE(queue().empty());
 }
 

@@ -10,6 +10,7 @@
 #include <QDragLeaveEvent>
 #include <QDragMoveEvent>
 #include <QDropEvent>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QMimeData>
 #include <QWindow>
@@ -50,6 +51,16 @@ bool dropPaths(QWidget& window, const std::vector<fs::path>& paths) {
 }
 
 void finishDeletes() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
+
+bool pumpUntil(const std::function<bool()>& done, int timeoutMs) {
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > timeoutMs) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    return true;
+}
 
 void DropScreenTest::SetUp() {
     if (!vorpel::FileTypeRegistry::instance().contains("special/any")) vorpel::FileTypes::Initialise();

@@ -48,6 +48,8 @@ bool dropUrls(QWidget& window, const QList<QUrl>& urls);
 bool dropPaths(QWidget& window, const std::vector<std::filesystem::path>& paths);
 
 void finishDeletes();
+// Runs the event loop until the condition holds; false when it did not within the time.
+bool pumpUntil(const std::function<bool()>& done, int timeoutMs = 3000);
 
 // A Drop Screen with its seams replaced: messages, effects and commands are recorded.
 class DropScreenTest : public ::testing::Test {

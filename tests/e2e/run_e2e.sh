@@ -212,6 +212,56 @@ check "the details window opens" has_window 327 233
 shot 06-file-details
 click_in 327 233 163 213   # Close
 
+# --- Outputs of one name and drops during a batch -----------------------------------------
+
+# Three images of one folder under the name left at "Untitled": three files, none lost.
+check_numbered_outputs() {
+    mkdir -p "$work/three"
+    local c
+    for c in red green blue; do convert -size 30x20 xc:$c "$work/three/$c.png" 2>/dev/null; done
+    at 212 475                 # Remove All: Last File Details left its items listed
+    drop "$work/three/red.png" "$work/three/green.png" "$work/three/blue.png"
+    at 62 189                  # Documents: close the panel the drop opened
+    at 162 189                 # Images: a fresh panel, "Untitled"
+    click_in 205 411 42 165    # JPEG
+    check "the first image keeps the plain name" wait_file "$work/three/Untitled.jpeg"
+    check "the second image gets a numbered name" wait_file "$work/three/Untitled 2.jpeg"
+    check "the third image gets the next number" wait_file "$work/three/Untitled 3.jpeg"
+    check "no fourth output" test ! -e "$work/three/Untitled 4.jpeg"
+    sleep 1.5
+    at 162 189                 # Images: close
+}
+
+# A file dropped while a batch runs is not thrown away: it is listed for the next batch.
+check_drop_during_batch() {
+    mkdir -p "$work/big" "$work/late"
+    local i
+    # Four large pictures take seconds to convert: time enough for a drag.
+    for i in 1 2 3 4; do convert -size 5000x5000 xc:'#3366cc' "$work/big/big $i.png" 2>/dev/null; done
+    convert -size 30x20 xc:orange "$work/late/late.png" 2>/dev/null
+    drop "$work/big/big 1.png" "$work/big/big 2.png" "$work/big/big 3.png" "$work/big/big 4.png"
+    at 62 189                  # Documents: close
+    at 162 189                 # Images
+    click_in 205 411 42 165    # JPEG
+    drop "$work/late/late.png"
+    check "the drop during the batch is taken" grep -q "drop result [12]" "$work/drag.log"
+    check "the drop was made while the batch ran" test ! -e "$work/big/Untitled 4.jpeg"
+    for i in $(seq 1 600); do [ -e "$work/big/Untitled 4.jpeg" ] && break; sleep 0.1; done
+    check "the batch converts its four pictures" test -e "$work/big/Untitled 4.jpeg"
+    sleep 1
+    shot 07-drop-during-batch-listed
+    check "the batch did not take the late drop" test ! -e "$work/late/Untitled.jpeg"
+    sleep 2
+    at 62 189                  # Documents: close the panel the held drop opened
+    click_in 205 411 42 165    # JPEG again: the late item is in the list
+    check "the late drop is converted by the next batch" wait_file "$work/late/Untitled.jpeg"
+    sleep 1.5
+    at 162 189                 # Images: close
+}
+
+check_numbered_outputs
+check_drop_during_batch
+
 kill -0 "${pids[1]}" 2>/dev/null
 check "the app is still running" test $? -eq 0
 echo "screenshots in $shots"

@@ -2,6 +2,7 @@
 // busy guard: no timer tick while a real command runs.
 #include "roadkit.h"
 
+#include "engine/batch.h"
 #include "engine/vorpel.h"
 #include "info/infowin.h"
 #include "panels/audiocontrol.h"
@@ -183,6 +184,23 @@ TEST_F(RealTools, ProgressWindowOutlivesALongRealCommand) {
     EXPECT_NE(vorpel::ui::WinIfOpen<vorpel::progressdes>(), nullptr);
     EXPECT_TRUE(roadkit::pumpUntil([] { return vorpel::ui::WinIfOpen<vorpel::doner>() != nullptr; }));
     EXPECT_EQ(vorpel::ui::WinIfOpen<vorpel::progressdes>(), nullptr);
+}
+
+// Two documents of one base name converted to TXT in one batch, by the real textutil: the
+// second is written under the numbered name, and neither output replaces the other.
+TEST_F(RealTools, DocumentsOfOneBaseNameBothSurviveABatch) {
+    if (!std::filesystem::exists(vorpeltest::toolPath("textutil"))) GTEST_SKIP() << "build textutil first";
+    TempDir dir;
+    vorpeltest::writeFile(dir / "report.rtf", "{\\rtf1\\ansi From the RTF.\\par}\n");
+    vorpeltest::writeFile(dir / "report.html", "<html><body><p>From the HTML.</p></body></html>\n");
+    vorpel::Shell::setToolDir(vorpeltest::toolPath("textutil").parent_path().string());
+    for (const char* name : {"report.rtf", "report.html"})
+        Win<vorpel::qconvert>().QuennFileArray.push_back(FolderItem(dir / name));
+    vorpel::runBatch(vorpel::txt);
+    vorpel::Shell::setToolDir("");
+    EXPECT_TRUE(vorpel::Failures::empty()) << vorpel::Failures::report();
+    EXPECT_NE(vorpeltest::readFile(dir / "report.txt").find("From the RTF."), std::string::npos);
+    EXPECT_NE(vorpeltest::readFile(dir / "report 2.txt").find("From the HTML."), std::string::npos);
 }
 
 } // namespace
