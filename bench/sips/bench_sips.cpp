@@ -17,6 +17,9 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <string_view>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -35,6 +38,7 @@ double megabytes(const fs::path& p) {
 // Smooth colour fields with some grain: compresses roughly like a photograph. The PNG gets an
 // alpha channel with clear, half-clear and opaque parts.
 void makePictures(const fs::path& jpeg, const fs::path& png) {
+    Magick::InitializeMagick(nullptr);
     Magick::SetRandomSeed(4711);
     Magick::Image img;
     img.size(Magick::Geometry(4000, 3000));
@@ -81,7 +85,7 @@ std::vector<std::string> command(const std::string& prog, const std::string& exe
         if (fmt == "jpeg") c = {exe, "jpegsave", i, o, "--Q", "100"};
         if (fmt == "png") c = {exe, "pngsave", i, o, "--compression", "1", "--filter", "all"};
         if (fmt == "tiff") c = {exe, "tiffsave", i, o, "--compression", "none"};
-        if (fmt == "gif") c = {exe, "gifsave", i, o};
+        if (fmt == "gif") c = {exe, "gifsave", i, o, "--effort", "1"}; // as sips
         if (fmt == "jp2") c = {exe, "jp2ksave", i, o, "--lossless"};
         // No native writer: its ImageMagick one (which picks its own PSD compression).
         if (fmt == "psd") c = {exe, "magicksave", i, o, "--format", "psd"};
@@ -122,11 +126,31 @@ std::vector<std::string> command(const std::string& prog, const std::string& exe
                                "png:compression-strategy=0"});
     }
     if (fmt == "tiff" || fmt == "psd") c.insert(c.end(), {"-compress", "none"});
-    if (fmt == "jp2") c.insert(c.end(), {"-quality", "100"}); // lossless
+    if (fmt == "jp2") {
+        c.insert(c.end(), {"-quality", "100"}); // lossless
+        if (prog == "gm") c.insert(c.end(), {"-define", "jp2:rate=1.0"});
+    }
     if (fmt == "pdf") c.insert(c.end(), {"-compress", "zip"});
     if (fmt == "bmp") target = "BMP3:" + o;
     c.push_back(target);
     return c;
+}
+
+// Whether a file starts as the format says: some writers quietly write another format.
+bool isFormat(const fs::path& p, const std::string& fmt) {
+    const std::string d = vorpelbench::readFile(p).substr(0, 600);
+    auto at = [&](size_t i, std::string_view m) { return d.size() >= i + m.size() && d.compare(i, m.size(), m) == 0; };
+    using namespace std::string_view_literals;
+    if (fmt == "jpeg") return at(0, "\xff\xd8\xff"sv);
+    if (fmt == "png") return at(0, "\x89PNG"sv);
+    if (fmt == "gif") return at(0, "GIF8"sv);
+    if (fmt == "tiff") return at(0, "II*\0"sv) || at(0, "MM\0*"sv);
+    if (fmt == "jp2") return at(4, "jP  "sv) || at(0, "\xff\x4f\xff\x51"sv);
+    if (fmt == "psd") return at(0, "8BPS"sv);
+    if (fmt == "pict") return at(522, "\0\x11\x02\xff"sv);
+    if (fmt == "pdf") return at(0, "%PDF"sv);
+    if (fmt == "bmp") return at(0, "BM"sv);
+    return false;
 }
 
 struct Measure {
@@ -134,13 +158,14 @@ struct Measure {
     double peak = 0;
     double size = 0;
     bool failed = false;
+    bool wrongFormat = false;
     double time() const { return failed ? -1 : median(times); }
 };
 
 } // namespace
 
-int main(int, char** argv) {
-    Magick::InitializeMagick(argv[0]);
+int main() {
+    std::setvbuf(stdout, nullptr, _IOLBF, 0); // rows show as they are measured
     const fs::path sips = fs::path(VORPEL_LIBEXEC_DIR) / "sips";
     if (!fs::exists(sips)) {
         std::fprintf(stderr, "bench_sips: %s not built\n", sips.c_str());
@@ -170,7 +195,15 @@ int main(int, char** argv) {
     const fs::path jpeg = dir / "photo.jpg";
     const fs::path png = dir / "alpha.png";
     std::printf("generating the 4000x3000 pictures...\n");
-    makePictures(jpeg, png);
+    // In a child: a spawned program's peak memory starts from its parent's.
+    const pid_t maker = fork();
+    if (maker == 0) {
+        makePictures(jpeg, png);
+        _exit(0);
+    }
+    int made = 0;
+    waitpid(maker, &made, 0);
+    if (maker < 0 || !WIFEXITED(made) || WEXITSTATUS(made) != 0) return 1;
     std::printf("sources: photo.jpg %.1f MB, alpha.png %.1f MB; median of %d interleaved runs\n\n",
                 megabytes(jpeg), megabytes(png), runs);
 
@@ -208,13 +241,19 @@ int main(int, char** argv) {
                     x.peak = std::max(x.peak, rr.peakMegabytes);
                 }
             }
-            for (auto& [name, x] : m)
-                x.size = megabytes(dir / (name + "." + fmt));
+            for (auto& [name, x] : m) {
+                const fs::path made = dir / (name + "." + fmt);
+                x.size = megabytes(made);
+                if (!x.failed && !isFormat(made, fmt)) x.failed = true, x.wrongFormat = true;
+                std::error_code ec;
+                fs::remove(made, ec);
+            }
             auto cell = [&](const std::string& name) {
                 const Measure& x = m[name];
                 char buf[64];
                 if (x.failed)
-                    std::snprintf(buf, sizeof buf, "%-19s", "fails");
+                    std::snprintf(buf, sizeof buf, "%-19s",
+                                  x.wrongFormat ? "writes another format" : "fails");
                 else
                     std::snprintf(buf, sizeof buf, "%5.2f %6.1f %6.0f", x.time(), x.size, x.peak);
                 return std::string(buf);

@@ -404,7 +404,9 @@ void saveWithVips(const VImage& img, Format format, const FormatOptions& o, int 
         return;
     }
     case Format::Gif:
-        img.gifsave_target(target);
+        // libimagequant's fastest setting still finds a palette as close as ImageMagick's and
+        // GraphicsMagick's (higher PSNR, smaller files on photographs), four times sooner.
+        img.gifsave_target(target, VImage::option()->set("effort", 1));
         if (!img.has_alpha()) clearGifTransparency(fd);
         return;
     case Format::Jp2:
@@ -443,7 +445,12 @@ void writeImage(VImage img, Format format, const FormatOptions& options, vorpel:
             writeBmp(toRgb(toEightBit(img)), out.fd());
             break;
         case Format::Pict:
-            writeWithMagick(toRgb(toEightBit(img)), info, out.fd());
+            // Rows of more than 4095 pixels do not fit the format's row length field; what
+            // ImageMagick writes then is the best there is.
+            if (img.width() <= 4095)
+                writePict(toRgb(toEightBit(img)), out.fd());
+            else
+                writeWithMagick(toRgb(toEightBit(img)), info, out.fd());
             break;
         case Format::Pdf: {
             img = toEightBit(img);

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <future>
 #include <memory>
 #include <string>
 #include <unistd.h>
@@ -146,9 +147,10 @@ void writePdf(const vips::VImage& image, int fd, const std::filesystem::path* jp
     if (jpegFile) {
         copyFile(*jpegFile, out);
     } else {
-        // Level 1: the fast setting, as for PNG.
+        // Level 1 for the colours: the fast setting, as for PNG. Alpha is mostly smooth and a
+        // third of the data: level 6 makes it much smaller, on the second core.
         Deflater pixels(1);
-        std::unique_ptr<Deflater> alphaDeflater(alpha ? new Deflater(1) : nullptr);
+        std::unique_ptr<Deflater> alphaDeflater(alpha ? new Deflater(6) : nullptr);
         const int bands = image.bands();
         std::vector<unsigned char> rgb, a;
         std::string compressed;
@@ -166,10 +168,14 @@ void writePdf(const vips::VImage& image, int fd, const std::filesystem::path* jp
                     if (oa) *oa++ = in[bands - 1];
                 }
             }
+            std::future<void> maskDone;
+            if (alpha)
+                maskDone = std::async(std::launch::async,
+                                      [&] { alphaDeflater->add(a.data(), a.size(), mask); });
             compressed.clear();
             pixels.add(rgb.data(), rgb.size(), compressed);
             out.put(compressed);
-            if (alpha) alphaDeflater->add(a.data(), a.size(), mask);
+            if (maskDone.valid()) maskDone.get();
         });
         compressed.clear();
         pixels.add(nullptr, 0, compressed, true);

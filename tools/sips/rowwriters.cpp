@@ -120,6 +120,124 @@ void writeBmp(const vips::VImage& image, int fd) {
     });
 }
 
+namespace {
+
+// Apple's PackBits: runs of one byte as (1 - n, byte), other bytes as (n - 1, bytes...).
+void packBits(const unsigned char* in, size_t n, std::string& out) {
+    size_t i = 0;
+    while (i < n) {
+        size_t run = 1;
+        while (i + run < n && run < 128 && in[i + run] == in[i])
+            ++run;
+        if (run >= 3) {
+            out += char(1 - int(run));
+            out += char(in[i]);
+            i += run;
+            continue;
+        }
+        // Literal bytes up to the next run of three.
+        size_t lit = 0;
+        while (i + lit < n && lit < 128) {
+            if (i + lit + 2 < n && in[i + lit] == in[i + lit + 1] &&
+                in[i + lit] == in[i + lit + 2])
+                break;
+            ++lit;
+        }
+        out += char(lit - 1);
+        out.append(reinterpret_cast<const char*>(in + i), lit);
+        i += lit;
+    }
+}
+
+void putRect(std::string& s, int w, int h) {
+    put16(s, 0);
+    put16(s, 0);
+    put16(s, unsigned(h));
+    put16(s, unsigned(w));
+}
+
+} // namespace
+
+void writePict(const vips::VImage& image, int fd) {
+    const int w = image.width(), h = image.height();
+    if (w > 32767 || h > 32767) throw ToolError({}, "image too large for PICT (32767 pixels a side)");
+    const unsigned rowBytes = unsigned(w) * 4;
+    if (rowBytes > 0x3fff) throw ToolError({}, "image too wide for PICT (4095 pixels at most)");
+    std::string s(512, '\0'); // room for an application's header
+    put16(s, 0);               // picture size: too small a field for pictures like these
+    putRect(s, w, h);
+    put16(s, 0x0011); // version 2
+    put16(s, 0x02ff);
+    put16(s, 0x0c00); // header
+    put16(s, 0xfffe);
+    put16(s, 0);
+    put32(s, 0x00480000); // 72 dpi
+    put32(s, 0x00480000);
+    putRect(s, w, h);
+    put32(s, 0);
+    put16(s, 0x0001); // clip region: the whole picture
+    put16(s, 10);
+    putRect(s, w, h);
+    put16(s, 0x009a); // DirectBitsRect
+    put32(s, 0x000000ff);
+    put16(s, rowBytes | 0x8000);
+    putRect(s, w, h);
+    put16(s, 0);          // pixmap version
+    put16(s, 4);          // pack type: components apart, PackBits
+    put32(s, 0);          // pack size
+    put32(s, 0x00480000); // 72 dpi
+    put32(s, 0x00480000);
+    put16(s, 16); // direct RGB
+    put16(s, 32); // bits a pixel
+    put16(s, 3);  // components
+    put16(s, 8);  // bits a component
+    put32(s, 0);
+    put32(s, 0);
+    put32(s, 0);
+    putRect(s, w, h); // source
+    putRect(s, w, h); // destination
+    put16(s, 0);      // copy
+    uint64_t at = 0;
+    const int bands = image.bands();
+    std::vector<unsigned char> planes(size_t(w) * 3);
+    std::string packed;
+    forEachStrip(image, [&](int, int rows, const unsigned char* px, size_t skip) {
+        for (int r = 0; r < rows; ++r) {
+            const unsigned char* in = px + size_t(r) * skip;
+            if (rowBytes < 8) {
+                // Too short a row to pack: stored as it is, xRGB.
+                for (int x = 0; x < w; ++x, in += bands) {
+                    s += '\0';
+                    s.append(reinterpret_cast<const char*>(in), 3);
+                }
+                continue;
+            }
+            for (int x = 0; x < w; ++x, in += bands) {
+                planes[size_t(x)] = in[0];
+                planes[size_t(w + x)] = in[1];
+                planes[size_t(2 * w + x)] = in[2];
+            }
+            packed.clear();
+            packBits(planes.data(), planes.size(), packed);
+            // ImageMagick reads a two-byte count when the unpacked components, not rowBytes,
+            // exceed 250 bytes; its files and their readers agree on that.
+            if (planes.size() > 250)
+                put16(s, unsigned(packed.size()));
+            else
+                s += char(packed.size());
+            s += packed;
+        }
+        if (s.size() > (1u << 20)) {
+            writeAt(fd, s.data(), s.size(), off_t(at));
+            at += s.size();
+            s.clear();
+        }
+    });
+    if ((at + s.size()) % 2 != 0) s += '\0'; // opcodes start on even bytes
+    put16(s, 0x00ff);                          // end
+    writeAt(fd, s.data(), s.size(), off_t(at));
+}
+
 void writePsd(const vips::VImage& image, int fd) {
     const int w = image.width(), h = image.height();
     if (w > 30000 || h > 30000) throw ToolError({}, "image too large for PSD (30000 pixels a side)");

@@ -18,6 +18,9 @@ void writeAt(int fd, const void* data, size_t size, off_t offset);
 // BMP version 3, 24 bits, bottom-up: an 8-bit RGB image.
 void writeBmp(const vips::VImage& image, int fd);
 
+// PICT version 2: one DirectBitsRect of 32-bit pixels, rows PackBits-compressed: 8-bit RGB.
+void writePict(const vips::VImage& image, int fd);
+
 // Uncompressed PSD: grey, RGB or CMYK of 8 or 16 bits, with or without alpha. With alpha one
 // layer holds the picture, so that readers that read only layers see it transparent too.
 void writePsd(const vips::VImage& image, int fd);
