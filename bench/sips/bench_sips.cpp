@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <optional>
 #include <sstream>
@@ -138,7 +139,12 @@ std::vector<std::string> command(const std::string& prog, const std::string& exe
 
 // Whether a file starts as the format says: some writers quietly write another format.
 bool isFormat(const fs::path& p, const std::string& fmt) {
-    const std::string d = vorpelbench::readFile(p).substr(0, 600);
+    // Only the head: reading whole outputs would grow this process, whose peak memory the
+    // programs it spawns start from.
+    std::ifstream f(p, std::ios::binary);
+    std::string d(600, '\0');
+    f.read(d.data(), std::streamsize(d.size()));
+    d.resize(size_t(f.gcount()));
     auto at = [&](size_t i, std::string_view m) { return d.size() >= i + m.size() && d.compare(i, m.size(), m) == 0; };
     using namespace std::string_view_literals;
     if (fmt == "jpeg") return at(0, "\xff\xd8\xff"sv);
