@@ -7,6 +7,7 @@
 #include <fstream>
 #include <spawn.h>
 #include <sstream>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -32,6 +33,10 @@ bool onPath(const std::string& name) {
 }
 
 double timeRun(const std::vector<std::string>& argv) {
+    return measureRun(argv).seconds;
+}
+
+RunResult measureRun(const std::vector<std::string>& argv) {
     std::vector<char*> args;
     for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
@@ -43,12 +48,13 @@ double timeRun(const std::vector<std::string>& argv) {
     pid_t pid;
     const int rc = posix_spawnp(&pid, args[0], &fa, nullptr, args.data(), environ);
     posix_spawn_file_actions_destroy(&fa);
-    if (rc != 0) return -1;
+    if (rc != 0) return {};
     int status = 0;
-    waitpid(pid, &status, 0);
+    struct rusage usage {};
+    wait4(pid, &status, 0, &usage);
     const auto end = std::chrono::steady_clock::now();
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return -1;
-    return std::chrono::duration<double>(end - start).count();
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return {};
+    return {std::chrono::duration<double>(end - start).count(), double(usage.ru_maxrss) / 1024.0};
 }
 
 double medianRun(const std::vector<std::string>& argv, int runs) {

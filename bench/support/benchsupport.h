@@ -12,6 +12,12 @@ double median(std::vector<double> values);
 bool onPath(const std::string& name);
 // Wall seconds of one run of a program, output discarded; negative when it failed.
 double timeRun(const std::vector<std::string>& argv);
+// The same with the program's peak resident memory.
+struct RunResult {
+    double seconds = -1;
+    double peakMegabytes = 0;
+};
+RunResult measureRun(const std::vector<std::string>& argv);
 // Median of several runs; negative when any run failed.
 double medianRun(const std::vector<std::string>& argv, int runs);
 std::string readFile(const std::filesystem::path& p);

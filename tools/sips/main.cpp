@@ -1,12 +1,15 @@
-// sips: converts, resamples and queries images (Magick++; PDF through Qt, icons through libicns).
+// sips: converts, resamples and queries images (libvips; ImageMagick for BMP, PSD and PICT
+// reading and PICT writing, libicns for icons).
 #include "imageio.h"
+#include "magickio.h"
 #include "options.h"
 
 #include "platform/atomicfile.h"
 #include "platform/toolerror.h"
 
-#include <QGuiApplication>
+#include <vips/vips8>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <optional>
@@ -24,13 +27,13 @@ void printProperties(const fs::path& path, const sips::SourceImage& src,
     for (const auto& key : keys) {
         std::string value;
         if (key == "pixelWidth")
-            value = std::to_string(src.image.columns());
+            value = std::to_string(src.image.width());
         else if (key == "pixelHeight")
-            value = std::to_string(src.image.rows());
+            value = std::to_string(src.image.height());
         else if (key == "format")
             value = src.formatName;
         else if (key == "hasAlpha")
-            value = src.image.matte() ? "yes" : "no";
+            value = src.hasAlpha ? "yes" : "no";
         std::printf("  %s: %s\n", key.c_str(), value.c_str());
     }
 }
@@ -44,34 +47,51 @@ fs::path targetFor(const Options& o, const fs::path& source, sips::Format format
     return *o.out;
 }
 
-void resample(Magick::Image& img, const Options& o) {
-    if (o.exactSize) {
-        Magick::Geometry g(static_cast<size_t>(o.exactSize->second),
-                           static_cast<size_t>(o.exactSize->first));
-        g.aspect(true);
-        img.resize(g);
-    }
+// Larger outputs than this are refused rather than written for minutes (4 GB of RGBA).
+constexpr double kMaxPixels = double(1 << 30);
+
+vips::VImage scaleTo(const vips::VImage& img, int w, int h) {
+    if (double(w) * double(h) > kMaxPixels)
+        throw ToolError({}, "image too large (" + std::to_string(w) + " x " + std::to_string(h) +
+                                " pixels)");
+    if (w == img.width() && h == img.height()) return img;
+    const double hscale = double(w) / img.width(), vscale = double(h) / img.height();
+    // Scaled with premultiplied alpha, so that transparent pixels lend no colour to their
+    // neighbours.
+    const bool alpha = img.has_alpha();
+    vips::VImage in = alpha ? img.premultiply() : img;
+    vips::VImage out = in.resize(hscale, vips::VImage::option()->set("vscale", vscale));
+    if (alpha) out = out.unpremultiply();
+    out = out.cast(img.format()).copy(
+        vips::VImage::option()->set("interpretation", img.interpretation()));
+    // Rounding inside the scaler may be a pixel off.
+    if (out.width() != w || out.height() != h)
+        out = out.embed(0, 0, w, h, vips::VImage::option()->set("extend", VIPS_EXTEND_COPY));
+    return out;
+}
+
+vips::VImage resample(vips::VImage img, const Options& o) {
+    if (o.exactSize) img = scaleTo(img, o.exactSize->second, o.exactSize->first);
     if (o.maxSide) {
-        const double longer = static_cast<double>(std::max(img.columns(), img.rows()));
+        const double longer = static_cast<double>(std::max(img.width(), img.height()));
         const double scale = *o.maxSide / longer;
-        const auto w = static_cast<size_t>(std::max(1.0, std::round(img.columns() * scale)));
-        const auto h = static_cast<size_t>(std::max(1.0, std::round(img.rows() * scale)));
-        if (w != img.columns() || h != img.rows()) {
-            Magick::Geometry g(w, h);
-            g.aspect(true);
-            img.resize(g);
-        }
+        img = scaleTo(img, static_cast<int>(std::max(1.0, std::round(img.width() * scale))),
+                      static_cast<int>(std::max(1.0, std::round(img.height() * scale))));
     }
+    return img;
 }
 
 void processOne(const Options& o, const fs::path& source) {
-    sips::SourceImage src = sips::loadImage(source);
     if (!o.getProperties.empty()) {
+        const sips::SourceImage src = sips::loadImage(source);
+        sips::checkPixels(src, source);
         printProperties(source, src, o.getProperties);
         std::fflush(stdout);
     }
     if (!o.converts()) return;
 
+    // The pixels are read as they are written: a fresh pipeline.
+    const sips::SourceImage src = sips::loadImage(source);
     const std::optional<sips::Format> format = o.format ? o.format : src.format;
     if (!format)
         throw ToolError(source.string(), "cannot write " + src.formatName +
@@ -79,33 +99,23 @@ void processOne(const Options& o, const fs::path& source) {
     const fs::path target = targetFor(o, source, *format);
 
     try {
-        // Sole owner of the pixels: a shared Magick++ image is copied on its first change.
-        Magick::Image img = src.image;
-        src.image = Magick::Image();
-        const auto orientation = img.orientation();
-        // Viewers of the output may ignore the orientation tag. Upright images are left alone:
-        // ImageMagick copies every pixel even then.
-        if (orientation != Magick::UndefinedOrientation &&
-            orientation != Magick::TopLeftOrientation)
-            img.autoOrient();
-        img.repage(); // drop the canvas offset of an animation frame
-        resample(img, o);
+        const vips::VImage img = resample(sips::upright(src), o);
+        const bool unchanged = !src.jpeg.empty() && src.orientation == 1 &&
+                               img.width() == src.image.width() &&
+                               img.height() == src.image.height() && !o.exactSize && !o.maxSide;
         // The target itself is only replaced on commit: any failure before leaves it as it was.
         vorpel::AtomicFile out(target);
-        sips::writeImage(img, *format, o.formatOptions.value_or(sips::FormatOptions{}), out);
+        sips::writeImage(img, *format, o.formatOptions.value_or(sips::FormatOptions{}), out,
+                         unchanged ? &src.jpeg : nullptr);
         out.commit();
     } catch (const ToolError& e) {
         if (!e.path().empty()) throw;
         throw ToolError(source.string(), e.what(), e.status());
+    } catch (const vips::VError& e) {
+        throw ToolError(source.string(), sips::vipsReason(e));
     } catch (const Magick::Exception& e) {
         throw ToolError(source.string(), sips::magickReason(e));
     }
-}
-
-// Qt's start-up notices (runtime folder, fonts) are noise on a tool's standard error.
-void quietQtMessages(QtMsgType type, const QMessageLogContext&, const QString& text) {
-    if (type == QtCriticalMsg || type == QtFatalMsg)
-        std::fprintf(stderr, "sips: %s\n", text.toLocal8Bit().constData());
 }
 
 } // namespace
@@ -123,16 +133,7 @@ int main(int argc, char** argv) {
                 throw ToolError(o.out->string(), "must be a folder when several images are given",
                                 vorpel::ExitUsage);
         }
-        Magick::InitializeMagick(argv[0]);
-
-        // QPainter on a PDF needs a GUI application; a tool must run without a display.
-        std::optional<QGuiApplication> app;
-        if (o.format == sips::Format::Pdf) {
-            qInstallMessageHandler(quietQtMessages);
-            if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-                qputenv("QT_QPA_PLATFORM", "offscreen");
-            app.emplace(argc, argv);
-        }
+        sips::startEngine(argv[0]);
 
         int status = vorpel::ExitOk;
         for (const auto& source : o.sources) {

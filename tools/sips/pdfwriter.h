@@ -1,14 +1,14 @@
 #pragma once
 
-#include <Magick++.h>
+#include <vips/vips8>
 
-#include <string>
+#include <filesystem>
 
 namespace sips {
 
-// One PDF page the size of the image (one pixel per point), the pixels embedded losslessly.
-// ImageMagick's PDF coder is disabled by the system policy, so Qt writes it. QPainter needs a
-// QGuiApplication (the offscreen platform will do) to exist while this runs.
-std::string encodePdf(const Magick::Image& image);
+// One PDF page the size of the image (one pixel per point): an 8-bit grey or RGB image, alpha
+// as a soft mask, Flate-compressed; or, when jpegFile is given, that JPEG embedded as it is
+// (it must hold the image's pixels).
+void writePdf(const vips::VImage& image, int fd, const std::filesystem::path* jpegFile);
 
 } // namespace sips
