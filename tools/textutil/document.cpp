@@ -7,10 +7,18 @@
 
 namespace textutil {
 
-int columnSpan(const std::string& stated) {
+namespace {
+
+int statedSpan(const std::string& stated, int most) {
     const long v = std::strtol(stated.c_str(), nullptr, 10);
-    return int(std::clamp(v, 1L, long(kMaxColumnSpan)));
+    return int(std::clamp(v, 1L, long(most)));
 }
+
+} // namespace
+
+int columnSpan(const std::string& stated) { return statedSpan(stated, kMaxColumnSpan); }
+
+int rowSpan(const std::string& stated) { return statedSpan(stated, kMaxRowSpan); }
 
 namespace {
 

@@ -80,6 +80,11 @@ constexpr int kMaxColumnSpan = 63;
 // A span as a document states it, in [1, kMaxColumnSpan]; unreadable text gives 1.
 int columnSpan(const std::string& stated);
 
+// Word's limit on rows, the bound of a row span read from a document.
+constexpr int kMaxRowSpan = 32767;
+// A row span as a document states it, in [1, kMaxRowSpan]; unreadable text gives 1.
+int rowSpan(const std::string& stated);
+
 struct TableRow {
     std::vector<TableCell> cells;
 };

@@ -250,9 +250,7 @@ private:
     bool paraOpen_ = false;
     bool afterSpace_ = true;  // at a paragraph start or after a blank: drop further blanks
     ParaStyle nextStyle_;
-    // Table being filled; nested tables are flattened into the outer cell.
-    std::optional<Table> table_;
-    int tableDepth_ = 0;
+    // The cell being filled, innermost when tables nest; null outside tables.
     TableCell* cell_ = nullptr;
     std::vector<int> listCounters_;
 
@@ -630,57 +628,52 @@ private:
     }
 
     void table(xmlNode* n, const Context& parent) {
-        if (tableDepth_ > 0) {
-            // A table in a table: its cells become paragraphs of the outer cell.
-            ++tableDepth_;
-            Context ctx = parent;
-            walkRows(n, ctx, true);
-            --tableDepth_;
-            return;
-        }
         closeParagraph();
-        ++tableDepth_;
-        table_.emplace();
-        walkRows(n, parent, false);
-        --tableDepth_;
+        TableCell* outer = cell_;
+        Table t;
+        bool head = true;
+        walkRows(n, parent, t, false, head);
         closeParagraph();
-        Table t = std::move(*table_);
-        table_.reset();
-        cell_ = nullptr;
-        if (!t.rows.empty()) {
-            Block& b = doc_.blocks.emplace_back();
-            b.table = std::move(t);
-        }
+        cell_ = outer;
+        if (!t.rows.empty()) sink().emplace_back().table = std::move(t);
         nextStyle_ = parent.ps;
     }
 
-    void walkRows(xmlNode* n, const Context& ctx, bool flat) {
+    // `head` stays true while the rows read so far are all head rows (in <thead> or all <th>).
+    void walkRows(xmlNode* n, const Context& ctx, Table& t, bool inHead, bool& head) {
         for (xmlNode* c = n->children; c; c = c->next) {
             if (c->type != XML_ELEMENT_NODE) continue;
             const std::string tag = lower(reinterpret_cast<const char*>(c->name));
             if (tag == "thead" || tag == "tbody" || tag == "tfoot") {
-                walkRows(c, ctx, flat);
+                walkRows(c, ctx, t, tag == "thead", head);
             } else if (tag == "tr") {
-                if (!flat) table_->rows.emplace_back();
+                TableRow& row = t.rows.emplace_back();
+                bool allTh = true;
                 for (xmlNode* td = c->children; td; td = td->next) {
                     if (td->type != XML_ELEMENT_NODE) continue;
-                    const std::string t = lower(reinterpret_cast<const char*>(td->name));
-                    if (t != "td" && t != "th") continue;
+                    const std::string name = lower(reinterpret_cast<const char*>(td->name));
+                    if (name != "td" && name != "th") continue;
+                    allTh = allTh && name == "th";
                     Context cc = ctx;
                     cc.ps = ParaStyle();
-                    if (t == "th") cc.cs.bold = true;
-                    if (!flat) {
-                        closeParagraph();
-                        TableRow& row = table_->rows.back();
-                        row.cells.emplace_back();
-                        const char* span = attr(td, "colspan");
-                        row.cells.back().colSpan = span ? columnSpan(span) : 1;
-                        cell_ = &row.cells.back();
-                    }
+                    if (name == "th") cc.cs.bold = true;
+                    closeParagraph();
+                    TableCell& cell = row.cells.emplace_back();
+                    const char* colspan = attr(td, "colspan");
+                    cell.colSpan = colspan ? columnSpan(colspan) : 1;
+                    const char* rowspan = attr(td, "rowspan");
+                    cell.rowSpan = rowspan ? rowSpan(rowspan) : 1;
+                    cell_ = &cell;
+                    // Lists in a cell count on their own.
+                    std::vector<int> counters = std::move(listCounters_);
+                    listCounters_.clear();
                     startBlock(cc);
                     walk(td, cc);
                     closeParagraph();
+                    listCounters_ = std::move(counters);
                 }
+                head = head && (inHead || (allTh && !row.cells.empty()));
+                if (head) t.headerRows = int(t.rows.size());
             }
         }
     }

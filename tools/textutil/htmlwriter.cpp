@@ -42,15 +42,7 @@ public:
         std::string body;
         body.reserve(4096);
         depth_ = 2;  // inside <html> and <body>
-        for (const Block& b : doc_.blocks) {
-            if (b.table) {
-                closeLists(body, 0);
-                table(body, *b.table);
-            } else {
-                paragraph(body, b.paragraph, true);
-            }
-        }
-        closeLists(body, 0);
+        blocks(body, doc_.blocks);
         depth_ = 0;
 
         std::string out = "<!DOCTYPE html>\n";
@@ -74,7 +66,7 @@ public:
         if (!inlineStyles_) {
             line(out, "<style type=\"text/css\">");
             line(out, "table.t1 {border-collapse: collapse}");
-            line(out, "td.td1 {border: 1px solid #000000; padding: 4px; vertical-align: top}");
+            line(out, "td.td1, th.td1 {border: 1px solid #000000; padding: 4px; vertical-align: top}");
             // In class order (p1, p2, ... s1, s2, ...), which is the order of first use.
             std::vector<std::pair<int, std::string>> rules;
             for (const auto& [key, cls] : paraClasses_)
@@ -214,6 +206,19 @@ private:
         return css;
     }
 
+    // Body text or a cell's content; lists end with it.
+    void blocks(std::string& out, const std::vector<Block>& blocks) {
+        for (const Block& b : blocks) {
+            if (b.table) {
+                closeLists(out, 0);
+                table(out, *b.table);
+            } else {
+                paragraph(out, b.paragraph, true);
+            }
+        }
+        closeLists(out, 0);
+    }
+
     void closeLists(std::string& out, size_t keep) {
         while (lists_.size() > keep) {
             --depth_;
@@ -345,21 +350,37 @@ private:
         line(out, inlineStyles_ ? "<table cellspacing=\"0\" cellpadding=\"4\" style=\"border-collapse: collapse\">"
                                 : "<table cellspacing=\"0\" cellpadding=\"4\" class=\"t1\">");
         ++depth_;
-        for (const TableRow& row : t.rows) {
+        const size_t head = size_t(std::clamp(t.headerRows, 0, int(t.rows.size())));
+        for (size_t r = 0; r < t.rows.size(); ++r) {
+            if (head > 0 && (r == 0 || r == head)) {
+                if (r == head) {
+                    --depth_;
+                    line(out, "</thead>");
+                }
+                line(out, r == 0 ? "<thead>" : "<tbody>");
+                ++depth_;
+            }
             line(out, "<tr>");
             ++depth_;
-            for (const TableCell& cell : row.cells) {
-                std::string td = "<td";
+            const char* cellTag = r < head ? "th" : "td";
+            for (const TableCell& cell : t.rows[r].cells) {
+                std::string td = std::string("<") + cellTag;
                 if (cell.colSpan > 1) td += " colspan=\"" + std::to_string(cell.colSpan) + "\"";
+                const int rows = std::min(std::max(1, cell.rowSpan), int(t.rows.size() - r));
+                if (rows > 1) td += " rowspan=\"" + std::to_string(rows) + "\"";
                 td += inlineStyles_ ? " style=\"border: 1px solid #000000; padding: 4px; vertical-align: top\">" : " class=\"td1\">";
                 line(out, td);
                 ++depth_;
-                for (const Paragraph* p : flatParagraphs(cell.blocks)) paragraph(out, *p, false);
+                blocks(out, cell.blocks);
                 --depth_;
-                line(out, "</td>");
+                line(out, std::string("</") + cellTag + ">");
             }
             --depth_;
             line(out, "</tr>");
+        }
+        if (head > 0) {
+            --depth_;
+            line(out, head < t.rows.size() ? "</tbody>" : "</thead>");
         }
         --depth_;
         line(out, "</table>");

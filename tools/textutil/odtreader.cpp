@@ -579,34 +579,28 @@ private:
         return idx;
     }
 
-    void rows(const xmlNode* parent, Table& t) {
+    void rows(const xmlNode* parent, Table& t, bool head = false) {
         for (const xmlNode* r = parent->children; r; r = r->next) {
             if (xml::is(r, "table-header-rows") || xml::is(r, "table-rows") || xml::is(r, "table-row-group")) {
-                rows(r, t);
+                rows(r, t, xml::is(r, "table-header-rows"));
                 continue;
             }
             if (!xml::is(r, "table-row")) continue;
+            // Header rows count only while they lead the table.
+            if (head && t.headerRows == int(t.rows.size())) ++t.headerRows;
             TableRow& row = t.rows.emplace_back();
-            int skip = 0;  // covered cells that belong to a column span
             for (const xmlNode* c = r->children; c; c = c->next) {
-                const bool covered = xml::is(c, "covered-table-cell");
-                if (!covered && !xml::is(c, "table-cell")) continue;
+                // Covered cells are the positions a span takes: the spanning cell holds the content.
+                if (!xml::is(c, "table-cell")) continue;
                 const int repeat = std::clamp(std::atoi(xml::attr(c, "number-columns-repeated").c_str()), 1, 64);
                 for (int k = 0; k < repeat; ++k) {
-                    if (covered && skip > 0) {
-                        --skip;
-                        continue;
-                    }
                     TableCell& cell = row.cells.emplace_back();
-                    if (covered) continue;  // under a row span: an empty cell keeps the columns aligned
                     cell.colSpan = columnSpan(xml::attr(c, "number-columns-spanned"));
-                    skip = cell.colSpan - 1;
-                    std::vector<Block> content;
+                    cell.rowSpan = rowSpan(xml::attr(c, "number-rows-spanned"));
                     auto saved = std::move(listStack_);
                     listStack_.clear();
-                    blocks(c, content, 0);
+                    blocks(c, cell.blocks, 0);
                     listStack_ = std::move(saved);
-                    for (const Paragraph* p : flatParagraphs(content)) cell.blocks.emplace_back().paragraph = *p;
                 }
             }
         }

@@ -40,18 +40,7 @@ public:
     Output run() {
         std::string body;
         body.reserve(8192);
-        for (size_t i = 0; i < doc_.blocks.size(); ++i) {
-            const Block& b = doc_.blocks[i];
-            if (b.table) {
-                closeLists(body, 0);
-                table(body, *b.table);
-                continue;
-            }
-            if (b.paragraph.style.listLevel > 0 && depth_ == 0) chooseListStyle(i);
-            listItem(body, b.paragraph.style);
-            paragraph(body, b.paragraph);
-        }
-        closeLists(body, 0);
+        blocks(body, doc_.blocks);
 
         std::string content = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<office:document-content ";
         content += kNamespaces;
@@ -110,12 +99,28 @@ private:
     bool itemOpen_ = false;  // a text:list-item is open at the innermost depth
     int frames_ = 0;
 
+    // Body text or a table cell's content; lists end with it.
+    void blocks(std::string& out, const std::vector<Block>& blocks) {
+        for (size_t i = 0; i < blocks.size(); ++i) {
+            const Block& b = blocks[i];
+            if (b.table) {
+                closeLists(out, 0);
+                table(out, *b.table);
+                continue;
+            }
+            if (b.paragraph.style.listLevel > 0 && depth_ == 0) chooseListStyle(blocks, i);
+            listItem(out, b.paragraph.style);
+            paragraph(out, b.paragraph);
+        }
+        closeLists(out, 0);
+    }
+
     // Nested lists take their look from the outermost list's style, so each list gets a
     // style whose levels are numbered or bulleted as its items are ("n"/"b" per level).
-    void chooseListStyle(size_t first) {
+    void chooseListStyle(const std::vector<Block>& blocks, size_t first) {
         std::string kinds(10, '\0');
-        for (size_t i = first; i < doc_.blocks.size(); ++i) {
-            const Block& b = doc_.blocks[i];
+        for (size_t i = first; i < blocks.size(); ++i) {
+            const Block& b = blocks[i];
             if (b.table || b.paragraph.style.listLevel == 0) break;
             const size_t l = size_t(std::min(b.paragraph.style.listLevel, 10) - 1);
             if (!kinds[l]) kinds[l] = b.paragraph.style.ordered ? 'n' : 'b';
@@ -324,37 +329,39 @@ private:
     }
 
     void table(std::string& out, const Table& t) {
-        size_t columns = 1;
-        for (const TableRow& r : t.rows) {
-            size_t n = 0;
-            for (const TableCell& c : r.cells) n += size_t(std::max(1, c.colSpan));
-            columns = std::max(columns, n);
-        }
+        const size_t columns = std::max<size_t>(1, tableColumns(t));
         out += "<table:table table:style-name=\"Tbl\"><table:table-column table:number-columns-repeated=\"" +
                std::to_string(columns) + "\"/>";
-        for (const TableRow& r : t.rows) {
+        const std::string emptyCell = "<table:table-cell table:style-name=\"TblCell\" office:value-type=\"string\"><text:p/></table:table-cell>";
+        const std::vector<std::vector<CellSlot>> slots = tableSlots(t);
+        const size_t head = size_t(std::clamp(t.headerRows, 0, int(slots.size())));
+        for (size_t r = 0; r < slots.size(); ++r) {
+            if (r == 0 && head > 0) out += "<table:table-header-rows>";
             out += "<table:table-row>";
             size_t used = 0;
-            for (const TableCell& c : r.cells) {
+            for (const CellSlot& slot : slots[r]) {
+                for (; used < size_t(slot.column); ++used) out += emptyCell;
+                const TableCell& c = *slot.cell;
                 const int span = std::max(1, c.colSpan);
                 used += size_t(span);
+                if (slot.continued) {
+                    for (int k = 0; k < span; ++k) out += "<table:covered-table-cell/>";
+                    continue;
+                }
                 out += "<table:table-cell table:style-name=\"TblCell\" office:value-type=\"string\"";
                 if (span > 1) out += " table:number-columns-spanned=\"" + std::to_string(span) + "\"";
+                // A span past the last row is cut there, as the covered cells stop there.
+                const int rows = std::min(std::max(1, c.rowSpan), int(slots.size() - r));
+                if (rows > 1) out += " table:number-rows-spanned=\"" + std::to_string(rows) + "\"";
                 out += ">";
-                const std::vector<const Paragraph*> paras = flatParagraphs(c.blocks);
-                if (paras.empty()) out += "<text:p text:style-name=\"Table_20_Contents\"/>";
-                for (const Paragraph* p : paras) {
-                    // Lists inside cells are kept flat.
-                    Paragraph flat = *p;
-                    flat.style.listLevel = 0;
-                    paragraph(out, flat);
-                }
+                if (c.blocks.empty()) out += "<text:p text:style-name=\"Table_20_Contents\"/>";
+                blocks(out, c.blocks);
                 out += "</table:table-cell>";
                 for (int k = 1; k < span; ++k) out += "<table:covered-table-cell/>";
             }
-            for (; used < columns; ++used)
-                out += "<table:table-cell table:style-name=\"TblCell\" office:value-type=\"string\"><text:p/></table:table-cell>";
+            for (; used < columns; ++used) out += emptyCell;
             out += "</table:table-row>";
+            if (r + 1 == head) out += "</table:table-header-rows>";
         }
         out += "</table:table>";
     }

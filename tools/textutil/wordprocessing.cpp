@@ -585,30 +585,37 @@ private:
 
     Table table(const xmlNode* tbl) {
         Table t;
-        rows(tbl, t);
+        std::vector<std::vector<bool>> continued;
+        bool head = true;
+        rows(tbl, t, continued, head);
+        foldRowSpans(t, continued);
         return t;
     }
 
-    void rows(const xmlNode* parent, Table& t) {
+    void rows(const xmlNode* parent, Table& t, std::vector<std::vector<bool>>& continued, bool& head) {
         for (const xmlNode* tr = parent->children; tr; tr = tr->next) {
             if (xml::is(tr, "sdt")) {
-                rows(xml::child(tr, "sdtContent"), t);
+                if (const xmlNode* content = xml::child(tr, "sdtContent")) rows(content, t, continued, head);
                 continue;
             }
             if (xml::is(tr, "customXml")) {
-                rows(tr, t);
+                rows(tr, t, continued, head);
                 continue;
             }
             if (!xml::is(tr, "tr")) continue;
+            // The head is the run of leading rows marked as repeated header rows.
+            const xmlNode* th = xml::child(xml::child(tr, "trPr"), "tblHeader");
+            head = head && toggle(th).value_or(false);
+            if (head) t.headerRows = int(t.rows.size()) + 1;
             TableRow& row = t.rows.emplace_back();
-            cells(tr, row);
+            cells(tr, row, continued.emplace_back());
         }
     }
 
-    void cells(const xmlNode* tr, TableRow& row) {
+    void cells(const xmlNode* tr, TableRow& row, std::vector<bool>& continued) {
         for (const xmlNode* tc = tr->children; tc; tc = tc->next) {
             if (xml::is(tc, "sdt") || xml::is(tc, "customXml")) {
-                cells(xml::is(tc, "sdt") ? xml::child(tc, "sdtContent") : tc, row);
+                if (const xmlNode* inner = xml::is(tc, "sdt") ? xml::child(tc, "sdtContent") : tc) cells(inner, row, continued);
                 continue;
             }
             if (!xml::is(tc, "tc")) continue;
@@ -618,11 +625,15 @@ private:
             // A merged continuation shows nothing: the text lives in the first cell.
             const xmlNode* vm = xml::child(tcPr, "vMerge");
             if (!vm) vm = xml::child(tcPr, "vmerge");
-            if (vm && xml::attr(vm, "val") != "restart") continue;
-            std::vector<Block> blocks;
-            body(tc, blocks);
-            // Nested tables are flattened into the cell.
-            for (const Paragraph* p : flatParagraphs(blocks)) cell.blocks.emplace_back().paragraph = *p;
+            const bool cont = vm && xml::attr(vm, "val") != "restart";
+            continued.push_back(cont);
+            if (cont) continue;
+            body(tc, cell.blocks);
+            // The empty paragraph a cell must end with (alone, or after a table) is not content.
+            const size_t n = cell.blocks.size();
+            if (n > 0 && !cell.blocks[n - 1].table && cell.blocks[n - 1].paragraph.empty() &&
+                (n == 1 || cell.blocks[n - 2].table))
+                cell.blocks.pop_back();
         }
     }
 };
@@ -657,15 +668,26 @@ public:
         : doc_(doc), dialect_(dialect), hooks_(hooks) {}
 
     BodyXml run() {
-        BodyXml out;
-        out.body.reserve(8192);
-        int listId = 0;
+        out_.body.reserve(8192);
+        blocks(out_.body, doc_.blocks);
+        // A table may not end the body.
+        if (!doc_.blocks.empty() && doc_.blocks.back().table) out_.body += "<w:p/>";
+        return std::move(out_);
+    }
+
+private:
+    const Document& doc_;
+    Dialect dialect_;
+    const WriteHooks& hooks_;
+    BodyXml out_;
+    std::map<bool, int> current_;  // list instance per kind of the list being written
+
+    void blocks(std::string& out, const std::vector<Block>& blocks) {
         bool lastWasList = false;
-        for (size_t i = 0; i < doc_.blocks.size(); ++i) {
-            const Block& b = doc_.blocks[i];
+        for (const Block& b : blocks) {
             if (b.table) {
                 lastWasList = false;
-                table(out.body, *b.table);
+                table(out, *b.table);
                 continue;
             }
             const ParaStyle& ps = b.paragraph.style;
@@ -676,10 +698,10 @@ public:
                 auto it = current_.find(ps.ordered);
                 if (it == current_.end()) {
                     ListInstance li;
-                    li.id = ++listId;
+                    li.id = int(out_.lists.size()) + 1;
                     li.ordered = ps.ordered;
                     li.start = ps.ordered && ps.listLevel == 1 ? std::max(1, ps.listNumber) : 1;
-                    out.lists.push_back(li);
+                    out_.lists.push_back(li);
                     it = current_.emplace(ps.ordered, li.id).first;
                 }
                 id = it->second;
@@ -687,18 +709,11 @@ public:
             } else {
                 lastWasList = false;
             }
-            paragraph(out.body, b.paragraph, id);
+            paragraph(out, b.paragraph, id);
         }
-        // A table may not end the body.
-        if (!doc_.blocks.empty() && doc_.blocks.back().table) out.body += "<w:p/>";
-        return out;
+        // A list inside a cell ends with the cell.
+        if (lastWasList) current_.clear();
     }
-
-private:
-    const Document& doc_;
-    Dialect dialect_;
-    const WriteHooks& hooks_;
-    std::map<bool, int> current_;
 
     void paragraph(std::string& out, const Paragraph& p, int listId) {
         const ParaStyle& ps = p.style;
@@ -824,12 +839,7 @@ private:
     }
 
     void table(std::string& out, const Table& t) {
-        size_t columns = 1;
-        for (const TableRow& r : t.rows) {
-            size_t n = 0;
-            for (const TableCell& c : r.cells) n += size_t(std::max(1, c.colSpan));
-            columns = std::max(columns, n);
-        }
+        const size_t columns = std::max<size_t>(1, tableColumns(t));
         const int colW = twips(kTextWidth) / int(columns);
         out += "<w:tbl><w:tblPr><w:tblW w:w=\"" + std::to_string(colW * int(columns)) + "\" w:type=\"dxa\"/><w:tblBorders>";
         for (const char* side : {"top", "left", "bottom", "right", "insideH", "insideV"})
@@ -839,23 +849,34 @@ private:
         out += "</w:tblPr><w:tblGrid>";
         for (size_t c = 0; c < columns; ++c) out += "<w:gridCol w:w=\"" + std::to_string(colW) + "\"/>";
         out += "</w:tblGrid>";
-        for (const TableRow& r : t.rows) {
+        const char* vMerge = dialect_ == Dialect::Docx ? "vMerge" : "vmerge";
+        const std::string emptyCell = "<w:tc><w:tcPr><w:tcW w:w=\"" + std::to_string(colW) + "\" w:type=\"dxa\"/></w:tcPr><w:p/></w:tc>";
+        const std::vector<std::vector<CellSlot>> slots = tableSlots(t);
+        for (size_t r = 0; r < slots.size(); ++r) {
             out += "<w:tr>";
+            if (int(r) < t.headerRows) out += "<w:trPr><w:tblHeader/></w:trPr>";
             size_t used = 0;
-            for (const TableCell& c : r.cells) {
+            for (const CellSlot& slot : slots[r]) {
+                // Gaps left by short rows above a covered position are filled with empty cells.
+                for (; used < size_t(slot.column); ++used)
+                    out += emptyCell;
+                const TableCell& c = *slot.cell;
                 const int span = std::max(1, c.colSpan);
                 used += size_t(span);
                 out += "<w:tc><w:tcPr><w:tcW w:w=\"" + std::to_string(colW * span) + "\" w:type=\"dxa\"/>";
                 if (span > 1) out += "<w:gridSpan w:val=\"" + std::to_string(span) + "\"/>";
+                // Word 2003 XML readers want the continuation spelled out.
+                if (slot.continued) out += std::string("<w:") + vMerge + (dialect_ == Dialect::Docx ? "/>" : " w:val=\"continue\"/>");
+                else if (c.rowSpan > 1) out += std::string("<w:") + vMerge + " w:val=\"restart\"/>";
                 out += "</w:tcPr>";
-                const std::vector<const Paragraph*> paras = flatParagraphs(c.blocks);
-                if (paras.empty()) out += "<w:p/>";
-                for (const Paragraph* p : paras) paragraph(out, *p, 0);
+                if (!slot.continued) blocks(out, c.blocks);
+                // A cell ends with a paragraph.
+                if (slot.continued || c.blocks.empty() || c.blocks.back().table) out += "<w:p/>";
                 out += "</w:tc>";
             }
             // Short rows are padded so every row fills the grid.
             for (; used < columns; ++used)
-                out += "<w:tc><w:tcPr><w:tcW w:w=\"" + std::to_string(colW) + "\" w:type=\"dxa\"/></w:tcPr><w:p/></w:tc>";
+                out += emptyCell;
             out += "</w:tr>";
         }
         out += "</w:tbl>";
