@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <climits>
 #include <cmath>
 #include <cstring>
 #include <map>
@@ -658,6 +659,61 @@ private:
     }
 };
 
+// libxml2's HTML parser knows no DOCTYPE internal subset: it ends the DOCTYPE at the first
+// '>' inside it and reads the rest, up to "]>", as text. Cut the subset out of the prologue.
+void dropInternalSubset(std::string& d) {
+    size_t i = d.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+    auto skipPast = [&](size_t from, std::string_view end) {
+        const size_t e = d.find(end, from);
+        return e == std::string::npos ? d.size() : e + end.size();
+    };
+    while (i < d.size()) {
+        if (std::isspace(static_cast<unsigned char>(d[i]))) ++i;
+        else if (d.compare(i, 2, "<?") == 0) i = skipPast(i + 2, "?>");
+        else if (d.compare(i, 4, "<!--") == 0) i = skipPast(i + 4, "-->");
+        else break;
+    }
+    if (lower(std::string_view(d).substr(i, 9)) != "<!doctype") return;
+    size_t open = i + 9;
+    char quote = 0;
+    for (; open < d.size() && (quote || (d[open] != '[' && d[open] != '>')); ++open) {
+        if (quote) quote = d[open] == quote ? 0 : quote;
+        else if (d[open] == '"' || d[open] == '\'') quote = d[open];
+    }
+    if (open >= d.size() || d[open] != '[') return;
+    // The subset's declarations may hold '>' and ']' in quoted values and comments.
+    size_t k = open + 1;
+    while (k < d.size() && d[k] != ']') {
+        if (d[k] == '"' || d[k] == '\'') k = skipPast(k + 1, std::string_view(&d[k], 1));
+        else if (d.compare(k, 4, "<!--") == 0) k = skipPast(k + 4, "-->");
+        else ++k;
+    }
+    if (k >= d.size()) return;
+    d.erase(open, k + 1 - open);
+}
+
+// The page is walked recursively, a few hundred bytes of stack per level: refuse what would
+// overflow it rather than lose the text below some depth.
+constexpr int kMaxDepth = 1000;
+
+void checkDepth(htmlDocPtr hdoc) {
+    xmlNode* root = xmlDocGetRootElement(hdoc);
+    int depth = 0;
+    for (xmlNode* n = root; n;) {
+        if (n->children) {
+            if (++depth > kMaxDepth)
+                throw std::runtime_error("HTML is nested more than " + std::to_string(kMaxDepth) + " levels deep");
+            n = n->children;
+            continue;
+        }
+        while (n && n != root && !n->next) {
+            n = n->parent;
+            --depth;
+        }
+        n = n && n != root ? n->next : nullptr;
+    }
+}
+
 } // namespace
 
 std::string sniffEncoding(std::string_view d) {
@@ -704,12 +760,21 @@ Document parse(std::string_view bytes, const ReadOptions& opts, const std::strin
             bytes.remove_prefix(2);
         utf8 = convertEncoding(bytes, enc, "UTF-8");
     }
+    dropInternalSubset(utf8);
+    if (utf8.size() > size_t(INT_MAX)) throw std::runtime_error("HTML is too large");
+    // Huge: without it libxml2 stops at 256 levels or a 10 MB text and keeps only what came before.
+    std::unique_ptr<htmlParserCtxt, void (*)(htmlParserCtxtPtr)> ctxt(htmlNewParserCtxt(), htmlFreeParserCtxt);
+    if (!ctxt) throw std::bad_alloc();
     std::unique_ptr<xmlDoc, void (*)(xmlDocPtr)> hdoc(
-        htmlReadMemory(utf8.data(), int(utf8.size()), nullptr, "UTF-8",
-                       HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET |
-                           HTML_PARSE_COMPACT),
+        htmlCtxtReadMemory(ctxt.get(), utf8.data(), int(utf8.size()), nullptr, "UTF-8",
+                           HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET |
+                               HTML_PARSE_COMPACT | XML_PARSE_HUGE),
         xmlFreeDoc);
-    if (!hdoc) throw std::runtime_error("HTML cannot be parsed");
+    // A parser that halted has dropped the rest of the page.
+    if (!hdoc || ctxt->disableSAX) throw std::runtime_error("HTML cannot be parsed");
+    ctxt.reset();
+    std::string().swap(utf8);
+    checkDepth(hdoc.get());
     return Builder(opts, loader).build(hdoc.get());
 }
 
@@ -753,8 +818,9 @@ Document readHtml(const Input& in, const ReadOptions& opts) {
         if (s.rfind("file://", 0) == 0) s = s.substr(7);
         else if (s.find("://") != std::string::npos || s.rfind("//", 0) == 0) return std::nullopt;
         s = percentDecode(s.substr(0, s.find_first_of("?#")));
-        const fs::path p = !s.empty() && s[0] == '/' ? fs::path(s) : base / s;
-        std::optional<std::string> bytes = readReferencedFile(p);
+        const bool absolute = !s.empty() && s[0] == '/';
+        const fs::path p = absolute ? fs::path(s) : base / s;
+        std::optional<std::string> bytes = readReferencedFile(absolute ? fs::path("/") : base, s);
         if (!bytes) return std::nullopt;
         return html::Resource{std::move(*bytes), mimeForExtension(p.extension().string().substr(p.extension().empty() ? 0 : 1))};
     };
