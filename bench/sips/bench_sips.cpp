@@ -238,13 +238,13 @@ int main() {
                         x.failed = true;
                         continue;
                     }
-                    const vorpelbench::RunResult rr = measureRun(cmd);
-                    if (rr.seconds < 0) {
+                    const vorpelbench::RunStats rr = measureRun(cmd);
+                    if (!rr.ok) {
                         x.failed = true;
                         continue;
                     }
                     x.times.push_back(rr.seconds);
-                    x.peak = std::max(x.peak, rr.peakMegabytes);
+                    x.peak = std::max(x.peak, rr.peakKiB / 1024.0);
                 }
             }
             for (auto& [name, x] : m) {

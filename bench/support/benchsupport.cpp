@@ -32,11 +32,7 @@ bool onPath(const std::string& name) {
     return false;
 }
 
-double timeRun(const std::vector<std::string>& argv) {
-    return measureRun(argv).seconds;
-}
-
-RunResult measureRun(const std::vector<std::string>& argv) {
+RunStats measureRun(const std::vector<std::string>& argv) {
     std::vector<char*> args;
     for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
@@ -48,13 +44,21 @@ RunResult measureRun(const std::vector<std::string>& argv) {
     pid_t pid;
     const int rc = posix_spawnp(&pid, args[0], &fa, nullptr, args.data(), environ);
     posix_spawn_file_actions_destroy(&fa);
-    if (rc != 0) return {};
+    RunStats r;
+    if (rc != 0) return r;
     int status = 0;
     struct rusage usage {};
-    wait4(pid, &status, 0, &usage);
+    ::wait4(pid, &status, 0, &usage);
     const auto end = std::chrono::steady_clock::now();
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return {};
-    return {std::chrono::duration<double>(end - start).count(), double(usage.ru_maxrss) / 1024.0};
+    r.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    r.seconds = std::chrono::duration<double>(end - start).count();
+    r.peakKiB = usage.ru_maxrss;
+    return r;
+}
+
+double timeRun(const std::vector<std::string>& argv) {
+    const RunStats r = measureRun(argv);
+    return r.ok ? r.seconds : -1;
 }
 
 double medianRun(const std::vector<std::string>& argv, int runs) {

@@ -10,14 +10,15 @@ namespace vorpelbench {
 double median(std::vector<double> values);
 // True when a program of that name is on PATH.
 bool onPath(const std::string& name);
+// One run of a program, output discarded: wall seconds and peak resident memory.
+struct RunStats {
+    bool ok = false;  // started and exited with status 0
+    double seconds = 0;
+    long peakKiB = 0;
+};
+RunStats measureRun(const std::vector<std::string>& argv);
 // Wall seconds of one run of a program, output discarded; negative when it failed.
 double timeRun(const std::vector<std::string>& argv);
-// The same with the program's peak resident memory.
-struct RunResult {
-    double seconds = -1;
-    double peakMegabytes = 0;
-};
-RunResult measureRun(const std::vector<std::string>& argv);
 // Median of several runs; negative when any run failed.
 double medianRun(const std::vector<std::string>& argv, int runs);
 std::string readFile(const std::filesystem::path& p);

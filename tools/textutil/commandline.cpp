@@ -8,10 +8,8 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <fstream>
 #include <iostream>
 #include <map>
-#include <sstream>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -186,12 +184,11 @@ Input loadInput(const Options& o, const std::string& input) {
         in.isFolder = true;
         return in;
     }
-    std::ifstream f(in.path, std::ios::binary);
-    if (!f) throw ToolError(input, vorpel::errnoText(errno ? errno : EACCES));
-    std::ostringstream ss;
-    ss << f.rdbuf();
-    if (f.bad()) throw ToolError(input, vorpel::errnoText(EIO));
-    in.bytes = ss.str();
+    try {
+        in.bytes = readWholeFile(in.path);  // one buffer of the file's size, not a stream's copies
+    } catch (const ToolError& e) {
+        throw ToolError(input, e.what());
+    }
     return in;
 }
 

@@ -104,14 +104,16 @@ Output writeDocx(const Document& doc, const WriteOptions&) {
                "\" cy=\"" + cy + "\"/></a:xfrm><a:prstGeom prst=\"rect\"><a:avLst/></a:prstGeom></pic:spPr></pic:pic>"
                "</a:graphicData></a:graphic></wp:inline></w:drawing>";
     };
-    const wp::BodyXml body = wp::writeBody(doc, wp::Dialect::Docx, hooks);
+    wp::BodyXml body = wp::writeBody(doc, wp::Dialect::Docx, hooks);
 
     std::string document = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<w:document xmlns:w=\"";
     document += kW;
     document += "\" xmlns:r=\"";
     document += kR;
     document += "\" xmlns:wp=\"http://schemas.openxmlformats.org/drawingml/2006/wordprocessingDrawing\"><w:body>";
-    document += body.body;
+    // In front of the body in its own buffer: no second copy of a long text.
+    body.body.insert(0, document);
+    document = std::move(body.body);
     document += "<w:sectPr><w:pgSz w:w=\"12240\" w:h=\"15840\"/><w:pgMar w:top=\"1440\" w:right=\"1440\" w:bottom=\"1440\" "
                 "w:left=\"1440\" w:header=\"720\" w:footer=\"720\" w:gutter=\"0\"/></w:sectPr></w:body></w:document>";
 

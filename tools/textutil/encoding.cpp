@@ -112,8 +112,12 @@ std::string convertEncoding(std::string_view data, const std::string& from, cons
                             bool lossy) {
     iconv_t cd = cache().get(from, to);
     if (cd == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error("unknown encoding " + (encodingKnown(from) ? to : from));
+    // Room for the usual growth (UTF-16 doubles ASCII, UTF-8 takes 1.5 bytes per UTF-16 byte at
+    // most); the loop below grows it when a text needs more.
     std::string out;
-    out.resize(data.size() * 4 + 16);
+    const bool wide = to.rfind("UTF-16", 0) == 0 || to.rfind("UCS-2", 0) == 0;
+    const bool wider = to.rfind("UTF-32", 0) == 0 || to.rfind("UCS-4", 0) == 0;
+    out.resize(data.size() * (wider ? 4 : wide ? 2 : 1) + (wide || wider ? 0 : data.size() / 2) + 16);
     char* in = const_cast<char*>(data.data());
     size_t inLeft = data.size();
     size_t outPos = 0;
@@ -160,6 +164,12 @@ std::string convertEncoding(std::string_view data, const std::string& from, cons
         out.resize(out.size() * 2);
     }
     out.resize(outPos);
+    return out;
+}
+
+std::string utf16WithBom(std::string_view utf8) {
+    std::string out = convertEncoding(utf8, "UTF-8", "UTF-16LE");
+    out.insert(0, "\xFF\xFE");  // in place: the conversion leaves room
     return out;
 }
 
@@ -217,23 +227,28 @@ static std::string utf16Variant(std::string_view d) {
     return evenZero * 10 > n / 2 * 3 ? "UTF-16BE" : "UTF-16LE";
 }
 
-std::string decodeText(std::string_view d, const std::string& forced) {
+std::string_view decodeText(std::string_view d, const std::string& forced, std::string& storage) {
     auto starts = [&](std::string_view p) { return d.substr(0, p.size()) == p; };
     if (!forced.empty()) {
-        std::string s = convertEncoding(d, forced, "UTF-8");
-        if (s.compare(0, 3, "\xEF\xBB\xBF") == 0) s.erase(0, 3);
-        return s;
+        storage = convertEncoding(d, forced, "UTF-8");
+        if (storage.compare(0, 3, "\xEF\xBB\xBF") == 0) storage.erase(0, 3);
+        return storage;
     }
-    if (starts("\xEF\xBB\xBF")) return std::string(d.substr(3));
-    if (starts(std::string_view("\xFF\xFE\0\0", 4))) return convertEncoding(d.substr(4), "UTF-32LE", "UTF-8");
-    if (starts(std::string_view("\0\0\xFE\xFF", 4))) return convertEncoding(d.substr(4), "UTF-32BE", "UTF-8");
-    if (starts("\xFF\xFE")) return convertEncoding(d.substr(2), "UTF-16LE", "UTF-8");
-    if (starts("\xFE\xFF")) return convertEncoding(d.substr(2), "UTF-16BE", "UTF-8");
-    if (looksLikeUtf16(d)) return convertEncoding(d, utf16Variant(d), "UTF-8");
-    if (isValidUtf8(d)) return std::string(d);
-    std::string text;
-    if (guessLegacyEncoding(d, &text) == "CP1252") return decodeCp1252(d);
-    return text;
+    if (starts("\xEF\xBB\xBF")) return d.substr(3);
+    if (starts(std::string_view("\xFF\xFE\0\0", 4))) return storage = convertEncoding(d.substr(4), "UTF-32LE", "UTF-8");
+    if (starts(std::string_view("\0\0\xFE\xFF", 4))) return storage = convertEncoding(d.substr(4), "UTF-32BE", "UTF-8");
+    if (starts("\xFF\xFE")) return storage = convertEncoding(d.substr(2), "UTF-16LE", "UTF-8");
+    if (starts("\xFE\xFF")) return storage = convertEncoding(d.substr(2), "UTF-16BE", "UTF-8");
+    if (looksLikeUtf16(d)) return storage = convertEncoding(d, utf16Variant(d), "UTF-8");
+    if (isValidUtf8(d)) return d;
+    if (guessLegacyEncoding(d, &storage) == "CP1252") storage = decodeCp1252(d);
+    return storage;
+}
+
+std::string decodeText(std::string_view d, const std::string& forced) {
+    std::string storage;
+    const std::string_view text = decodeText(d, forced, storage);
+    return text.data() == storage.data() ? std::move(storage) : std::string(text);
 }
 
 std::string guessLegacyEncoding(std::string_view d, std::string* decoded) {

@@ -17,6 +17,8 @@ uint32_t nextCodepoint(std::string_view s, size_t& pos);
 std::string convertEncoding(std::string_view data, const std::string& from, const std::string& to,
                             bool lossy = true);
 bool encodingKnown(const std::string& name);
+// UTF-8 to little-endian UTF-16 with its byte-order mark, as the writers emit "UTF-16".
+std::string utf16WithBom(std::string_view utf8);
 
 // Windows code page number to an iconv name ("CP1251", "MACINTOSH", ...).
 std::string codePageName(int codepage);
@@ -32,6 +34,8 @@ std::string guessLegacyEncoding(std::string_view data, std::string* decoded = nu
 // Plain text from unknown bytes: BOM, then UTF-8 validity, then UTF-16 without BOM by
 // its zero bytes, then the guessed legacy encoding. The result has no BOM.
 std::string decodeText(std::string_view data, const std::string& forced = {});
+// The same without a copy when the bytes are UTF-8 already: the result views `data` or `storage`.
+std::string_view decodeText(std::string_view data, const std::string& forced, std::string& storage);
 // True when the data has a UTF-16 or UTF-32 byte-order mark or looks like BOM-less UTF-16.
 bool looksLikeUtf16(std::string_view data);
 

@@ -3,8 +3,7 @@
 #include "platform/toolerror.h"
 
 #include <cerrno>
-#include <fstream>
-#include <sstream>
+#include <stdexcept>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -42,9 +41,8 @@ const Format* detectFormat(const Input& in) {
     return nullptr;
 }
 
-static std::string slurp(const fs::path& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) throw vorpel::ToolError(path.string(), vorpel::errnoText(errno));
+// Reads an open file to its end and closes it; `path` names it in errors.
+static std::string readOpenFile(int fd, const fs::path& path) {
     std::string data;
     struct stat st {};
     if (::fstat(fd, &st) == 0 && st.st_size > 0) data.reserve(size_t(st.st_size));
@@ -64,6 +62,12 @@ static std::string slurp(const fs::path& path) {
     return data;
 }
 
+std::string readWholeFile(const fs::path& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) throw vorpel::ToolError(path.string(), vorpel::errnoText(errno));
+    return readOpenFile(fd, path);
+}
+
 Document readDocument(const fs::path& path, const ReadOptions& opts) {
     Input in;
     in.path = path;
@@ -72,7 +76,7 @@ Document readDocument(const fs::path& path, const ReadOptions& opts) {
     if (S_ISDIR(st.st_mode)) {
         in.isFolder = true;
     } else {
-        in.bytes = slurp(path);
+        in.bytes = readWholeFile(path);
     }
     return readDocument(in, opts);
 }
@@ -94,14 +98,42 @@ Document readDocument(const Input& in, const ReadOptions& opts) {
     }
 }
 
-std::optional<std::string> readReferencedFile(const fs::path& path) {
-    std::error_code ec;
-    if (!fs::is_regular_file(path, ec)) return std::nullopt;
-    std::ifstream f(path, std::ios::binary);
-    if (!f) return std::nullopt;
-    std::ostringstream ss;
-    ss << f.rdbuf();
-    return ss.str();
+std::optional<std::string> readReferencedFile(const fs::path& folder, const fs::path& name) {
+    // One component at a time, never through a link: a document must not reach files that a
+    // link inside its folder points at (a bundle's picture linking to a password file).
+    int dirFd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd < 0) return std::nullopt;
+    std::vector<std::string> parts;
+    for (const fs::path& part : name.relative_path())
+        if (!part.empty() && part != ".") parts.push_back(part.string());
+    if (parts.empty()) {
+        ::close(dirFd);
+        return std::nullopt;
+    }
+    fs::path through;
+    for (size_t i = 0; i < parts.size(); ++i) {
+        const bool last = i + 1 == parts.size();
+        // Non-blocking: opening a pipe would otherwise wait for a writer.
+        const int fd = ::openat(dirFd, parts[i].c_str(),
+                                O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | (last ? 0 : O_DIRECTORY));
+        through /= parts[i];
+        struct stat st {};
+        const bool isLink = fd < 0 && ::fstatat(dirFd, parts[i].c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                            S_ISLNK(st.st_mode);
+        ::close(dirFd);
+        if (isLink) throw std::runtime_error(through.string() + " is a symbolic link, which is not followed");
+        if (fd < 0) return std::nullopt;
+        dirFd = fd;
+    }
+    // A pipe or /dev/zero would be read forever.
+    struct stat st {};
+    if (::fstat(dirFd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(dirFd);
+        return std::nullopt;
+    }
+    const int flags = ::fcntl(dirFd, F_GETFL);
+    if (flags >= 0) ::fcntl(dirFd, F_SETFL, flags & ~O_NONBLOCK);
+    return readOpenFile(dirFd, folder / name);
 }
 
 } // namespace textutil

@@ -61,9 +61,14 @@ const Format* detectFormat(const Input& in);
 Document readDocument(const std::filesystem::path& path, const ReadOptions& opts);
 Document readDocument(const Input& in, const ReadOptions& opts);
 
-// A file a document refers to (a picture, a bundle's part): its bytes, or nothing when it is
-// missing, unreadable or not a regular file (a pipe or /dev/zero would be read forever).
-std::optional<std::string> readReferencedFile(const std::filesystem::path& path);
+// The whole content of a file; throws ToolError naming the path.
+std::string readWholeFile(const std::filesystem::path& path);
+
+// A file a document refers to (a picture, a bundle's part), `name` taken relative to `folder`
+// without following symbolic links: its bytes, or nothing when it is missing, unreadable or not
+// a regular file. Throws when the name leads through a link.
+std::optional<std::string> readReferencedFile(const std::filesystem::path& folder,
+                                              const std::filesystem::path& name);
 
 // Readers and writers, one file each.
 bool detectTxt(const Input&);

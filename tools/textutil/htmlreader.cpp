@@ -7,11 +7,13 @@
 
 #include <algorithm>
 #include <cctype>
+#include <climits>
 #include <cmath>
 #include <cstring>
 #include <map>
 #include <memory>
 #include <sstream>
+#include <utility>
 
 namespace fs = std::filesystem;
 
@@ -679,6 +681,62 @@ private:
     }
 };
 
+// libxml2's HTML parser knows no DOCTYPE internal subset: it ends the DOCTYPE at the first
+// '>' inside it and reads the rest, up to "]>", as text. The subset in the prologue, as
+// offset and length, to be cut out.
+std::optional<std::pair<size_t, size_t>> internalSubset(std::string_view d) {
+    size_t i = d.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+    auto skipPast = [&](size_t from, std::string_view end) {
+        const size_t e = d.find(end, from);
+        return e == std::string_view::npos ? d.size() : e + end.size();
+    };
+    while (i < d.size()) {
+        if (std::isspace(static_cast<unsigned char>(d[i]))) ++i;
+        else if (d.compare(i, 2, "<?") == 0) i = skipPast(i + 2, "?>");
+        else if (d.compare(i, 4, "<!--") == 0) i = skipPast(i + 4, "-->");
+        else break;
+    }
+    if (lower(d.substr(i, 9)) != "<!doctype") return std::nullopt;
+    size_t open = i + 9;
+    char quote = 0;
+    for (; open < d.size() && (quote || (d[open] != '[' && d[open] != '>')); ++open) {
+        if (quote) quote = d[open] == quote ? 0 : quote;
+        else if (d[open] == '"' || d[open] == '\'') quote = d[open];
+    }
+    if (open >= d.size() || d[open] != '[') return std::nullopt;
+    // The subset's declarations may hold '>' and ']' in quoted values and comments.
+    size_t k = open + 1;
+    while (k < d.size() && d[k] != ']') {
+        if (d[k] == '"' || d[k] == '\'') k = skipPast(k + 1, d.substr(k, 1));
+        else if (d.compare(k, 4, "<!--") == 0) k = skipPast(k + 4, "-->");
+        else ++k;
+    }
+    if (k >= d.size()) return std::nullopt;
+    return std::pair(open, k + 1 - open);
+}
+
+// The page is walked recursively, a few hundred bytes of stack per level: refuse what would
+// overflow it rather than lose the text below some depth.
+constexpr int kMaxDepth = 1000;
+
+void checkDepth(htmlDocPtr hdoc) {
+    xmlNode* root = xmlDocGetRootElement(hdoc);
+    int depth = 0;
+    for (xmlNode* n = root; n;) {
+        if (n->children) {
+            if (++depth > kMaxDepth)
+                throw std::runtime_error("HTML is nested more than " + std::to_string(kMaxDepth) + " levels deep");
+            n = n->children;
+            continue;
+        }
+        while (n && n != root && !n->next) {
+            n = n->parent;
+            --depth;
+        }
+        n = n && n != root ? n->next : nullptr;
+    }
+}
+
 } // namespace
 
 std::string sniffEncoding(std::string_view d) {
@@ -714,23 +772,38 @@ Document parse(std::string_view bytes, const ReadOptions& opts, const std::strin
                const ResourceLoader& loader) {
     std::string enc = !opts.inputEncoding.empty() ? opts.inputEncoding
                       : !encoding.empty() ? canonicalCharset(encoding) : sniffEncoding(bytes);
-    std::string utf8;
+    // UTF-8 pages are parsed in place; others are converted once.
+    std::string converted;
+    std::string_view utf8;
     if (enc == "UTF-8" || enc == "utf-8") {
-        utf8 = bytes.substr(0, 3) == "\xEF\xBB\xBF" ? std::string(bytes.substr(3)) : std::string(bytes);
-        if (!isValidUtf8(utf8)) utf8 = convertEncoding(utf8, "UTF-8", "UTF-8");
+        utf8 = bytes.substr(0, 3) == "\xEF\xBB\xBF" ? bytes.substr(3) : bytes;
+        if (!isValidUtf8(utf8)) utf8 = converted = convertEncoding(utf8, "UTF-8", "UTF-8");
     } else if (enc == "CP1252") {
-        utf8 = decodeCp1252(bytes);
+        utf8 = converted = decodeCp1252(bytes);
     } else {
         if ((enc == "UTF-16LE" || enc == "UTF-16BE") && (bytes.substr(0, 2) == "\xFF\xFE" || bytes.substr(0, 2) == "\xFE\xFF"))
             bytes.remove_prefix(2);
-        utf8 = convertEncoding(bytes, enc, "UTF-8");
+        utf8 = converted = convertEncoding(bytes, enc, "UTF-8");
     }
+    if (const auto subset = internalSubset(utf8)) {
+        if (utf8.data() != converted.data()) converted = std::string(utf8);
+        converted.erase(subset->first, subset->second);
+        utf8 = converted;
+    }
+    if (utf8.size() > size_t(INT_MAX)) throw std::runtime_error("HTML is too large");
+    // Huge: without it libxml2 stops at 256 levels or a 10 MB text and keeps only what came before.
+    std::unique_ptr<htmlParserCtxt, void (*)(htmlParserCtxtPtr)> ctxt(htmlNewParserCtxt(), htmlFreeParserCtxt);
+    if (!ctxt) throw std::bad_alloc();
     std::unique_ptr<xmlDoc, void (*)(xmlDocPtr)> hdoc(
-        htmlReadMemory(utf8.data(), int(utf8.size()), nullptr, "UTF-8",
-                       HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET |
-                           HTML_PARSE_COMPACT),
+        htmlCtxtReadMemory(ctxt.get(), utf8.data(), int(utf8.size()), nullptr, "UTF-8",
+                           HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET |
+                               HTML_PARSE_COMPACT | XML_PARSE_HUGE),
         xmlFreeDoc);
-    if (!hdoc) throw std::runtime_error("HTML cannot be parsed");
+    // A parser that halted has dropped the rest of the page.
+    if (!hdoc || ctxt->disableSAX) throw std::runtime_error("HTML cannot be parsed");
+    ctxt.reset();
+    std::string().swap(converted);
+    checkDepth(hdoc.get());
     return Builder(opts, loader).build(hdoc.get());
 }
 
@@ -774,8 +847,9 @@ Document readHtml(const Input& in, const ReadOptions& opts) {
         if (s.rfind("file://", 0) == 0) s = s.substr(7);
         else if (s.find("://") != std::string::npos || s.rfind("//", 0) == 0) return std::nullopt;
         s = percentDecode(s.substr(0, s.find_first_of("?#")));
-        const fs::path p = !s.empty() && s[0] == '/' ? fs::path(s) : base / s;
-        std::optional<std::string> bytes = readReferencedFile(p);
+        const bool absolute = !s.empty() && s[0] == '/';
+        const fs::path p = absolute ? fs::path(s) : base / s;
+        std::optional<std::string> bytes = readReferencedFile(absolute ? fs::path("/") : base, s);
         if (!bytes) return std::nullopt;
         return html::Resource{std::move(*bytes), mimeForExtension(p.extension().string().substr(p.extension().empty() ? 0 : 1))};
     };

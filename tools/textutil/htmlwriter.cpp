@@ -82,7 +82,9 @@ public:
         --depth_;
         line(out, "</head>");
         line(out, "<body>");
-        out += body;
+        // In front of the body in its own buffer: no second copy of a long text.
+        body.insert(0, out);
+        out = std::move(body);
         line(out, "</body>");
         --depth_;
         line(out, "</html>");
@@ -409,7 +411,7 @@ Output writeHtml(const Document& doc, const WriteOptions& opts) {
     if (upper == "UTF-8" || upper == "UTF8") {
         o.data = html::render(doc, opts, source, "UTF-8");
     } else if (upper == "UTF-16" || upper == "UNICODE") {
-        o.data = "\xFF\xFE" + convertEncoding(html::render(doc, opts, source, "UTF-16"), "UTF-8", "UTF-16LE");
+        o.data = utf16WithBom(html::render(doc, opts, source, "UTF-16"));
     } else {
         // Characters beyond the charset are written as references, so conversion cannot fail.
         o.data = convertEncoding(html::render(doc, opts, source, enc), "UTF-8", enc);

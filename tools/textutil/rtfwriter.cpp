@@ -45,9 +45,10 @@ public:
         writeLists(out);
         writeInfo(out);
         out += "\\paperw12240\\paperh15840\\margl1440\\margr1440\\margt1440\\margb1440\n";
-        out += body;
-        out += "}\n";
-        return out;
+        // The header goes in front of the body in its own buffer: no second copy of a long text.
+        body.insert(0, out);
+        body += "}\n";
+        return body;
     }
 
 private:

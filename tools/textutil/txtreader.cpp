@@ -19,17 +19,23 @@ bool detectTxt(const Input& in) {
 }
 
 Document readTxt(const Input& in, const ReadOptions& opts) {
-    const std::string text = decodeText(in.bytes, opts.inputEncoding);
+    std::string decoded;
+    const std::string_view text = decodeText(in.bytes, opts.inputEncoding, decoded);
     Document doc;
+    // One block per line: size the list once rather than growing (and copying) it.
+    size_t lines = 1;
+    for (size_t i = 0; i < text.size(); ++i)
+        lines += text[i] == '\n' || text[i] == '\f' || (text[i] == '\r' && (i + 1 == text.size() || text[i + 1] != '\n'));
+    doc.blocks.reserve(lines);
     const CharStyle plain;
     size_t start = 0;
     const size_t n = text.size();
     while (start <= n) {
         size_t end = text.find_first_of("\r\n\f", start);
-        if (end == std::string::npos) end = n;
+        if (end == std::string_view::npos) end = n;
         if (end == n && start == n && !doc.blocks.empty()) break;  // final newline ends the last line
         Paragraph& p = doc.addParagraph();
-        appendText(p, std::string_view(text).substr(start, end - start), plain);
+        appendText(p, text.substr(start, end - start), plain);
         if (end == n) break;
         start = end + ((text[end] == '\r' && end + 1 < n && text[end + 1] == '\n') ? 2 : 1);
     }

@@ -65,7 +65,7 @@ Output writeTxt(const Document& doc, const WriteOptions& opts) {
     if (enc.empty() || enc == "UTF-8" || enc == "UTF8") {
         o.data = std::move(text);
     } else if (enc == "UTF-16" || enc == "UNICODE") {
-        o.data = "\xFF\xFE" + convertEncoding(text, "UTF-8", "UTF-16LE");
+        o.data = utf16WithBom(text);
     } else {
         o.data = convertEncoding(text, "UTF-8", opts.encoding);
     }

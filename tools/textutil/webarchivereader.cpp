@@ -3,9 +3,13 @@
 
 #include <plist/plist.h>
 
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <stdexcept>
+#include <vector>
 
 namespace textutil {
 
@@ -56,6 +60,144 @@ std::string resolveUrl(const std::string& base, const std::string& ref) {
     return path;
 }
 
+// A web archive needs a handful of levels (frames in frames); libplist builds and frees its
+// tree recursively, so a list nested a million deep would overflow the stack.
+constexpr size_t kMaxNesting = 64;
+
+[[noreturn]] void tooDeep() { throw std::runtime_error("property list is nested too deeply"); }
+
+uint64_t bigEndian(std::string_view d, size_t at, size_t width) {
+    uint64_t v = 0;
+    for (size_t i = 0; i < width; ++i) v = v << 8 | static_cast<unsigned char>(d[at + i]);
+    return v;
+}
+
+// Walks the object graph of a binary property list without building it: no path may be deeper
+// than kMaxNesting, no object may contain itself, and shared lists may not multiply the tree
+// that libplist would build (each reference becomes a copy).
+void checkBinaryNesting(std::string_view d) {
+    if (d.size() < 8 + 32) throw std::runtime_error("property list is damaged");
+    const size_t trailer = d.size() - 32;
+    const size_t offsetSize = static_cast<unsigned char>(d[trailer + 6]);
+    const size_t refSize = static_cast<unsigned char>(d[trailer + 7]);
+    const uint64_t count = bigEndian(d, trailer + 8, 8);
+    const uint64_t top = bigEndian(d, trailer + 16, 8);
+    const uint64_t table = bigEndian(d, trailer + 24, 8);
+    if (offsetSize < 1 || offsetSize > 8 || refSize < 1 || refSize > 8 || count == 0 || top >= count ||
+        table > trailer || count > (trailer - table) / offsetSize)
+        throw std::runtime_error("property list is damaged");
+
+    struct Refs {
+        size_t start = 0, n = 0;  // n references of refSize bytes from start
+    };
+    auto refsOf = [&](uint64_t obj) {
+        Refs r;
+        const uint64_t off = bigEndian(d, size_t(table + obj * offsetSize), offsetSize);
+        if (off >= trailer) return r;
+        const unsigned char marker = static_cast<unsigned char>(d[off]);
+        const int type = marker >> 4;
+        if (type != 0xA && type != 0xC && type != 0xD) return r;
+        uint64_t n = marker & 0xF;
+        size_t at = size_t(off) + 1;
+        if (n == 0xF) {
+            if (at >= trailer || (static_cast<unsigned char>(d[at]) >> 4) != 1) return r;
+            const size_t width = size_t(1) << (d[at] & 0x3);
+            if (at + 1 + width > trailer) return r;
+            n = bigEndian(d, at + 1, width);
+            at += 1 + width;
+        }
+        if (type == 0xD) n = n > UINT64_MAX / 2 ? UINT64_MAX : n * 2;
+        r.start = at;
+        r.n = size_t(std::min<uint64_t>(n, (trailer - at) / refSize));
+        return r;
+    };
+
+    enum : uint8_t { Unseen, Open, Done };
+    std::vector<uint8_t> state(size_t(count), Unseen), height(size_t(count), 0);
+    std::vector<uint32_t> nodes(size_t(count), 0);  // tree size below each, saturating
+    struct Frame {
+        uint64_t obj;
+        Refs refs;
+        size_t next = 0;
+        uint64_t nodes = 1;
+        uint8_t height = 1;
+    };
+    std::vector<Frame> stack;
+    uint64_t references = 0;
+    const uint64_t kNodeCap = UINT32_MAX;
+    auto push = [&](uint64_t obj) {
+        if (stack.size() >= kMaxNesting) tooDeep();
+        state[obj] = Open;
+        Frame f{obj, refsOf(obj)};
+        references += f.refs.n;
+        stack.push_back(f);
+    };
+    push(top);
+    while (!stack.empty()) {
+        Frame& f = stack.back();
+        if (f.next < f.refs.n) {
+            const uint64_t child = bigEndian(d, f.refs.start + f.next * refSize, refSize);
+            ++f.next;
+            if (child >= count) continue;  // libplist refuses the whole list
+            if (state[child] == Open) throw std::runtime_error("property list contains itself");
+            if (state[child] == Unseen) {
+                push(child);
+                continue;
+            }
+            if (stack.size() + height[child] > kMaxNesting) tooDeep();
+            f.height = std::max<uint8_t>(f.height, uint8_t(height[child] + 1));
+            f.nodes = std::min(kNodeCap, f.nodes + nodes[child]);
+            continue;
+        }
+        const Frame done = f;
+        stack.pop_back();
+        state[done.obj] = Done;
+        height[done.obj] = done.height;
+        nodes[done.obj] = uint32_t(done.nodes);
+        if (!stack.empty()) {
+            Frame& parent = stack.back();
+            parent.height = std::max<uint8_t>(parent.height, uint8_t(done.height + 1));
+            parent.nodes = std::min(kNodeCap, parent.nodes + done.nodes);
+        }
+    }
+    if (nodes[top] > references + 1 + 100000) throw std::runtime_error("property list repeats its lists too often");
+}
+
+// The same bound for an XML property list. Opening tags are counted everywhere, closing ones
+// outside comments and CDATA only, so the count is never below what a parser sees.
+void checkXmlNesting(std::string_view d) {
+    auto opens = [&](size_t at) {
+        for (std::string_view name : {"<array", "<dict"}) {
+            if (d.compare(at, name.size(), name) != 0) continue;
+            const size_t after = at + name.size();
+            if (after < d.size() && d[after] != '>' && d[after] != '/' && !std::isspace(static_cast<unsigned char>(d[after])))
+                return false;
+            const size_t end = d.find('>', after);
+            return end == std::string_view::npos || d[end - 1] != '/';
+        }
+        return false;
+    };
+    size_t depth = 0;
+    auto open = [&] {
+        if (++depth > kMaxNesting) tooDeep();
+    };
+    for (size_t at = d.find('<'); at != std::string_view::npos; at = d.find('<', at + 1)) {
+        std::string_view skipTo;
+        if (d.compare(at, 4, "<!--") == 0) skipTo = "-->";
+        else if (d.compare(at, 9, "<![CDATA[") == 0) skipTo = "]]>";
+        if (!skipTo.empty()) {
+            const size_t end = std::min(d.find(skipTo, at), d.size());
+            for (size_t i = d.find('<', at + 1); i < end; i = d.find('<', i + 1))
+                if (opens(i)) open();
+            if (end >= d.size()) break;
+            at = end;
+            continue;
+        }
+        if (opens(at)) open();
+        else if ((d.compare(at, 7, "</array") == 0 || d.compare(at, 6, "</dict") == 0) && depth > 0) --depth;
+    }
+}
+
 } // namespace
 
 bool detectWebArchive(const Input& in) {
@@ -70,6 +212,8 @@ bool detectWebArchive(const Input& in) {
 }
 
 Document readWebArchive(const Input& in, const ReadOptions& opts) {
+    if (in.bytes.compare(0, 8, "bplist00") == 0) checkBinaryNesting(in.bytes);
+    else checkXmlNesting(in.bytes);
     plist_t raw = nullptr;
     plist_from_memory(in.bytes.data(), uint32_t(in.bytes.size()), &raw);
     PlistPtr root(raw, plist_free);

@@ -50,11 +50,12 @@ Output writeWebArchive(const Document& doc, const WriteOptions& opts) {
         std::string url = fileUrl(doc.attachments[size_t(index)].fileName);
         return url.substr(7);  // "file://" dropped: a relative reference
     };
-    const std::string markup = html::render(doc, opts, source, opts.utf16 ? "UTF-16" : "UTF-8");
-    const std::string data = opts.utf16 ? "\xFF\xFE" + convertEncoding(markup, "UTF-8", "UTF-16LE") : markup;
+    std::string data = html::render(doc, opts, source, opts.utf16 ? "UTF-16" : "UTF-8");
+    if (opts.utf16) data = utf16WithBom(data);
 
     std::unique_ptr<void, void (*)(plist_t)> root(plist_new_dict(), plist_free);
     plist_t main = resource(mainUrl, "text/html", data);
+    std::string().swap(data);  // the list holds its own copy
     plist_dict_set_item(main, "WebResourceTextEncodingName", plist_new_string(opts.utf16 ? "UTF-16" : "UTF-8"));
     plist_dict_set_item(main, "WebResourceFrameName", plist_new_string(""));
     plist_dict_set_item(root.get(), "WebMainResource", main);
@@ -69,6 +70,7 @@ Output writeWebArchive(const Document& doc, const WriteOptions& opts) {
     char* bin = nullptr;
     uint32_t len = 0;
     plist_to_bin(root.get(), &bin, &len);
+    root.reset();
     Output o;
     o.data.assign(bin, len);
     plist_to_bin_free(bin);

@@ -809,29 +809,31 @@ private:
         if (r.text.empty()) return;
         out += "<w:r>";
         runProps(out, r.style);
-        std::string buf;
-        auto flush = [&] {
-            if (buf.empty()) return;
-            out += "<w:t xml:space=\"preserve\">";
-            xml::escape(out, buf);
-            out += "</w:t>";
-            buf.clear();
-        };
         const std::string& t = r.text;
-        for (size_t i = 0; i < t.size(); ++i) {
+        size_t from = 0;  // start of the text not yet written
+        size_t i = 0;
+        auto flush = [&] {
+            if (i > from) {
+                out += "<w:t xml:space=\"preserve\">";
+                xml::escape(out, std::string_view(t).substr(from, i - from));
+                out += "</w:t>";
+            }
+        };
+        for (; i < t.size(); ++i) {
             const char c = t[i];
             if (c == '\t') {
                 flush();
                 out += "<w:tab/>";
+                from = i + 1;
             } else if (c == '\n' || c == '\r' || c == '\f' || c == '\v') {
                 flush();
                 out += "<w:br/>";
+                from = i + 1;
             } else if (t.compare(i, 3, "\xE2\x80\xA8") == 0) {
                 flush();
                 out += "<w:br/>";
                 i += 2;
-            } else {
-                buf += c;
+                from = i + 1;
             }
         }
         flush();

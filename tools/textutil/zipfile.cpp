@@ -32,13 +32,16 @@ std::optional<std::string> Archive::read(const std::string& name) const {
     zip_stat_init(&st);
     if (zip_stat_index(za_, zip_uint64_t(idx), 0, &st) != 0)
         throw std::runtime_error("zip entry " + name + " cannot be read");
-    // A small package inflating to gigabytes is an attack, not a document.
+    // A small package inflating to gigabytes is an attack, not a document. The size in the
+    // header is only a claim: the count of inflated bytes is what stops the reading.
     const zip_uint64_t kLimit = zip_uint64_t(1) << 30;
-    if ((st.valid & ZIP_STAT_SIZE) && st.size > kLimit) throw std::runtime_error("zip entry " + name + " is too large");
+    const bool sized = st.valid & ZIP_STAT_SIZE;
+    if (sized && st.size > kLimit) throw std::runtime_error("zip entry " + name + " is too large");
+    const zip_uint64_t limit = sized ? st.size : kLimit;
     zip_file_t* f = zip_fopen_index(za_, zip_uint64_t(idx), 0);
     if (!f) throw std::runtime_error("zip entry " + name + " cannot be opened (" + zip_strerror(za_) + ")");
     std::string data;
-    if (st.valid & ZIP_STAT_SIZE) data.reserve(size_t(std::min<zip_uint64_t>(st.size, 1u << 30)));
+    if (sized) data.reserve(size_t(st.size));
     char buf[65536];
     while (true) {
         const zip_int64_t n = zip_fread(f, buf, sizeof buf);
@@ -47,11 +50,11 @@ std::optional<std::string> Archive::read(const std::string& name) const {
             throw std::runtime_error("zip entry " + name + " is damaged");
         }
         if (n == 0) break;
-        data.append(buf, size_t(n));
-        if (data.size() > kLimit) {
+        if (zip_uint64_t(n) > limit - data.size()) {
             zip_fclose(f);
-            throw std::runtime_error("zip entry " + name + " is too large");
+            throw std::runtime_error("zip entry " + name + (sized ? " is larger than its header says" : " is too large"));
         }
+        data.append(buf, size_t(n));
     }
     zip_fclose(f);
     return data;

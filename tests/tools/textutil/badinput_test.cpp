@@ -1,6 +1,8 @@
 // textutil against bad input: each case fails with one "textutil: PATH: reason" line, writes
 // nothing and leaves the input as it was.
+#include "fixtures.h"
 #include "testsupport.h"
+#include "zipfile.h"
 #include "throwawayuser.h"
 
 #include <gtest/gtest.h>
@@ -89,6 +91,129 @@ TEST(textutil_badinput, MissingFolderEmptyAndGarbage) {
     const std::vector<std::string> cases = {"missing.rtf", "folder", "empty.rtf", "garbage.doc", "garbage.docx",
                                             "garbage.webarchive"};
     for (const std::string& name : cases) expectEveryCommandFails(dir, dir / name, name);
+}
+
+// Every command fails, and the reason names what was wrong.
+void expectEveryCommandFailsSaying(const TempDir& dir, const fs::path& input, const std::string& reason,
+                                   const std::string& what) {
+    expectEveryCommandFails(dir, input, what);
+    const auto r = textutil({"-convert", "txt", "-stdout", input.string()});
+    EXPECT_NE(r.err.find(reason), std::string::npos) << what << ": " << r.err;
+}
+
+TEST(textutil_badinput, LinksInABundleOrBesideAPageAreNotFollowed) {
+    // A document someone sent must not carry the reader's own files away: a link inside it that
+    // points elsewhere is refused, not read.
+    TempDir dir;
+    fs::create_directory(dir / "private");
+    writeFile(dir / "private" / "secret.png", textutiltest::samplePng());
+    writeFile(dir / "private" / "letter.rtf", "{\\rtf1 private letter}");
+
+    fs::create_directory(dir / "picture.rtfd");
+    writeFile(dir / "picture.rtfd" / "TXT.rtf", "{\\rtf1 see {{\\NeXTGraphic pw.png \\width40 \\height40}\\'ac}\\par}");
+    fs::create_symlink(dir / "private" / "secret.png", dir / "picture.rtfd" / "pw.png");
+    expectEveryCommandFailsSaying(dir, dir / "picture.rtfd", "pw.png is a symbolic link", "linked attachment");
+
+    fs::create_directory(dir / "text.rtfd");
+    fs::create_symlink("../private/letter.rtf", dir / "text.rtfd" / "TXT.rtf");
+    expectEveryCommandFailsSaying(dir, dir / "text.rtfd", "TXT.rtf is a symbolic link", "linked TXT.rtf");
+
+    // Pages: a linked picture, and a picture inside a linked folder.
+    fs::create_symlink(dir / "private" / "secret.png", dir / "pw.png");
+    fs::create_symlink(dir / "private", dir / "pictures");
+    writeFile(dir / "linked.html", "<p>look <img src=\"pw.png\"></p>");
+    writeFile(dir / "folder.html", "<p>look <img src=\"pictures/secret.png\"></p>");
+    expectEveryCommandFailsSaying(dir, dir / "linked.html", "pw.png is a symbolic link", "linked picture");
+    expectEveryCommandFailsSaying(dir, dir / "folder.html", "is a symbolic link", "linked folder");
+    for (const std::string name : {"linked.html", "folder.html"}) {
+        const auto r = textutil({"-convert", "html", "-noload", "-stdout", (dir / name).string()});
+        EXPECT_EQ(r.status, 0) << name << ": nothing is loaded, so nothing is refused\n" << r.err;
+    }
+}
+
+// A web archive nested `levels` deep: its main resource is a list of lists of lists...
+std::string nestedXmlArchive(size_t levels) {
+    std::string s = "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>WebMainResource</key>";
+    s.reserve(s.size() + levels * 15 + 64);
+    for (size_t i = 0; i < levels; ++i) s += "<array>";
+    for (size_t i = 0; i < levels; ++i) s += "</array>";
+    return s + "</dict></plist>";
+}
+
+// The same as a binary property list; each list names the next `fanOut` times, so that a small
+// file can also stand for an enormous tree.
+std::string nestedBinaryArchive(size_t levels, unsigned fanOut) {
+    const size_t count = levels + 3;  // root dict, its key, the lists, the innermost empty list
+    const size_t refSize = count < 0x100 ? 1 : count < 0x10000 ? 2 : 3;
+    std::string objects = "bplist00";
+    std::vector<size_t> offsets;
+    auto ref = [&](size_t r) {
+        for (size_t b = refSize; b-- > 0;) objects += char((r >> (8 * b)) & 0xFF);
+    };
+    offsets.push_back(objects.size());
+    objects += '\xD1';  // dict of one pair
+    ref(1);
+    ref(2);
+    offsets.push_back(objects.size());
+    objects += "\x5F\x10\x0FWebMainResource";
+    for (size_t i = 0; i < levels; ++i) {
+        offsets.push_back(objects.size());
+        objects += char(0xA0 | fanOut);
+        for (unsigned k = 0; k < fanOut; ++k) ref(3 + i);
+    }
+    offsets.push_back(objects.size());
+    objects += '\xA0';
+    const size_t table = objects.size();
+    const size_t offsetSize = table < 0x100 ? 1 : table < 0x10000 ? 2 : table < 0x1000000 ? 3 : 4;
+    for (size_t off : offsets)
+        for (size_t b = offsetSize; b-- > 0;) objects += char((off >> (8 * b)) & 0xFF);
+    std::string trailer(32, '\0');
+    trailer[6] = char(offsetSize);
+    trailer[7] = char(refSize);
+    for (int b = 0; b < 8; ++b) {
+        trailer[8 + b] = char((uint64_t(count) >> (8 * (7 - b))) & 0xFF);
+        trailer[24 + b] = char((uint64_t(table) >> (8 * (7 - b))) & 0xFF);
+    }
+    return objects + trailer;
+}
+
+TEST(textutil_badinput, WebArchiveNestedOrRepeatedBeyondReason) {
+    TempDir dir;
+    writeFile(dir / "deep-xml.webarchive", nestedXmlArchive(1000000));
+    writeFile(dir / "deep-binary.webarchive", nestedBinaryArchive(1000000, 1));
+    writeFile(dir / "laughs.webarchive", nestedBinaryArchive(48, 2));  // 2^48 lists once expanded
+    expectEveryCommandFailsSaying(dir, dir / "deep-xml.webarchive", "nested too deeply", "deep XML plist");
+    expectEveryCommandFailsSaying(dir, dir / "deep-binary.webarchive", "nested too deeply", "deep binary plist");
+    expectEveryCommandFailsSaying(dir, dir / "laughs.webarchive", "too often", "repeated lists");
+    // A few levels are an ordinary (if useless) archive: refused for what it holds, not its shape.
+    writeFile(dir / "shallow.webarchive", nestedBinaryArchive(8, 2));
+    const auto r = textutil({"-convert", "txt", "-stdout", (dir / "shallow.webarchive").string()});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("no main resource"), std::string::npos) << r.err;
+}
+
+TEST(textutil_badinput, ZipEntryLargerThanItsHeaderSays) {
+    // The headers claim 10,000 bytes; the entry inflates to 32 MB. Reading stops at the claim.
+    TempDir dir;
+    textutil::zip::Builder b;
+    b.add("[Content_Types].xml", "<?xml version=\"1.0\"?><Types/>");
+    std::string xml = "<?xml version=\"1.0\"?><w:document xmlns:w=\"http://schemas.openxmlformats.org/"
+                      "wordprocessingml/2006/main\"><w:body><w:p><w:r><w:t>";
+    xml.append(32 << 20, 'a');
+    b.add("word/document.xml", xml + "</w:t></w:r></w:p></w:body></w:document>");
+    std::string zip = b.finish();
+    const std::string name = "word/document.xml";
+    auto setSize = [&](const std::string& signature, size_t sizeAt) {
+        for (size_t at = zip.find(signature); at != std::string::npos; at = zip.find(signature, at + 1)) {
+            const size_t nameAt = signature[2] == '\x01' ? at + 46 : at + 30;
+            if (zip.compare(nameAt, name.size(), name) != 0) continue;
+            for (int k = 0; k < 4; ++k) zip[at + sizeAt + k] = char((10000u >> (8 * k)) & 0xFF);
+        }
+    };
+    setSize(std::string("PK\x03\x04", 4), 22);  // local header
+    setSize(std::string("PK\x01\x02", 4), 24);  // central directory
+    writeFile(dir / "lying.docx", zip);
+    expectEveryCommandFailsSaying(dir, dir / "lying.docx", "larger than its header says", "lying zip");
 }
 
 TEST(textutil_badinput, TruncatedDocumentOfEachStructuredFormat) {

@@ -90,12 +90,15 @@ TEST(textutilHtmlReader, ListsTablesAndLinks) {
 TEST(textutilHtmlReader, PicturesFromDataUrlsAndLocalFiles) {
     vorpeltest::TempDir dir;
     vorpeltest::writeFile(dir / "pic one.png", textutiltest::samplePng());
+    std::filesystem::create_directory(dir / "sub");
+    vorpeltest::writeFile(dir / "sub" / "pic.png", textutiltest::samplePng());
     const std::string markup = "<p><img src=\"data:image/png;base64," + base64Encode(textutiltest::samplePng()) +
                                "\" width=40 height=20><img src=\"pic%20one.png\"><img src=\"missing.png\">"
-                               "<img src=\"http://example.org/x.png\"></p>";
+                               "<img src=\"http://example.org/x.png\"><img src=\"sub/../sub/pic.png\"><img src=\"" +
+                               (dir / "sub" / "pic.png").string() + "\"></p>";
     vorpeltest::writeFile(dir / "page.html", markup);
     const Document doc = readDocument(dir / "page.html", {});
-    ASSERT_EQ(doc.attachments.size(), 2u);
+    ASSERT_EQ(doc.attachments.size(), 4u);  // data:, beside the page, in a folder, by absolute path
     EXPECT_DOUBLE_EQ(doc.attachments[0].width, 30);
     EXPECT_EQ(doc.attachments[1].fileName, "pic one.png");
     EXPECT_EQ(doc.attachments[1].data, textutiltest::samplePng());
@@ -131,6 +134,45 @@ TEST(textutilHtmlReader, PictureDisplaySizeFromAttributesAndCss) {
     ASSERT_EQ(back.attachments.size(), 1u);
     EXPECT_NEAR(back.attachments[0].width, 72, 72 * 0.05);
     EXPECT_NEAR(back.attachments[0].height, 36, 36 * 0.05);
+TEST(textutilHtmlReader, DeepNestingIsReadWholeOrRefused) {
+    // libxml2 alone stops at 256 levels and keeps only what came before.
+    std::string markup = "<p>before</p>";
+    for (int i = 0; i < 300; ++i) markup += "<div>";
+    markup += "<p>deep</p>";
+    for (int i = 0; i < 300; ++i) markup += "</div>";
+    markup += "<p>after</p>";
+    EXPECT_EQ(html(markup).plainText(), "before\ndeep\nafter");
+
+    // Unclosed paragraphs close each other: 200,000 of them are flat, and all are kept.
+    std::string flat;
+    for (int i = 0; i < 200000; ++i) flat += "<p>w" + std::to_string(i);
+    const Document doc = html(flat);
+    ASSERT_EQ(doc.blocks.size(), 200000u);
+    EXPECT_EQ(doc.blocks.back().paragraph.plainText(), "w199999");
+
+    // Nesting deeper than the reader walks is refused, not cut.
+    for (const std::string open : {"<div>", "<span>", "<b><i>"}) {
+        std::string deep = "<p>before</p>";
+        for (int i = 0; i < 200000; ++i) deep += open;
+        deep += "lost?";
+        try {
+            (void)html(deep);
+            ADD_FAILURE() << open << " x 200000 was read";
+        } catch (const std::exception& e) {
+            EXPECT_NE(std::string(e.what()).find("nested"), std::string::npos) << e.what();
+        }
+    }
+}
+
+TEST(textutilHtmlReader, XhtmlPrologueWithInternalSubset) {
+    const std::string page =
+        "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!-- made by hand -->\n"
+        "<!DOCTYPE html PUBLIC \"-//W3C//DTD XHTML 1.0 Strict//EN\" \"http://www.w3.org/TR/xhtml1/DTD/xhtml1-strict.dtd\" [\n"
+        "  <!ENTITY writer \"Ann ]> Lee\">\n  <!-- a ] b > c -->\n  <!ATTLIST p note CDATA 'x > y'>\n]>\n"
+        "<html xmlns=\"http://www.w3.org/1999/xhtml\"><head><title>T</title></head><body><p>Hello</p></body></html>";
+    EXPECT_EQ(html(page).plainText(), "Hello");
+    // Brackets after the prologue are text.
+    EXPECT_EQ(html("<!DOCTYPE html><p>a ]> b [c]</p>").plainText(), "a ]> b [c]");
 }
 
 TEST(textutilHtmlReader, CharsetDetection) {
