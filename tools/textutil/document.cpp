@@ -225,4 +225,25 @@ void appendText(Paragraph& p, std::string_view text, const CharStyle& style) {
     r.style = style;
 }
 
+void appendNoteText(std::vector<Block>& out, std::vector<Block> note, int number) {
+    CharStyle mark;
+    mark.baseline = 1;
+    bool first = true;
+    for (Block& b : note) {
+        if (b.table) continue;
+        if (first) {
+            Paragraph numbered;
+            numbered.style = b.paragraph.style;
+            appendText(numbered, std::to_string(number), mark);
+            const bool spaced = !b.paragraph.runs.empty() && !b.paragraph.runs[0].text.empty() &&
+                                b.paragraph.runs[0].text[0] == ' ';
+            if (!spaced) appendText(numbered, " ", {});
+            for (Run& r : b.paragraph.runs) numbered.runs.push_back(std::move(r));
+            b.paragraph = std::move(numbered);
+            first = false;
+        }
+        out.push_back(std::move(b));
+    }
+}
+
 } // namespace textutil

@@ -165,4 +165,8 @@ struct Document {
 // Appends text to a paragraph, merging with the last run when the style is the same.
 void appendText(Paragraph& p, std::string_view text, const CharStyle& style);
 
+// Appends a note's text after the body, for readers that number notes where they are cited:
+// its first paragraph starts with the superscript `number`. Tables in the note are left out.
+void appendNoteText(std::vector<Block>& out, std::vector<Block> note, int number);
+
 } // namespace textutil

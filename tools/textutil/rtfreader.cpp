@@ -44,6 +44,7 @@ struct State {
     bool inTable = false;
     bool inInfo = false;
     bool hidden = false;  // \v text: field codes, index entries
+    int note = -1;        // index into Parser::notes_ while inside a footnote or endnote
     std::string* metaField = nullptr;
 };
 
@@ -102,6 +103,7 @@ public:
         flushBytes();
         endParagraph(true);
         finishTable();
+        for (size_t i = 0; i < notes_.size(); ++i) appendNoteText(doc_.blocks, std::move(notes_[i]), int(i + 1));
         return std::move(doc_);
     }
 
@@ -140,6 +142,62 @@ private:
     std::optional<Table> table_;
     TableRow row_;
     TableCell cell_;
+
+    // Notes are numbered where they are cited and their text follows the body. While a note is
+    // read, the text around its reference waits here.
+    struct Context {
+        Paragraph para;
+        bool paraOpen;
+        std::optional<Table> table;
+        TableRow row;
+        TableCell cell;
+        std::string listMarker;
+    };
+    std::vector<Context> outer_;
+    std::vector<std::vector<Block>> notes_;
+    bool markShown_ = false;  // the next note's number is already at its reference (\chftn)
+
+    std::vector<Block>& out() { return st().note >= 0 ? notes_[size_t(st().note)] : doc_.blocks; }
+
+    void noteMark() {
+        flushBytes();
+        openParagraph();
+        CharStyle cs = effectiveStyle();
+        cs.baseline = 1;
+        appendText(para_, std::to_string(notes_.size() + 1), cs);
+    }
+
+    void beginNote() {
+        if (!markShown_) noteMark();
+        markShown_ = false;
+        flushBytes();
+        outer_.push_back({std::move(para_), paraOpen_, std::move(table_), std::move(row_), std::move(cell_),
+                          std::move(listMarker_)});
+        para_ = Paragraph();
+        paraOpen_ = false;
+        table_.reset();
+        row_ = TableRow();
+        cell_ = TableCell();
+        listMarker_.clear();
+        st().note = int(notes_.size());
+        notes_.emplace_back();
+        st().dest = Dest::Text;
+        st().inTable = false;
+        st().hidden = false;
+    }
+
+    void endNote() {
+        endParagraph(true);
+        finishTable();
+        Context& c = outer_.back();
+        para_ = std::move(c.para);
+        paraOpen_ = c.paraOpen;
+        table_ = std::move(c.table);
+        row_ = std::move(c.row);
+        cell_ = std::move(c.cell);
+        listMarker_ = std::move(c.listMarker);
+        outer_.pop_back();
+    }
 
     State& st() { return stack_.back(); }
 
@@ -319,7 +377,7 @@ private:
             cell_.blocks.emplace_back().paragraph = std::move(para_);
         } else {
             finishTable();
-            Block& b = doc_.blocks.emplace_back();
+            Block& b = out().emplace_back();
             b.paragraph = std::move(para_);
         }
         para_ = Paragraph();
@@ -362,7 +420,7 @@ private:
         if (!cell_.blocks.empty()) endCell();
         if (!row_.cells.empty()) endRow();
         if (table_) {
-            Block& b = doc_.blocks.emplace_back();
+            Block& b = out().emplace_back();
             b.table = std::move(table_);
             table_.reset();
         }
@@ -371,6 +429,7 @@ private:
     void endGroup() {
         flushBytes();
         if (stack_.size() <= 1) return;
+        if (stack_.back().note != stack_[stack_.size() - 2].note) endNote();
         const State closing = stack_.back();
         stack_.pop_back();
         const Dest parent = stack_.back().dest;
@@ -603,7 +662,7 @@ private:
         (void)hasParam;
         (void)param;
         static const char* skipped[] = {"header", "footer", "headerl", "headerr", "headerf", "footerl",
-            "footerr", "footerf", "footnote", "annotation", "pnseclvl", "pn", "themedata", "colorschememapping",
+            "footerr", "footerf", "annotation", "pnseclvl", "pn", "themedata", "colorschememapping",
             "latentstyles", "datastore", "xmlnstbl", "rsidtbl", "listtable", "listoverridetable", "revtbl",
             "filetbl", "pgdsctbl", "mmathPr", "userprops", "xe", "tc", "txe", "atnid", "atnauthor", "bkmkstart",
             "bkmkend", "nonshppict", "objdata", "fldtype", "template", "docvar", "private", "expandedcolortbl",
@@ -620,6 +679,7 @@ private:
             st().dest = Dest::Picture;
             return true;
         }
+        if (w == "footnote") { beginNote(); return true; }
         if (w == "fldinst") { setDest(Dest::FieldInst); fieldInst_.clear(); return true; }
         if (w == "fldrslt") { setDest(Dest::Text); return true; }
         if (w == "listtext" || w == "pntext") { setDest(Dest::ListText); listMarker_.clear(); return true; }
@@ -751,6 +811,14 @@ private:
         // Special characters.
         if (w == "par" || w == "sect" || w == "page") { paragraphBreak(); return; }
         if (w == "line") { emitCodepoint(0x2028); return; }
+        // Inside a note its mark is the note's own number, added with its text.
+        if (w == "chftn") {
+            if (s.note < 0) {
+                noteMark();
+                markShown_ = true;
+            }
+            return;
+        }
         if (w == "tab") { emitCodepoint('\t'); return; }
         if (w == "emdash") { emitCodepoint(0x2014); return; }
         if (w == "endash") { emitCodepoint(0x2013); return; }

@@ -220,24 +220,7 @@ public:
         for (size_t i = 0; i < notes_.size(); ++i) {
             std::vector<Block> blocks;
             body(notes_[i], blocks);
-            CharStyle mark;
-            mark.baseline = 1;
-            bool first = true;
-            for (Block& b : blocks) {
-                if (b.table) continue;
-                if (first) {
-                    Paragraph numbered;
-                    numbered.style = b.paragraph.style;
-                    appendText(numbered, std::to_string(i + 1), mark);
-                    const bool spaced = !b.paragraph.runs.empty() && !b.paragraph.runs[0].text.empty() &&
-                                        b.paragraph.runs[0].text[0] == ' ';
-                    if (!spaced) appendText(numbered, " ", {});
-                    for (Run& r : b.paragraph.runs) numbered.runs.push_back(std::move(r));
-                    b.paragraph = std::move(numbered);
-                    first = false;
-                }
-                out.push_back(std::move(b));
-            }
+            appendNoteText(out, std::move(blocks), int(i + 1));
         }
     }
 
