@@ -134,6 +134,8 @@ TEST(textutilHtmlReader, PictureDisplaySizeFromAttributesAndCss) {
     ASSERT_EQ(back.attachments.size(), 1u);
     EXPECT_NEAR(back.attachments[0].width, 72, 72 * 0.05);
     EXPECT_NEAR(back.attachments[0].height, 36, 36 * 0.05);
+}
+
 TEST(textutilHtmlReader, DeepNestingIsReadWholeOrRefused) {
     // libxml2 alone stops at 256 levels and keeps only what came before.
     std::string markup = "<p>before</p>";

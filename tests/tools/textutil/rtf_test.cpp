@@ -56,6 +56,28 @@ TEST(textutilRtfText, DestinationsAndTablesDoNotLeakText) {
     EXPECT_EQ(doc.blocks[1].paragraph.style.heading, 0);
 }
 
+TEST(textutilRtfText, FootnotesAndEndnotesKeepTheirText) {
+    // As LibreOffice and Word write them: the mark, then the note's group in place.
+    const Document doc = parse(
+        "{\\rtf1\\ansi\\pard Before{\\super\\chftn}{\\*\\footnote\\pard\\plain{\\super\\chftn} "
+        "Footnote words one two three.} middle{\\super\\chftn}{\\footnote\\ftnalt\\pard\\plain"
+        "{\\super\\chftn} Endnote words four five.} after.\\par\\pard Next paragraph.\\par}");
+    ASSERT_GE(doc.blocks.size(), 4u);
+    // The body paragraph stays whole, numbered at each reference, with no note text inside.
+    EXPECT_EQ(doc.blocks[0].paragraph.plainText(), "Before1 middle2 after.");
+    EXPECT_EQ(doc.blocks[1].paragraph.plainText(), "Next paragraph.");
+    const std::string all = doc.plainText();
+    EXPECT_NE(all.find("Footnote words one two three."), std::string::npos) << all;
+    EXPECT_NE(all.find("Endnote words four five."), std::string::npos) << all;
+    EXPECT_LT(all.find("Next paragraph."), all.find("Footnote words")) << all;
+    // And they reach the outputs.
+    for (auto* write : {&writeTxt, &writeHtml}) {
+        const std::string out = write(doc, {}).data;
+        EXPECT_NE(out.find("one two three."), std::string::npos);
+        EXPECT_NE(out.find("four five."), std::string::npos);
+    }
+}
+
 TEST(textutilRtfStyles, CharacterAndParagraphProperties) {
     const Document doc = parse(
         "{\\rtf1{\\fonttbl{\\f0 Helvetica;}{\\f1 Courier;}}{\\colortbl;\\red0\\green128\\blue0;\\red255\\green255\\blue0;}"
