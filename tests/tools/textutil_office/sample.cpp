@@ -16,6 +16,20 @@ std::string tinyPng() {
     return std::string(reinterpret_cast<const char*>(png), sizeof png);
 }
 
+// Adds a paragraph "Picture: " and a one-dot PNG shown at the given size.
+static void addPicture(Document& doc, double width, double height) {
+    Attachment a;
+    a.data = tinyPng();
+    a.mimeType = "image/png";
+    a.fileName = "dot.png";
+    a.width = width;
+    a.height = height;
+    const int idx = doc.addAttachment(a);
+    Paragraph& pic = doc.addParagraph();
+    appendText(pic, "Picture: ", {});
+    pic.runs.emplace_back().attachment = idx;
+}
+
 Document sampleDocument() {
     Document doc;
     doc.meta.title = "Quarterly <Report> & Notes";
@@ -93,16 +107,7 @@ Document sampleDocument() {
     Block& tb = doc.blocks.emplace_back();
     tb.table = t;
 
-    Attachment a;
-    a.data = tinyPng();
-    a.mimeType = "image/png";
-    a.fileName = "dot.png";
-    a.width = 72;
-    a.height = 36;
-    const int idx = doc.addAttachment(a);
-    Paragraph& pic = doc.addParagraph();
-    appendText(pic, "Picture: ", {});
-    pic.runs.emplace_back().attachment = idx;
+    addPicture(doc, 72, 36);
     appendText(doc.addParagraph(), "The end.", {});
     return doc;
 }
@@ -136,16 +141,7 @@ Document formattedDocument() {
     appendText(p, "large", large);
     appendText(p, " end.", {});
 
-    Attachment a;
-    a.data = tinyPng();
-    a.mimeType = "image/png";
-    a.fileName = "dot.png";
-    a.width = 90;
-    a.height = 45;
-    const int idx = doc.addAttachment(a);
-    Paragraph& pic = doc.addParagraph();
-    appendText(pic, "Picture: ", {});
-    pic.runs.emplace_back().attachment = idx;
+    addPicture(doc, 90, 45);
     return doc;
 }
 
