@@ -49,6 +49,8 @@ struct PendingTemp {
 PendingTemp g_pending[8];
 
 constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP};
+// A crash in a library (a synthesizer's buffer overflow, say) must not leave output behind either.
+constexpr int kFaultSignals[] = {SIGABRT, SIGSEGV, SIGBUS, SIGFPE, SIGILL};
 
 sigset_t cleanupSignalSet() {
     sigset_t set;
@@ -100,6 +102,7 @@ void installCleanupHandlers() {
     struct sigaction sa {};
     sa.sa_handler = removePendingAndDie;
     sa.sa_mask = cleanupSignalSet();
+    for (const int sig : kFaultSignals) sigaddset(&sa.sa_mask, sig);
     for (const int sig : kCleanupSignals) {
         struct sigaction old {};
         // A signal ignored by whoever started the tool (nohup, a background job) stays ignored.
@@ -108,6 +111,22 @@ void installCleanupHandlers() {
             continue;
         }
         ::sigaction(sig, &sa, nullptr);
+    }
+    // A stack of its own, so a stack overflow still gets its clean-up.
+    static char altStack[64 * 1024];
+    stack_t ss {};
+    ss.ss_sp = altStack;
+    ss.ss_size = sizeof altStack;
+    const bool haveAltStack = ::sigaltstack(&ss, nullptr) == 0;
+    struct sigaction fault = sa;
+    if (haveAltStack) fault.sa_flags |= SA_ONSTACK;
+    for (const int sig : kFaultSignals) {
+        struct sigaction old {};
+        // Only where nobody else handles it: a sanitizer's or fuzzer's report comes first.
+        if (::sigaction(sig, nullptr, &old) != 0 || (old.sa_flags & SA_SIGINFO) || old.sa_handler != SIG_DFL) {
+            continue;
+        }
+        ::sigaction(sig, &fault, nullptr);
     }
 }
 

@@ -7,7 +7,8 @@ namespace vorpel {
 
 // Output written beside its target and renamed into place on commit, so a failed run
 // leaves neither a partial file nor a damaged earlier version behind. SIGINT, SIGTERM and
-// SIGHUP remove the temporary output too before the tool dies of the signal.
+// SIGHUP remove the temporary output too before the tool dies of the signal, and so does a
+// crash (SIGABRT, SIGSEGV, SIGBUS, SIGFPE, SIGILL) in the tool or a library it uses.
 class AtomicFile {
 public:
     explicit AtomicFile(std::filesystem::path target);

@@ -355,7 +355,7 @@ int run(int argc, char** argv) {
 
     const auto [raw, source] = readText(o);
     if (say::looksBinary(raw)) throw ToolError(source, "not text (binary data), nothing spoken");
-    const std::string text = say::toSpeakableUtf8(raw);
+    const std::string text = say::breakDottedChains(say::toSpeakableUtf8(raw));
     if (!say::hasSpeakableText(text)) throw ToolError(source, "no text to speak");
 
     // The output first: a folder that cannot take it fails before the synthesizer starts

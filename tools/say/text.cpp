@@ -1,6 +1,7 @@
 #include "text.h"
 
 #include <algorithm>
+#include <cctype>
 
 namespace say {
 
@@ -65,7 +66,7 @@ namespace {
 size_t cutShortTail(std::string_view bytes) {
     for (size_t back = 1; back <= 3 && back <= bytes.size(); ++back) {
         const auto c = static_cast<unsigned char>(bytes[bytes.size() - back]);
-        if ((c & 0xC0) == 0x80) continue;  // a continuation byte: look further back
+        if ((c & 0xC0) == 0x80) continue; // a continuation byte: look further back
         const size_t need = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 ? 2 : 1;
         return need > back ? back : 0;
     }
@@ -79,7 +80,8 @@ bool looksBinary(std::string_view bytes) {
     for (size_t i = 0; i < n; ++i) {
         const auto c = static_cast<unsigned char>(bytes[i]);
         if (c == 0) return true;
-        if (c < 0x20 && c != '\t' && c != '\n' && c != '\r' && c != '\f' && c != '\v' && c != 0x1B) ++control;
+        if (c < 0x20 && c != '\t' && c != '\n' && c != '\r' && c != '\f' && c != '\v' && c != 0x1B)
+            ++control;
     }
     return control * 100 > n;
 }
@@ -119,6 +121,49 @@ bool hasSpeakableText(std::string_view utf8) {
         if (!decodeUtf8(p, end, cp) || !isSilent(cp)) return true;
     }
     return false;
+}
+
+namespace {
+// A letter (or digit) directly followed by a full stop: one link of a dotted chain. Returns the
+// link's length in bytes, 0 if none starts at `at`.
+size_t dottedLetterAt(std::string_view s, size_t at) {
+    const auto* p = reinterpret_cast<const unsigned char*>(s.data()) + at;
+    const auto* end = reinterpret_cast<const unsigned char*>(s.data()) + s.size();
+    const auto* start = p;
+    char32_t cp;
+    if (!decodeUtf8(p, end, cp)) return 0;
+    const bool letter = cp >= 0x80 ? !isSilent(cp) : (std::isalnum(int(cp)) != 0);
+    if (!letter || p == end || *p != '.') return 0;
+    return size_t(p - start) + 1;
+}
+} // namespace
+
+std::string breakDottedChains(std::string_view utf8, size_t maxLetters) {
+    std::string out;
+    size_t copied = 0; // bytes of utf8 already in out
+    size_t chain = 0;  // letters in the chain so far
+    size_t i = 0;
+    while (i < utf8.size()) {
+        const size_t link = dottedLetterAt(utf8, i);
+        if (link == 0) {
+            // Blanks and commas between links keep the chain going; anything else ends it.
+            const char c = utf8[i];
+            if (c != ' ' && c != '\t' && c != ',') chain = 0;
+            ++i;
+            continue;
+        }
+        if (chain == maxLetters) {
+            out.append(utf8.substr(copied, i - copied));
+            out += '\n';
+            copied = i;
+            chain = 0;
+        }
+        ++chain;
+        i += link;
+    }
+    if (copied == 0) return std::string(utf8);
+    out.append(utf8.substr(copied));
+    return out;
 }
 
 } // namespace say

@@ -21,4 +21,9 @@ bool looksBinary(std::string_view bytes);
 // Unicode), control codes and invisible format characters.
 bool hasSpeakableText(std::string_view utf8);
 
+// Breaks long chains of dotted letters ("e.g. e.g. ...", "a.b.c.d..."), which espeak-ng 1.51
+// reads as one abbreviation and overflows a buffer on (the process aborts): a line break goes in
+// after every `maxLetters` letters of a chain. Other text is returned as it is.
+std::string breakDottedChains(std::string_view utf8, size_t maxLetters = 32);
+
 } // namespace say

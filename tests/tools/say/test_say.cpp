@@ -172,6 +172,29 @@ TEST_F(say_speech, Latin1InputIsSpokenLikeItsUtf8Equivalent) {
     EXPECT_EQ(readFile(dir / "latin1.aiff"), readFile(dir / "utf8.aiff"));
 }
 
+// espeak-ng reads a chain of dotted letters as one abbreviation and aborts past some 85 letters.
+TEST_F(say_speech, LongChainsOfDottedLettersAreSpokenWhole) {
+    auto repeat = [](const std::string& s, int n) {
+        std::string out;
+        for (int i = 0; i < n; ++i) out += s;
+        return out;
+    };
+    for (const std::string unit : {"e.g. ", "a.", "u.s.a., ", "\xC3\xA9."}) {
+        SCOPED_TRACE(unit);
+        const ProcessResult shortRun = say({"-o", (dir / "short.aiff").string()}, repeat(unit, 60));
+        ASSERT_EQ(shortRun.status, 0) << shortRun.err;
+        const ProcessResult longRun = say({"-o", (dir / "long.aiff").string()}, repeat(unit, 180));
+        ASSERT_EQ(longRun.status, 0) << longRun.err;
+        EXPECT_EQ(longRun.err, "");
+        // Three times the letters, about three times the speech: nothing cut off.
+        const double shortSeconds = parseAiff(readFile(dir / "short.aiff")).seconds();
+        const double longSeconds = parseAiff(readFile(dir / "long.aiff")).seconds();
+        EXPECT_GT(shortSeconds, 3.0);
+        EXPECT_GT(longSeconds, shortSeconds * 2.5) << shortSeconds << " s, then " << longSeconds << " s";
+        EXPECT_EQ(listDir(dir.path()), (std::vector<std::string>{"long.aiff", "short.aiff"}));
+    }
+}
+
 // --- voices ---
 
 TEST_F(say_voices, VoiceListHasEveryPanelVoiceWithItsLanguage) {
@@ -311,7 +334,8 @@ TEST_F(say_failures, InterruptedRunRemovesItsTemporaryFileAndDiesOfTheSignal) {
     for (int i = 0; i < 300; ++i) words += kSentence; // most of an hour of speech
     writeFile(dir / "words.txt", words);
     writeFile(dir / "out.aiff", "earlier output");
-    for (const int sig : {SIGINT, SIGTERM, SIGHUP}) {
+    // A crash in the synthesizer (an abort, a bad access) must not leave output behind either.
+    for (const int sig : {SIGINT, SIGTERM, SIGHUP, SIGABRT, SIGSEGV}) {
         SCOPED_TRACE(strsignal(sig));
         vorpeltest::BackgroundProcess p(
             {toolPath("say").string(), "-o", (dir / "out.aiff").string(), "-f", (dir / "words.txt").string()});
