@@ -6,7 +6,7 @@ CMAKE_FLAGS ?=
 
 # Build, run and test packages from Debian.
 PACKAGES := build-essential cmake ninja-build pkg-config \
-  qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 libgl-dev \
+  qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 libgl-dev libxcb1-dev \
   libgtest-dev libgmock-dev \
   libmagick++-dev imagemagick libicns-dev \
   libespeak-ng-dev espeak-ng-data espeak-ng libsndfile1-dev sox \

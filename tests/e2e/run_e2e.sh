@@ -31,7 +31,8 @@ check() { # check DESCRIPTION COMMAND...
     if "$@"; then echo "ok   - $what"; else echo "FAIL - $what"; failures=$((failures + 1)); fi
 }
 
-# A display of our own, no window manager: requested positions are honoured.
+# A display of our own with a window manager as on a desktop, and no compositing manager:
+# nothing the program draws may rely on one.
 exec 3< <(Xvfb -displayfd 1 -screen 0 1280x900x24 -nolisten tcp 2>/dev/null & echo "pid $!")
 read -r _ xpid <&3
 pids+=("$xpid")
@@ -40,11 +41,21 @@ export DISPLAY=:$dnum
 export QT_QPA_PLATFORM=xcb
 export XDG_RUNTIME_DIR=$work/runtime
 mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+managed=no
+if command -v openbox >/dev/null; then
+    openbox >"$work/openbox.log" 2>&1 &
+    pids+=($!)
+    managed=yes
+    sleep 1
+else
+    echo "note: openbox is not installed; the windows run unmanaged"
+fi
 
 shot() { import -window root "$shots/$1.png" 2>/dev/null; }
 
 "$app" >"$work/app.log" 2>&1 &
-pids+=($!)
+app_pid=$!
+pids+=($app_pid)
 wid=$(xdotool search --sync --onlyvisible --name "Drop Screen" | head -1)
 [ -n "$wid" ] || { echo "FAIL: no Drop Screen"; exit 1; }
 eval "$(xdotool getwindowgeometry --shell "$wid")"
@@ -125,6 +136,91 @@ check "converted text is there" grep -q "Hello from the drop test" "$work/docs/R
 sleep 0.3
 shot 03-done-notice
 sleep 1.5
+
+# --- The poof, with no compositing manager: never a black area over the screen. ---
+poof_title='^vorpel-poof$'
+catch_poof() { # catch_poof NAME -> grabs the screen as soon as the poof's window shows
+    local i
+    for i in $(seq 1 300); do
+        if xdotool search --onlyvisible --name "$poof_title" >/dev/null 2>&1; then
+            xwd -root -silent >"$work/$1.xwd"
+            xdotool search --onlyvisible --name "$poof_title" >/dev/null 2>&1 && touch "$work/$1.during"
+            return 0
+        fi
+        sleep 0.02
+    done
+}
+dark_pixels() { # dark_pixels IMAGE -> how many pixels are (nearly) black
+    convert "$1" -colorspace Gray -threshold 4% -negate -format '%[fx:int(mean*w*h+0.5)]' info:
+}
+no_black_poof() { # no_black_poof NAME -> the shot during the poof is no darker than after it
+    [ -e "$work/$1.during" ] || { echo "     (no shot during the poof)"; return 1; }
+    convert "xwd:$work/$1.xwd" "$shots/$1.png"
+    import -window root "$work/$1-after.png" 2>/dev/null
+    local during after
+    during=$(dark_pixels "$shots/$1.png")
+    after=$(dark_pixels "$work/$1-after.png")
+    echo "     black pixels during the poof: $during, after it: $after"
+    [ $((during - after)) -lt 400 ]
+}
+if command -v xwd >/dev/null; then
+    catch_poof 07-poof-after-drop &
+    catcher=$!
+    drop "$work/docs/notes.txt"
+    wait "$catcher"
+    check "the poof of a drop leaves no black area" no_black_poof 07-poof-after-drop
+    catch_poof 08-poof-at-batch-end &
+    catcher=$!
+    click_in 241 573 24 83   # TXT
+    wait "$catcher"
+    check "the poof at a batch's end leaves no black area" no_black_poof 08-poof-at-batch-end
+    sleep 1
+else
+    echo "note: xwd is not installed; the poof's shots are left out"
+fi
+
+# --- Panels stand beside the Drop Screen without covering it or each other. ---
+wid_of_size() { # wid_of_size W H -> the window id of the visible app window of that size
+    local w
+    for w in $(xdotool search --onlyvisible --class vorpelconverter 2>/dev/null); do
+        eval "$(xdotool getwindowgeometry --shell "$w")"
+        if [ "$WIDTH" = "$1" ] && [ "$HEIGHT" = "$2" ]; then echo "$w"; return 0; fi
+    done
+    return 1
+}
+frame_of() { # frame_of W H -> "X Y W H" of that window with the window manager's frame
+    local w l=0 r=0 t=0 b=0 ext
+    w=$(wid_of_size "$1" "$2") || return 1
+    eval "$(xdotool getwindowgeometry --shell "$w")"
+    ext=$(xprop -id "$w" _NET_FRAME_EXTENTS 2>/dev/null | sed -n 's/.*= //p' | tr -d ' ')
+    [ -n "$ext" ] && IFS=, read -r l r t b <<<"$ext"
+    echo "$((X - l)) $((Y - t)) $((WIDTH + l + r)) $((HEIGHT + t + b))"
+}
+apart() { # apart "X Y W H" "X Y W H" -> the two rectangles do not overlap
+    local a=($1) b=($2)
+    (( a[0] + a[2] <= b[0] || b[0] + b[2] <= a[0] || a[1] + a[3] <= b[1] || b[1] + b[3] <= a[1] ))
+}
+on_screen() { local a=($1); (( a[0] >= 0 && a[1] >= 0 && a[0] + a[2] <= 1280 && a[1] + a[3] <= 900 )); }
+panels_apart() {
+    local screen doc img aud
+    screen=$(frame_of 488 "$((HEIGHT_DS))") && doc=$(frame_of 241 573) && img=$(frame_of 205 411) &&
+        aud=$(frame_of 205 354) || { echo "     (a window is missing)"; return 1; }
+    echo "     Drop Screen $screen, Document $doc, Image $img, Audio $aud"
+    apart "$screen" "$doc" && apart "$screen" "$img" && apart "$screen" "$aud" &&
+        apart "$doc" "$img" && apart "$doc" "$aud" && apart "$img" "$aud" &&
+        on_screen "$doc" && on_screen "$img" && on_screen "$aud"
+}
+eval "$(xdotool getwindowgeometry --shell "$wid")"
+HEIGHT_DS=$HEIGHT
+drop "$work/docs/notes.txt"      # opens the Document panel
+at 162 189                       # Images
+at 254 189                       # Audio
+sleep 0.5
+shot 09-three-panels
+check "the three panels cover neither each other nor the Drop Screen" panels_apart
+at 162 189                       # Images: close
+at 254 189                       # Audio: close
+at 212 475                       # Remove All: the next batches start from an empty list
 
 if [ "$quick" = yes ]; then
     [ "$failures" = 0 ] || { echo "$failures check(s) failed"; cat "$work/app.log"; exit 1; }
@@ -267,7 +363,7 @@ check_drop_during_batch() {
 check_numbered_outputs
 check_drop_during_batch
 
-kill -0 "${pids[1]}" 2>/dev/null
+kill -0 "$app_pid" 2>/dev/null
 check "the app is still running" test $? -eq 0
 echo "screenshots in $shots"
 [ "$failures" = 0 ] || { echo "$failures check(s) failed; app log:"; cat "$work/app.log"; exit 1; }
