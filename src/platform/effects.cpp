@@ -4,7 +4,6 @@
 
 #include <QGuiApplication>
 #include <QPainter>
-#include <QPixmap>
 #include <QRadialGradient>
 #include <QRegion>
 #include <QScreen>
@@ -65,8 +64,7 @@ std::vector<QRectF> puffs(QSizeF size, double t) {
 
 // A half-second puff of smoke in a click-through window that deletes itself. Where the
 // display composites it is a translucent window; elsewhere it is shaped to the puffs'
-// outline and paints the screen it covers, taken just before, under the smoke, so nothing
-// outside the outline is touched and nothing inside turns black.
+// outline, so nothing outside the outline is touched and nothing inside turns black.
 class PoofWidget : public QWidget {
 public:
     PoofWidget(const QRect& area, bool composited)
@@ -84,8 +82,9 @@ public:
             setAttribute(Qt::WA_TranslucentBackground);
         } else {
             setAttribute(Qt::WA_NoSystemBackground);
-            under_ = screenUnder(area);
-            reshape();
+            // Until its first frame is painted the window shows black: keep it a single point.
+            setMask(QRegion(rect().center().x(), rect().center().y(), 1, 1));
+            keepScreenUntilPainted();
         }
         auto* anim = new QVariantAnimation(this);
         anim->setStartValue(0.0);
@@ -93,7 +92,7 @@ public:
         anim->setDuration(450);
         connect(anim, &QVariantAnimation::valueChanged, this, [this](const QVariant& v) {
             t_ = v.toDouble();
-            if (!composited_) reshape();
+            if (!composited_ && painted_) reshape();
             update();
         });
         connect(anim, &QVariantAnimation::finished, this, &QWidget::close);
@@ -102,18 +101,22 @@ public:
 
 protected:
     void paintEvent(QPaintEvent*) override {
+        painted_ = true;
         QPainter p(this);
-        if (!composited_) {
-            if (!under_.isNull()) p.drawPixmap(rect(), under_);
-            else p.fillRect(rect(), QColor(200, 200, 200));
-        }
         p.setRenderHint(QPainter::Antialiasing);
         p.setPen(Qt::NoPen);
         const double alpha = 1.0 - t_;
+        // Shaped, the smoke is opaque: pale puffs with shaded rims instead of fading ones.
+        if (!composited_) p.fillRect(rect(), QColor(205, 205, 205));
         for (const QRectF& d : puffs(size(), t_)) {
             QRadialGradient g(d.center(), d.width() / 2);
-            g.setColorAt(0, QColor(235, 235, 235, int(210 * alpha)));
-            g.setColorAt(1, QColor(180, 180, 180, 0));
+            if (composited_) {
+                g.setColorAt(0, QColor(235, 235, 235, int(210 * alpha)));
+                g.setColorAt(1, QColor(180, 180, 180, 0));
+            } else {
+                g.setColorAt(0, QColor(240, 240, 240));
+                g.setColorAt(1, QColor(205, 205, 205));
+            }
             p.setBrush(g);
             p.drawEllipse(d);
         }
@@ -127,18 +130,21 @@ private:
         setMask(outline);
     }
 
-    static QPixmap screenUnder(const QRect& area) {
-        QScreen* screen = QGuiApplication::screenAt(area.center());
-        if (!screen) screen = QGuiApplication::primaryScreen();
-        if (!screen) return {};
-        // Pending repaints first (a drop has just added rows), so the copy is current.
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
-        const QPoint at = area.topLeft() - screen->geometry().topLeft();
-        return screen->grabWindow(0, at.x(), at.y(), area.width(), area.height());
+    // Mapped, an X window shows its background until the first frame arrives: a black one
+    // would flash. Without a background the screen under it stays until then.
+    void keepScreenUntilPainted() {
+#ifdef VORPEL_HAVE_XCB
+        auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+        if (!x11 || !x11->connection()) return;
+        const uint32_t none = XCB_BACK_PIXMAP_NONE;
+        xcb_change_window_attributes(x11->connection(), xcb_window_t(winId()), XCB_CW_BACK_PIXMAP,
+                                     &none);
+        xcb_flush(x11->connection());
+#endif
     }
 
     bool composited_;
-    QPixmap under_;
+    bool painted_ = false;
     double t_ = 0;
 };
 

@@ -53,12 +53,19 @@ fi
 
 shot() { import -window root "$shots/$1.png" 2>/dev/null; }
 
+# geometry WID -> X= Y= WIDTH= HEIGHT= of the window on the screen, also when a window
+# manager has put it into a frame of its own.
+geometry() {
+    xwininfo -id "$1" 2>/dev/null | awk '/Absolute upper-left X/ {print "X=" $NF}
+        /Absolute upper-left Y/ {print "Y=" $NF} /Width:/ {print "WIDTH=" $NF} /Height:/ {print "HEIGHT=" $NF}'
+}
+
 "$app" >"$work/app.log" 2>&1 &
 app_pid=$!
 pids+=($app_pid)
 wid=$(xdotool search --sync --onlyvisible --name "Drop Screen" | head -1)
 [ -n "$wid" ] || { echo "FAIL: no Drop Screen"; exit 1; }
-eval "$(xdotool getwindowgeometry --shell "$wid")"
+eval "$(geometry "$wid")"
 # Content area: the menu bar sits above the 488x512 layout.
 cx=$X
 cy=$((Y + HEIGHT - 512))
@@ -75,7 +82,7 @@ window_of_size() {
     local w
     for w in $(xdotool search --onlyvisible --class vorpelconverter 2>/dev/null); do
         local g
-        g=$(xdotool getwindowgeometry --shell "$w")
+        g=$(geometry "$w")
         eval "$g"
         if [ "$WIDTH" = "$1" ] && [ "$HEIGHT" = "$2" ]; then echo "$X $Y"; return 0; fi
     done
@@ -183,7 +190,7 @@ fi
 wid_of_size() { # wid_of_size W H -> the window id of the visible app window of that size
     local w
     for w in $(xdotool search --onlyvisible --class vorpelconverter 2>/dev/null); do
-        eval "$(xdotool getwindowgeometry --shell "$w")"
+        eval "$(geometry "$w")"
         if [ "$WIDTH" = "$1" ] && [ "$HEIGHT" = "$2" ]; then echo "$w"; return 0; fi
     done
     return 1
@@ -191,7 +198,7 @@ wid_of_size() { # wid_of_size W H -> the window id of the visible app window of 
 frame_of() { # frame_of W H -> "X Y W H" of that window with the window manager's frame
     local w l=0 r=0 t=0 b=0 ext
     w=$(wid_of_size "$1" "$2") || return 1
-    eval "$(xdotool getwindowgeometry --shell "$w")"
+    eval "$(geometry "$w")"
     ext=$(xprop -id "$w" _NET_FRAME_EXTENTS 2>/dev/null | sed -n 's/.*= //p' | tr -d ' ')
     [ -n "$ext" ] && IFS=, read -r l r t b <<<"$ext"
     echo "$((X - l)) $((Y - t)) $((WIDTH + l + r)) $((HEIGHT + t + b))"
@@ -210,7 +217,7 @@ panels_apart() {
         apart "$doc" "$img" && apart "$doc" "$aud" && apart "$img" "$aud" &&
         on_screen "$doc" && on_screen "$img" && on_screen "$aud"
 }
-eval "$(xdotool getwindowgeometry --shell "$wid")"
+eval "$(geometry "$wid")"
 HEIGHT_DS=$HEIGHT
 drop "$work/docs/notes.txt"      # opens the Document panel
 at 162 189                       # Images
