@@ -388,7 +388,7 @@ TEST_F(DrawnPoof, IsTranslucentOnlyWhereTheDisplayComposites) {
     pumpFor(200);
     if (!gone(shaped)) {
         EXPECT_NE(shaped->mask(), first);
-        EXPECT_TRUE(shaped->mask().contains(QPoint(80, 80)));
+        EXPECT_GT(shaped->mask().boundingRect().width(), 40);
         EXPECT_FALSE(shaped->mask().contains(QPoint(1, 1)));
         EXPECT_FALSE(shaped->mask().contains(QPoint(158, 158)));
     }
