@@ -5,7 +5,6 @@
 #include <QGuiApplication>
 #include <QPainter>
 #include <QRadialGradient>
-#include <QRegion>
 #include <QScreen>
 #include <QVariantAnimation>
 #include <QWidget>
@@ -47,7 +46,7 @@ bool x11Composites() {
 #endif
 
 // The puffs of the smoke at time t (0..1) in a box of the given size: seven discs drifting
-// outwards and growing as they fade. Their union is the effect's outline.
+// outwards and growing as they fade.
 std::vector<QRectF> puffs(QSizeF size, double t) {
     std::vector<QRectF> discs;
     const QPointF c(size.width() / 2.0, size.height() / 2.0);
@@ -62,37 +61,26 @@ std::vector<QRectF> puffs(QSizeF size, double t) {
     return discs;
 }
 
-// A half-second puff of smoke in a click-through window that deletes itself. Where the
-// display composites it is a translucent window; elsewhere it is shaped to the puffs'
-// outline, so nothing outside the outline is touched and nothing inside turns black.
+// A half-second puff of smoke in a translucent, click-through window that deletes itself.
 class PoofWidget : public QWidget {
 public:
-    PoofWidget(const QRect& area, bool composited)
+    explicit PoofWidget(const QRect& area)
         : QWidget(nullptr, Qt::ToolTip | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
-                               Qt::WindowTransparentForInput | Qt::WindowDoesNotAcceptFocus),
-          composited_(composited) {
+                               Qt::WindowTransparentForInput | Qt::WindowDoesNotAcceptFocus) {
         setObjectName("poof");
         setWindowTitle("vorpel-poof");
         setAttribute(Qt::WA_ShowWithoutActivating);
         setAttribute(Qt::WA_TransparentForMouseEvents);
         setAttribute(Qt::WA_DeleteOnClose);
+        setAttribute(Qt::WA_TranslucentBackground);
         setFocusPolicy(Qt::NoFocus);
         setGeometry(area);
-        if (composited_) {
-            setAttribute(Qt::WA_TranslucentBackground);
-        } else {
-            setAttribute(Qt::WA_NoSystemBackground);
-            // Until its first frame is painted the window shows black: keep it a single point.
-            setMask(QRegion(rect().center().x(), rect().center().y(), 1, 1));
-            keepScreenUntilPainted();
-        }
         auto* anim = new QVariantAnimation(this);
         anim->setStartValue(0.0);
         anim->setEndValue(1.0);
         anim->setDuration(450);
         connect(anim, &QVariantAnimation::valueChanged, this, [this](const QVariant& v) {
             t_ = v.toDouble();
-            if (!composited_ && painted_) reshape();
             update();
         });
         connect(anim, &QVariantAnimation::finished, this, &QWidget::close);
@@ -101,50 +89,20 @@ public:
 
 protected:
     void paintEvent(QPaintEvent*) override {
-        painted_ = true;
         QPainter p(this);
         p.setRenderHint(QPainter::Antialiasing);
         p.setPen(Qt::NoPen);
         const double alpha = 1.0 - t_;
-        // Shaped, the smoke is opaque: pale puffs with shaded rims instead of fading ones.
-        if (!composited_) p.fillRect(rect(), QColor(205, 205, 205));
         for (const QRectF& d : puffs(size(), t_)) {
             QRadialGradient g(d.center(), d.width() / 2);
-            if (composited_) {
-                g.setColorAt(0, QColor(235, 235, 235, int(210 * alpha)));
-                g.setColorAt(1, QColor(180, 180, 180, 0));
-            } else {
-                g.setColorAt(0, QColor(240, 240, 240));
-                g.setColorAt(1, QColor(205, 205, 205));
-            }
+            g.setColorAt(0, QColor(235, 235, 235, int(210 * alpha)));
+            g.setColorAt(1, QColor(180, 180, 180, 0));
             p.setBrush(g);
             p.drawEllipse(d);
         }
     }
 
 private:
-    void reshape() {
-        QRegion outline;
-        for (const QRectF& d : puffs(size(), t_))
-            outline += QRegion(d.toAlignedRect(), QRegion::Ellipse);
-        setMask(outline);
-    }
-
-    // Mapped, an X window shows its background until the first frame arrives: a black one
-    // would flash. Without a background the screen under it stays until then.
-    void keepScreenUntilPainted() {
-#ifdef VORPEL_HAVE_XCB
-        auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-        if (!x11 || !x11->connection()) return;
-        const uint32_t none = XCB_BACK_PIXMAP_NONE;
-        xcb_change_window_attributes(x11->connection(), xcb_window_t(winId()), XCB_CW_BACK_PIXMAP,
-                                     &none);
-        xcb_flush(x11->connection());
-#endif
-    }
-
-    bool composited_;
-    bool painted_ = false;
     double t_ = 0;
 };
 
@@ -156,10 +114,12 @@ public:
     void showAnimationEffect(int, float x, float y, float width, float height) override {
         const auto screenHeight = mainScreenHeight();
         if (!screenHeight || QGuiApplication::screens().isEmpty()) return;
+        // Without compositing a translucent window shows black: better no smoke at all.
+        if (!displayComposites()) return;
         const int cx = int(x), cy = *screenHeight - int(y);
         const int w = std::clamp(int(width), 1, kPoofMaxSide);
         const int h = std::clamp(int(height), 1, kPoofMaxSide);
-        auto* poof = new PoofWidget(QRect(cx - w / 2, cy - h / 2, w, h), displayComposites());
+        auto* poof = new PoofWidget(QRect(cx - w / 2, cy - h / 2, w, h));
         poof->show();
     }
     std::optional<int> mainScreenHeight() override { return ui::mainScreenHeight(); }
