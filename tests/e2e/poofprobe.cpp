@@ -1,6 +1,6 @@
 // Plays the poof over a plain window on a real X display and checks the screen pixel by
 // pixel: the smoke stays inside its outline, never darkens what it covers, is no larger than
-// its cap and leaves the screen as it was. Usage: poofprobe composited|plain
+// its cap and leaves the screen as it was. Usage: poofprobe composited|plain [SHOT_DIR]
 #include "feedback/nsvorpel.h"
 #include "platform/effects.h"
 
@@ -28,16 +28,26 @@ void check(bool ok, const std::string& what) {
 }
 
 QImage grabScreen() {
-    return QGuiApplication::primaryScreen()->grabWindow(0).toImage().convertToFormat(QImage::Format_RGB32);
+    return QGuiApplication::primaryScreen()->grabWindow(0).toImage().convertToFormat(
+        QImage::Format_RGB32);
 }
 
-int luminance(QRgb c) { return (qRed(c) * 299 + qGreen(c) * 587 + qBlue(c) * 114) / 1000; }
+// Whether a window other than the backdrop is still shown.
+bool poofAlive(const QWidget* backdrop) {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w != backdrop && w->isVisible()) return true;
+    return false;
+}
+
+int luminance(QRgb c) {
+    return (qRed(c) * 299 + qGreen(c) * 587 + qBlue(c) * 114) / 1000;
+}
 
 struct Changes {
-    int count = 0;        // pixels that differ from the screen before the effect
-    int outsideBox = 0;   // ... outside the capped box centred on the requested point
-    int outsideDisc = 0;  // ... outside the widest the puffs' outline ever reaches
-    int darker = 0;       // ... darker than what they cover (a black rectangle would be)
+    int count = 0;       // pixels that differ from the screen before the effect
+    int outsideBox = 0;  // ... outside the capped box centred on the requested point
+    int outsideDisc = 0; // ... outside the widest the puffs' outline ever reaches
+    int darker = 0;      // ... darker than what they cover (a black rectangle would be)
 };
 
 Changes compare(const QImage& before, const QImage& now, QPoint centre) {
@@ -65,8 +75,9 @@ Changes compare(const QImage& before, const QImage& now, QPoint centre) {
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const std::string mode = argc > 1 ? argv[1] : "";
+    const std::string shots = argc > 2 ? argv[2] : "";
     if (mode != "composited" && mode != "plain") {
-        std::fprintf(stderr, "usage: poofprobe composited|plain\n");
+        std::fprintf(stderr, "usage: poofprobe composited|plain [SHOT_DIR]\n");
         return 2;
     }
     const bool wantComposited = mode == "composited";
@@ -74,9 +85,11 @@ int main(int argc, char** argv) {
     // A compositing manager takes a moment to claim its selection.
     QElapsedTimer waited;
     waited.start();
-    while (ui::displayComposites() != wantComposited && waited.elapsed() < 5000) QTest::qWait(100);
+    while (ui::displayComposites() != wantComposited && waited.elapsed() < 5000)
+        QTest::qWait(100);
     check(ui::displayComposites() == wantComposited,
-          std::string("the display is seen as ") + (wantComposited ? "compositing" : "not compositing"));
+          std::string("the display is seen as ") +
+              (wantComposited ? "compositing" : "not compositing"));
 
     QWidget backdrop(nullptr, Qt::Window | Qt::FramelessWindowHint);
     QPalette pal = backdrop.palette();
@@ -99,33 +112,45 @@ int main(int argc, char** argv) {
     QWidget* poof = nullptr;
     for (QWidget* w : QApplication::topLevelWidgets())
         if (w != &backdrop) poof = w;
-    check(poof && poof->size().width() <= ui::kPoofMaxSide && poof->size().height() <= ui::kPoofMaxSide,
+    check(poof && poof->size().width() <= ui::kPoofMaxSide &&
+              poof->size().height() <= ui::kPoofMaxSide,
           "the effect is capped at the largest size");
     check(poof && poof->testAttribute(Qt::WA_TranslucentBackground) == wantComposited,
           "translucent exactly when the display composites");
+    if (!wantComposited) check(poof && !poof->mask().isEmpty(), "shaped to the smoke's outline");
 
-    int seen = 0;
+    // Grab the screen over and over while the effect plays: every frame it draws is checked.
+    QElapsedTimer playing;
+    playing.start();
+    int framesWithSmoke = 0, saved = 0;
     bool tidy = true;
-    for (int at : {40, 150, 280}) {
-        QTest::qWait(at == 40 ? 40 : 110);
-        const Changes c = compare(before, grabScreen(), centre);
-        std::printf("     frame ~%d ms: %d pixels changed, %d darker\n", at, c.count, c.darker);
-        seen += c.count;
+    while (poofAlive(&backdrop) && playing.elapsed() < 2000) {
+        const QImage now = grabScreen();
+        const qint64 at = playing.elapsed();
+        const Changes c = compare(before, now, centre);
+        std::printf("     at %lld ms: %d pixels changed, %d darker\n", static_cast<long long>(at),
+                    c.count, c.darker);
+        if (c.count > 0) {
+            ++framesWithSmoke;
+            if (!shots.empty() && saved < 3)
+                now.copy(QRect(centre - QPoint(150, 150), QSize(300, 300)))
+                    .save(QString::fromStdString(shots + "/poof-" + mode + "-" +
+                                                 std::to_string(++saved) + ".png"));
+        }
         tidy = tidy && c.outsideBox == 0 && c.outsideDisc == 0 && c.darker == 0;
         if (c.outsideBox || c.outsideDisc || c.darker)
-            std::printf("     %d outside the box, %d outside the outline, %d darker\n", c.outsideBox,
-                        c.outsideDisc, c.darker);
+            std::printf("     %d outside the box, %d outside the outline, %d darker\n",
+                        c.outsideBox, c.outsideDisc, c.darker);
+        QTest::qWait(20);
     }
+    const int seen = framesWithSmoke;
     check(seen > 0, "the smoke is visible");
     check(tidy, "outside the smoke's outline nothing changes and nothing turns dark");
     check(QApplication::activeWindow() == &backdrop, "the effect takes no focus");
 
-    QTest::qWait(450);
+    QTest::qWait(300);
     const Changes after = compare(before, grabScreen(), centre);
     check(after.count == 0, "the screen is as it was once the effect is over");
-    bool gone = true;
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (w != &backdrop && w->isVisible()) gone = false;
-    check(gone, "the effect's window is gone");
+    check(!poofAlive(&backdrop), "the effect's window is gone");
     return failures == 0 ? 0 : 1;
 }

@@ -1,9 +1,11 @@
 #!/bin/bash
 # The poof on a real X display with a window manager, first without a compositing manager
 # (the effect must be shaped, never an opaque rectangle), then with one (translucent).
-# Usage: run_poof_test.sh BUILD_DIR
+# Usage: run_poof_test.sh BUILD_DIR [SHOT_DIR]
 set -u
 probe=$1/tests/e2e_poofprobe
+shots=${2:-}
+[ -n "$shots" ] && mkdir -p "$shots"
 for tool in Xvfb openbox xcompmgr; do
     command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
 done
@@ -30,12 +32,12 @@ sleep 1
 
 status=0
 echo "# no compositing manager"
-"$probe" plain || status=1
+"$probe" plain $shots || status=1
 
 xcompmgr >"$work/xcompmgr.log" 2>&1 &
 pids+=($!)
 echo "# with xcompmgr"
-"$probe" composited || status=1
+"$probe" composited $shots || status=1
 
 [ "$status" = 0 ] && echo "the poof draws cleanly with and without compositing" || echo "poof checks failed"
 exit $status
