@@ -12,7 +12,7 @@ PACKAGES := build-essential cmake ninja-build pkg-config \
   libespeak-ng-dev espeak-ng-data espeak-ng libsndfile1-dev sox \
   libxml2-dev libplist-dev libzip-dev libgsf-1-dev zlib1g-dev \
   tidy coreutils \
-  xvfb xdotool x11-apps xauth \
+  xvfb xdotool x11-apps x11-utils xauth \
   pandoc antiword catdoc wv \
   libvips-dev libvips-tools graphicsmagick libuchardet-dev libcairo2-dev \
   openbox pcmanfm-qt xcompmgr libreoffice-writer-nogui

@@ -155,8 +155,8 @@ catch_poof() { # catch_poof NAME -> grabs of the screen and the window's shape d
     local base=$((wid & ~0x1fffff)) # the app's X resource ids share their high bits
     mkfifo "$events"
     stdbuf -oL xev -root -event substructure >"$events" 2>/dev/null &
-    local xev_pid=$!
-    while read -r -t 20 line; do
+    local xev_pid=$! until=$((SECONDS + 30))
+    while ((SECONDS < until)) && read -r -t 20 line; do
         if [[ $prev == MapNotify* && $line =~ window\ (0x[0-9a-f]+),\ override\ YES ]]; then
             id=${BASH_REMATCH[1]}
             if (( (id & ~0x1fffff) == base )); then
