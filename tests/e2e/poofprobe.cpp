@@ -124,7 +124,7 @@ int main(int argc, char** argv) {
     playing.start();
     int framesWithSmoke = 0, saved = 0;
     bool tidy = true;
-    while (poofAlive(&backdrop) && playing.elapsed() < 2000) {
+    while (poofAlive(&backdrop) && playing.elapsed() < 10000) {
         const QImage now = grabScreen();
         const qint64 at = playing.elapsed();
         const Changes c = compare(before, now, centre);
