@@ -6,13 +6,13 @@ CMAKE_FLAGS ?=
 
 # Build, run and test packages from Debian.
 PACKAGES := build-essential cmake ninja-build pkg-config \
-  qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 libgl-dev \
+  qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 libgl-dev libxcb1-dev \
   libgtest-dev libgmock-dev \
   libmagick++-dev imagemagick libicns-dev \
   libespeak-ng-dev espeak-ng-data espeak-ng libsndfile1-dev sox \
   libxml2-dev libplist-dev libzip-dev libgsf-1-dev zlib1g-dev \
   tidy coreutils \
-  xvfb xdotool x11-apps xauth \
+  xvfb xdotool x11-apps x11-utils xauth \
   pandoc antiword catdoc wv \
   libvips-dev libvips-tools graphicsmagick libuchardet-dev libcairo2-dev \
   openbox pcmanfm-qt xcompmgr libreoffice-writer-nogui

@@ -14,6 +14,12 @@ add_library(vorpelui STATIC
 )
 target_include_directories(vorpelui PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(vorpelui PUBLIC vorpelcore Qt6::Widgets Qt6::Svg)
+# On X11 the poof asks the display whether a compositing manager runs.
+pkg_check_modules(XCB IMPORTED_TARGET xcb)
+if(XCB_FOUND)
+  target_link_libraries(vorpelui PRIVATE PkgConfig::XCB)
+  target_compile_definitions(vorpelui PRIVATE VORPEL_HAVE_XCB)
+endif()
 
 file(GLOB picture_files ${CMAKE_SOURCE_DIR}/resources/pictures/*.svg)
 qt_add_resources(vorpelui "pictures" PREFIX "/" BASE ${CMAKE_SOURCE_DIR}/resources

@@ -568,9 +568,65 @@ def backdrop(n, w, h, top="#474747", bottom="#2b2b2b", label_band=None, accent_y
     return svg(w, h, "\n".join(out), stretch=True)
 
 
+# The category strip's pictures sit where the Drop Screen's five square buttons are (46 x 46
+# boxes, strip coordinates; the buttons' faces are see-through).
+CATEGORY_BOXES = {"documents": (50, 14), "images": (150, 14), "audio": (242, 14),
+                  "lock": (333, 14), "unlock": (422, 14)}
+
+
+def cat_documents(n, x, y):
+    back = sheet(n + "-b", x + 14, y + 5, x + 36, y + 33, fold=6)
+    front = sheet(n + "-f", x + 9, y + 10, x + 31, y + 40, fold=6)
+    text = lines((x + 13, x + 26), [y + 19, y + 22, y + 25, y + 28], colour="#7d8791") + \
+        lines((x + 13, x + 21), [y + 31], colour="#7d8791")
+    head = f'<rect x="{x + 13}" y="{y + 14}" width="9" height="2" fill="#2b5fae"/>'
+    return back + front + head + text
+
+
+def cat_images(n, x, y):
+    px, py, pw, ph = x + 7, y + 10, 32, 26
+    return (f'<rect x="{px - 2.5}" y="{py - 2.5}" width="{pw + 5}" height="{ph + 5}" rx="1.5" fill="#f4f1ea" '
+            f'stroke="#3c4248" stroke-width="1"/>'
+            + landscape(n, px, py, pw, ph) + frame(px, py, pw, ph))
+
+
+def cat_audio(n, x, y):
+    g = lin_defs(f"{n}-spk", [(0, "#8a66cc"), (1, "#4d2f8a")])
+    return (g + f'<path d="M{x + 8} {y + 17} H{x + 14} L{x + 22} {y + 10} V{y + 36} L{x + 14} {y + 29} H{x + 8} Z" '
+            f'fill="url(#{n}-spk)" stroke="#e8e0f7" stroke-width="1.2" stroke-linejoin="round"/>'
+            f'<path d="M{x + 27} {y + 18} Q{x + 30} {y + 23} {x + 27} {y + 28} M{x + 31} {y + 14} Q{x + 36.5} {y + 23} '
+            f'{x + 31} {y + 32} M{x + 35} {y + 10} Q{x + 43} {y + 23} {x + 35} {y + 36}" fill="none" '
+            f'stroke="{ACCENT}" stroke-width="2" stroke-linecap="round"/>')
+
+
+def padlock(n, x, y, open_):
+    g = lin_defs(f"{n}-body", [(0, "#ffd86b"), (1, "#c98a12")])
+    # the shackle: closed, both legs go into the body; open, it is lifted clear on the left
+    if open_:
+        path = (f'M{x + 15} {y + 14} V{y + 11} Q{x + 15} {y + 3} {x + 23} {y + 3} Q{x + 31} {y + 3} '
+                f'{x + 31} {y + 11} V{y + 22}')
+    else:
+        path = (f'M{x + 15} {y + 22} V{y + 14} Q{x + 15} {y + 6} {x + 23} {y + 6} Q{x + 31} {y + 6} '
+                f'{x + 31} {y + 14} V{y + 22}')
+    shackle = f'<path d="{path}" fill="none" stroke="#c5ccd4" stroke-width="3.6" stroke-linecap="round"/>'
+    body = (f'<rect x="{x + 10.5}" y="{y + 20.5}" width="25" height="19" rx="3" fill="url(#{n}-body)" '
+            f'stroke="#5a3d05" stroke-width="1"/>'
+            f'<circle cx="{x + 23}" cy="{y + 28.5}" r="2.6" fill="#5a3d05"/>'
+            f'<rect x="{x + 22}" y="{y + 29}" width="2" height="6" rx="0.8" fill="#5a3d05"/>')
+    return g + shackle + body
+
+
+def category_pictures():
+    d = CATEGORY_BOXES
+    return (cat_documents("topbl-doc", *d["documents"]) + cat_images("topbl-img", *d["images"])
+            + cat_audio("topbl-aud", *d["audio"]) + padlock("topbl-lock", *d["lock"], False)
+            + padlock("topbl-unlock", *d["unlock"], True))
+
+
 @pic("topbl")
 def _topbl():
-    return backdrop("topbl", 526, 75, top="#4a4a4a", bottom="#2e2e2e", label_band=17)
+    s = backdrop("topbl", 526, 75, top="#4a4a4a", bottom="#2e2e2e", label_band=17)
+    return s.replace("\n</svg>", "\n" + category_pictures() + "\n</svg>")
 
 
 @pic("beh1")

@@ -4,6 +4,10 @@
 
 #include <QButtonGroup>
 #include <QPainter>
+#include <QPainterPath>
+#include <QRegion>
+#include <algorithm>
+#include <utility>
 
 namespace vorpel::ui {
 
@@ -73,6 +77,40 @@ BevelButton::BevelButton(QWidget* parent, const char* name, Geometry g, const QS
 
 void BevelButton::onAction(std::function<void()> handler) {
     connect(this, &QToolButton::clicked, this, [h = std::move(handler)] { h(); });
+}
+
+void BevelButton::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    const bool in = isDown() || isChecked();
+    const QRectF box = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+    const double radius = std::min(6.0, std::min(width(), height()) / 5.0);
+    QPainterPath outline;
+    outline.addRoundedRect(box, radius, radius);
+
+    // The face only tints what lies behind: lighter when up, darker when pressed in.
+    p.fillPath(outline, in ? QColor(0, 0, 0, 95) : QColor(255, 255, 255, 22));
+
+    // Bevel: the lit edge top-left, the shadow bottom-right; swapped when pressed in.
+    const int lift = isEnabled() ? 1 : 0;
+    QColor lit(255, 255, 255, lift ? 120 : 50), shadow(0, 0, 0, lift ? 170 : 80);
+    if (in) std::swap(lit, shadow);
+    const QPolygonF topLeft{{0, 0}, {qreal(width()), 0}, {0, qreal(height())}};
+    const QPolygonF bottomRight{{qreal(width()), 0}, {qreal(width()), qreal(height())}, {0, qreal(height())}};
+    for (const auto& [half, colour] : {std::pair{topLeft, lit}, std::pair{bottomRight, shadow}}) {
+        p.save();
+        p.setClipRegion(QRegion(half.toPolygon()));
+        p.strokePath(outline, QPen(colour, 1.5));
+        p.restore();
+    }
+    if (isChecked()) p.strokePath(outline, QPen(rgb(0x99CCFF), 1.0));
+
+    if (!icon().isNull()) {
+        const QIcon::Mode mode = isEnabled() ? QIcon::Normal : QIcon::Disabled;
+        QRect target(QPoint(0, 0), iconSize());
+        target.moveCenter(rect().center() + (isDown() ? QPoint(1, 1) : QPoint(0, 0)));
+        icon().paint(&p, target, Qt::AlignCenter, mode, isChecked() ? QIcon::On : QIcon::Off);
+    }
 }
 
 PushButton::PushButton(QWidget* parent, const char* name, Geometry g, const QString& caption,

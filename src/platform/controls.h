@@ -44,13 +44,17 @@ private:
     void fitText();
 };
 
-// Square icon button with a rounded bevel; takes no keyboard focus.
+// Square icon button with a rounded bevel and a see-through face, so a picture behind it
+// shows; takes no keyboard focus. A toggle held down looks pressed in.
 class BevelButton : public QToolButton {
     Q_OBJECT
 public:
     BevelButton(QWidget* parent, const char* name, Geometry g, const QString& picture = {},
                 bool toggle = false);
     void onAction(std::function<void()> handler);
+
+protected:
+    void paintEvent(QPaintEvent*) override;
 };
 
 class PushButton : public QPushButton {

@@ -19,4 +19,13 @@ public:
 EffectBackend& effectBackend();
 void setEffectBackend(EffectBackend* backend); // nullptr restores the default
 
+// Whether the display blends translucent windows (a compositing manager runs). Without one,
+// a translucent window shows as an opaque black rectangle.
+bool displayComposites();
+// Tests pick the answer; nothing asks the display again.
+void setDisplayCompositesForTesting(std::optional<bool> answer);
+
+// The drawn puff never grows past this, whatever size the caller asks for.
+inline constexpr int kPoofMaxSide = 160;
+
 } // namespace vorpel::ui

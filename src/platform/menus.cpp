@@ -28,9 +28,12 @@ MenuBar::~MenuBar() = default;
 void MenuBar::appendMenu(const MenuDef& menu) {
     menus_.push_back(menu);
     for (const MenuItemDef& def : menu.items) {
-        auto* a = new QAction(QString::fromStdString(def.caption), this);
+        // A separator is a plain line: a style may draw a separator's text beside it, and
+        // only text-less separators collapse when two meet or one ends a menu.
+        const bool separator = def.caption == "-";
+        auto* a = new QAction(separator ? QString() : QString::fromStdString(def.caption), this);
         a->setObjectName(QString::fromStdString(def.name));
-        a->setSeparator(def.caption == "-");
+        a->setSeparator(separator);
         a->setShortcut(keysFor(def.shortcut));
         a->setShortcutContext(Qt::ApplicationShortcut);
         actions_[def.name] = a;

@@ -15,7 +15,11 @@
 #include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <QWindow>
+#include <algorithm>
 #include <map>
+#include <optional>
+#include <tuple>
 
 namespace vorpel::ui {
 
@@ -35,14 +39,63 @@ QScreen* screenOf(QWidget* w) {
     return QGuiApplication::primaryScreen();
 }
 
-// The window in front other than w itself: what "the parent window" means for placement.
+// The shown document window: the main window, which sheets belong to and panels stand beside.
+Window* mainWindow(const QWidget* self) {
+    for (Window* w : openWindows()) {
+        if (w != self && w->frame() == Frame::Document && w->isVisible()) return w;
+    }
+    return nullptr;
+}
+
+// What "the parent window" means for placement: the main window, else the window in front.
 QWidget* parentWindowFor(QWidget* self) {
+    if (Window* main = mainWindow(self)) return main;
     QWidget* active = QApplication::activeWindow();
     if (active && active != self) return active;
     for (Window* w : openWindows()) {
         if (w != self && w->isVisible()) return w;
     }
     return nullptr;
+}
+
+// A spot for a panel of this frame size next to the main window that covers neither it nor
+// another shown panel: the nearest one, the left side first, then the highest.
+std::optional<QPoint> besideMainWindow(const QWidget* self, QSize frameSize, const QRect& avail) {
+    const Window* main = mainWindow(self);
+    if (!main) return std::nullopt;
+    constexpr int gap = 8;
+    const QRect home = main->frameGeometry();
+    std::vector<QRect> taken{home};
+    for (Window* w : openWindows()) {
+        if (w != self && w->frame() == Frame::FloatingPanel && w->isVisible())
+            taken.push_back(w->frameGeometry());
+    }
+    std::vector<int> xs, ys{avail.top(), avail.bottom() + 1 - frameSize.height()};
+    for (const QRect& r : taken) {
+        xs.insert(xs.end(), {r.left() - gap - frameSize.width(), r.right() + 1 + gap, r.left(),
+                             r.right() + 1 - frameSize.width()});
+        ys.insert(ys.end(), {r.top(), r.bottom() + 1 + gap});
+    }
+    std::optional<QPoint> best;
+    std::tuple<int, bool, int, int> bestKey{};
+    for (int x : xs) {
+        for (int y : ys) {
+            const QRect spot(QPoint(x, y), frameSize);
+            if (!avail.contains(spot)) continue;
+            const bool free = std::none_of(taken.begin(), taken.end(), [&](const QRect& r) {
+                return r.adjusted(-gap + 1, -gap + 1, gap - 1, gap - 1).intersects(spot);
+            });
+            if (!free) continue;
+            const int dx = std::max({0, home.left() - spot.right(), spot.left() - home.right()});
+            const int dy = std::max({0, home.top() - spot.bottom(), spot.top() - home.bottom()});
+            const std::tuple key{dx + dy, spot.center().x() > home.center().x(), y, x};
+            if (!best || key < bestKey) {
+                best = spot.topLeft();
+                bestKey = key;
+            }
+        }
+    }
+    return best;
 }
 } // namespace
 
@@ -88,6 +141,9 @@ Window::Window(const WindowLayout& layout) : QWidget(nullptr), layout_(layout) {
     if (layout.closeBox) flags |= Qt::WindowCloseButtonHint;
     if (layout.minimiseBox) flags |= Qt::WindowMinimizeButtonHint;
     setWindowFlags(flags);
+    // Qt lets only document windows and dialogs keep the program running; a panel left open
+    // after the Drop Screen is closed still gives the way back to it.
+    setAttribute(Qt::WA_QuitOnClose, true);
     setWindowTitle(layout.title);
 
     auto* box = new QVBoxLayout(this);
@@ -130,7 +186,11 @@ void Window::finishCreation(std::type_index key) {
     stackBackdrops();
     adjustSize();
     place();
-    if (layout_.visible) show();
+    if (layout_.visible) {
+        everShown_ = true;
+        show();
+        keepOverParent();
+    }
 }
 
 void Window::stackBackdrops() {
@@ -150,6 +210,7 @@ void Window::place() {
     if (!screen) return;
     const QRect avail = screen->availableGeometry();
     const QSize size = sizeHint().expandedTo(QSize(layout_.width, layout_.height));
+    if (layout_.frame == Frame::Sheet) sheetParent_ = parent;
     QPoint pos;
     switch (layout_.placement) {
     case Placement::OverParent:
@@ -164,6 +225,19 @@ void Window::place() {
         pos = avail.center() - QPoint(size.width() / 2, size.height() / 2);
         break;
     case Placement::Staggered: {
+        // Not shown yet, a window has no frame: take the main window's as the estimate.
+        QMargins frameMargins;
+        if (const Window* main = mainWindow(this)) {
+            const QRect outer = main->frameGeometry(), inner = main->geometry();
+            frameMargins = QMargins(inner.left() - outer.left(), inner.top() - outer.top(),
+                                    outer.right() - inner.right(), outer.bottom() - inner.bottom());
+        }
+        const QSize frameSize = size.grownBy(frameMargins);
+        if (const auto spot = besideMainWindow(this, frameSize, avail)) {
+            pos = *spot;
+            break;
+        }
+        // No room beside the main window: a cascade from the screen's top-left.
         static int step = 0;
         const int offset = 24 * (step++ % 8);
         pos = avail.topLeft() + QPoint(40 + offset, 60 + offset);
@@ -173,11 +247,21 @@ void Window::place() {
     move(pos);
 }
 
+void Window::keepOverParent() {
+    // Set once shown: showing resets a parentless window's transient parent.
+    if (sheetParent_ && sheetParent_->windowHandle() && windowHandle())
+        windowHandle()->setTransientParent(sheetParent_->windowHandle());
+}
+
 int Window::Left() const { return geometry().x(); }
 int Window::Top() const { return geometry().y(); }
 
 void Window::Show() {
+    // A panel made hidden long before it is shown takes its spot among the windows shown now.
+    if (!everShown_ && layout_.placement == Placement::Staggered) place();
+    everShown_ = true;
     show();
+    keepOverParent();
     raise();
     activateWindow();
 }

@@ -3,6 +3,7 @@
 #include "folderitem.h"
 
 #include <QColor>
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 #include <typeindex>
@@ -44,6 +45,7 @@ public:
     QWidget* content() const { return content_; }
     QMenuBar* menuBar() const { return menuBar_; }
 
+    Frame frame() const { return layout_.frame; }
     int Left() const;
     int Top() const;
     bool Visible() const { return isVisible(); }
@@ -79,6 +81,8 @@ private:
     void deliverHeld();
     void armDelivery();
     void place();
+    // A sheet stays over the window it belongs to.
+    void keepOverParent();
     void release();
 
     WindowLayout layout_;
@@ -90,6 +94,8 @@ private:
     bool inDrop_ = false;
     bool deliveryArmed_ = false;
     std::vector<std::vector<FolderItem>> held_;  // drops made while busy, in order
+    bool everShown_ = false;
+    QPointer<QWidget> sheetParent_;
 };
 
 namespace detail {

@@ -7,6 +7,7 @@
 #include "info/infowin.h"
 #include "app/filetypes.h"
 #include "panels/controlwin.h"
+#include "platform/effects.h"
 #include "testsupport.h"
 
 #include <QApplication>
@@ -319,22 +320,90 @@ TEST_F(Effects, WithoutAScreenNothingIsShownAndNothingFails) {
 }
 
 // The drawn stand-in: returns at once, a click-through window that goes away by itself.
-TEST(DrawnPoof, IsAClickThroughWindowThatDeletesItself) {
-    vorpel::ui::setEffectBackend(nullptr);
-    NSVorpel::resetForTesting();
-    const auto before = QApplication::topLevelWidgets();
-    NSVorpel::ShowPoof(300, 300, 120, 80);
-    QWidget* poof = nullptr;
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (!before.contains(w)) poof = w;
+class DrawnPoof : public ::testing::Test {
+protected:
+    void SetUp() override {
+        vorpel::ui::setEffectBackend(nullptr);
+        NSVorpel::resetForTesting();
+    }
+    void TearDown() override { vorpel::ui::setDisplayCompositesForTesting(std::nullopt); }
+
+    QWidget* play(int x, int y, int w, int h) {
+        const auto before = QApplication::topLevelWidgets();
+        NSVorpel::ShowPoof(x, y, w, h);
+        for (QWidget* t : QApplication::topLevelWidgets())
+            if (!before.contains(t)) return t;
+        return nullptr;
+    }
+    static bool gone(QWidget* poof) { return !QApplication::topLevelWidgets().contains(poof); }
+};
+
+TEST_F(DrawnPoof, IsAClickThroughWindowThatTakesNoFocusAndDeletesItself) {
+    for (const bool composited : {true, false}) {
+        SCOPED_TRACE(composited ? "compositing display" : "plain display");
+        vorpel::ui::setDisplayCompositesForTesting(composited);
+        QWidget* poof = play(300, 300, 120, 80);
+        ASSERT_NE(poof, nullptr);
+        EXPECT_TRUE(poof->isVisible());
+        EXPECT_TRUE(poof->windowFlags() & Qt::WindowTransparentForInput);
+        EXPECT_TRUE(poof->windowFlags() & Qt::WindowDoesNotAcceptFocus);
+        EXPECT_TRUE(poof->windowFlags() & Qt::FramelessWindowHint);
+        EXPECT_TRUE(poof->testAttribute(Qt::WA_ShowWithoutActivating));
+        EXPECT_EQ(poof->focusPolicy(), Qt::NoFocus);
+        EXPECT_EQ(poof->size(), QSize(120, 80));
+        // Back in top-left coordinates, centred where it was asked for.
+        EXPECT_EQ(poof->geometry().topLeft(), QPoint(300 - 60, 300 - 40));
+        EXPECT_TRUE(pumpUntil([&] { return gone(poof); }, 3000));
+    }
+}
+
+TEST_F(DrawnPoof, NeverGrowsPastItsCapWhateverTheCallerAsks) {
+    QWidget* poof = play(640, 450, 1000, 1000);
     ASSERT_NE(poof, nullptr);
-    EXPECT_TRUE(poof->isVisible());
-    EXPECT_TRUE(poof->windowFlags() & Qt::WindowTransparentForInput);
-    EXPECT_TRUE(poof->windowFlags() & Qt::FramelessWindowHint);
-    EXPECT_EQ(poof->size(), QSize(120, 80));
-    // Back in top-left coordinates, centred where it was asked for.
-    EXPECT_EQ(poof->geometry().topLeft(), QPoint(300 - 60, 300 - 40));
-    EXPECT_TRUE(pumpUntil([&] { return !QApplication::topLevelWidgets().contains(poof); }, 3000));
+    EXPECT_EQ(poof->size(), QSize(vorpel::ui::kPoofMaxSide, vorpel::ui::kPoofMaxSide));
+    EXPECT_EQ(poof->geometry().center(), QPoint(640 - 1, 450 - 1));
+    QWidget* tall = play(100, 100, 40, 500);
+    ASSERT_NE(tall, nullptr);
+    EXPECT_EQ(tall->size(), QSize(40, vorpel::ui::kPoofMaxSide));
+    EXPECT_TRUE(pumpUntil([&] { return gone(poof) && gone(tall); }, 3000));
+}
+
+TEST_F(DrawnPoof, IsTranslucentWhereTheDisplayCompositesAndShapedToTheSmokeElsewhere) {
+    vorpel::ui::setDisplayCompositesForTesting(true);
+    QWidget* blended = play(300, 300, 160, 160);
+    ASSERT_NE(blended, nullptr);
+    EXPECT_TRUE(blended->testAttribute(Qt::WA_TranslucentBackground));
+    EXPECT_TRUE(blended->mask().isEmpty());
+    EXPECT_TRUE(pumpUntil([&] { return gone(blended); }, 3000));
+
+    // Without compositing a translucent window is an opaque black box: an opaque window
+    // shaped to the puffs instead. An empty mask would show the whole box.
+    vorpel::ui::setDisplayCompositesForTesting(false);
+    QWidget* shaped = play(600, 300, 1000, 1000);
+    ASSERT_NE(shaped, nullptr);
+    EXPECT_FALSE(shaped->testAttribute(Qt::WA_TranslucentBackground));
+    const QRect box = shaped->rect();
+    const QRegion first = shaped->mask();
+    ASSERT_FALSE(first.isEmpty()) << "shaped from the first frame on";
+    EXPECT_TRUE(first.contains(box.center()));
+    int frames = 0, widest = 0;
+    QRegion previous = first;
+    while (!gone(shaped)) {
+        if (shaped->isVisible()) {
+            const QRegion mask = shaped->mask();
+            ASSERT_FALSE(mask.isEmpty());
+            EXPECT_TRUE(box.contains(mask.boundingRect()));
+            for (const QPoint corner :
+                 {box.topLeft(), box.topRight(), box.bottomLeft(), box.bottomRight()})
+                EXPECT_FALSE(mask.contains(corner));
+            if (mask != previous) ++frames;
+            widest = std::max(widest, mask.boundingRect().width());
+            previous = mask;
+        }
+        pumpFor(15);
+    }
+    EXPECT_GT(frames, 3) << "the outline follows the smoke";
+    EXPECT_GT(widest, box.width() / 2) << "the smoke spreads from the centre";
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QPointer>
 #include <QScreen>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 namespace ui = vorpel::ui;
@@ -158,6 +159,101 @@ TEST_F(WindowRule, PlacementsPutWindowsWhereTheirLayoutSays) {
     EXPECT_NE(a.frameGeometry().topLeft(), b.frameGeometry().topLeft());
     EXPECT_TRUE(avail.contains(a.frameGeometry().topLeft()));
     EXPECT_TRUE(avail.contains(b.frameGeometry().topLeft()));
+}
+
+// A main window and panels of the sizes given, to place around it.
+template <int W, int H> class Main : public ui::Window {
+public:
+    Main() : ui::Window(layout()) {}
+    static ui::WindowLayout layout() {
+        ui::WindowLayout l = testLayout(true);
+        l.width = W;
+        l.height = H;
+        return l;
+    }
+};
+template <int N, int W, int H> class Panel : public ui::Window {
+public:
+    Panel() : ui::Window(ui::panelLayout(W, H)) {}
+};
+
+bool apart(const std::vector<QRect>& rects) {
+    for (size_t i = 0; i < rects.size(); ++i)
+        for (size_t j = i + 1; j < rects.size(); ++j)
+            if (rects[i].intersects(rects[j])) return false;
+    return true;
+}
+
+TEST_F(WindowRule, PanelsStandBesideTheMainWindowCoveringNothing) {
+    const QRect avail = QGuiApplication::primaryScreen()->availableGeometry();
+    auto& main = ui::Win<Main<200, 150>>();
+    std::vector<QRect> shown{main.frameGeometry()};
+    auto showPanel = [&](ui::Window& p) {
+        p.Show();
+        shown.push_back(p.frameGeometry());
+        EXPECT_TRUE(avail.contains(shown.back())) << shown.back().x() << "," << shown.back().y();
+    };
+    showPanel(ui::Win<Panel<1, 150, 300>>());
+    showPanel(ui::Win<Panel<2, 120, 200>>());
+    showPanel(ui::Win<Panel<3, 120, 200>>());
+    EXPECT_TRUE(apart(shown));
+    // The first one shown takes the nearest spot, on the left.
+    EXPECT_LT(shown[1].right(), shown[0].left());
+    EXPECT_LE(shown[0].left() - shown[1].right(), 16);
+
+    // Reopened, a panel finds its spot again among the ones still open.
+    ui::Win<Panel<2, 120, 200>>().Close();
+    finishDeletes();
+    auto& again = ui::Win<Panel<2, 120, 200>>();
+    again.Show();
+    shown[2] = again.frameGeometry();
+    EXPECT_TRUE(apart(shown));
+}
+
+TEST_F(WindowRule, PanelsWithNoRoomBesideTheMainWindowCascade) {
+    const QRect avail = QGuiApplication::primaryScreen()->availableGeometry();
+    auto& main = ui::Win<Main<200, 150>>();
+    auto& huge = ui::Win<Panel<4, 400, 500>>();
+    huge.Show();
+    EXPECT_TRUE(avail.contains(huge.frameGeometry().topLeft()));
+    EXPECT_TRUE(huge.frameGeometry().intersects(main.frameGeometry()));
+    auto& other = ui::Win<Panel<5, 400, 500>>();
+    other.Show();
+    EXPECT_NE(huge.frameGeometry().topLeft(), other.frameGeometry().topLeft());
+}
+
+TEST_F(WindowRule, SheetsBelongToTheMainWindowNotToTheWindowInFront) {
+    auto& main = ui::Win<Main<300, 400>>();
+    auto& panel = ui::Win<Panel<1, 150, 300>>();
+    panel.Show();
+    QApplication::setActiveWindow(&panel);
+    auto& sheet = ui::Win<Placed<1>>();
+    EXPECT_LE(std::abs(sheet.frameGeometry().center().x() - main.frameGeometry().center().x()), 1);
+    EXPECT_FALSE(sheet.frameGeometry().intersects(panel.frameGeometry()));
+}
+
+// The program's own event loop decides when it ends: not while a panel is open.
+TEST_F(WindowRule, ClosingTheMainWindowKeepsTheProgramWhileAPanelIsOpen) {
+    auto& main = ui::Win<Main<200, 150>>();
+    auto& panel = ui::Win<Panel<1, 150, 300>>();
+    panel.Show();
+    bool runningAfterMainClosed = false, timedOut = false;
+    QTimer::singleShot(0, &panel, [&] { main.close(); });
+    QTimer::singleShot(150, &panel, [&] {
+        runningAfterMainClosed = true;
+        panel.close();
+    });
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [&] {
+        timedOut = true;
+        QCoreApplication::quit();
+    });
+    guard.start(3000);
+    QApplication::exec();
+    EXPECT_TRUE(runningAfterMainClosed);
+    // The panel was the last window: its closing ended the loop.
+    EXPECT_FALSE(timedOut);
 }
 
 } // namespace
