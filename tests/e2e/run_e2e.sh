@@ -33,10 +33,19 @@ check() { # check DESCRIPTION COMMAND...
 
 # A display of our own with a window manager as on a desktop, and no compositing manager:
 # nothing the program draws may rely on one.
-exec 3< <(Xvfb -displayfd 1 -screen 0 1280x900x24 -nolisten tcp 2>/dev/null & echo "pid $!")
-read -r _ xpid <&3
-pids+=("$xpid")
-read -r -t 10 dnum <&3 || { echo "SKIP: Xvfb did not start"; exit 77; }
+# VORPEL_E2E_DISPLAY picks the display number; otherwise the server takes a free one.
+if [ -n "${VORPEL_E2E_DISPLAY:-}" ]; then
+    Xvfb ":$VORPEL_E2E_DISPLAY" -screen 0 1280x900x24 -nolisten tcp 2>/dev/null &
+    pids+=($!)
+    dnum=$VORPEL_E2E_DISPLAY
+    for _ in $(seq 1 50); do xdpyinfo -display ":$dnum" >/dev/null 2>&1 && break; sleep 0.1; done
+    xdpyinfo -display ":$dnum" >/dev/null 2>&1 || { echo "SKIP: Xvfb did not start"; exit 77; }
+else
+    exec 3< <(Xvfb -displayfd 1 -screen 0 1280x900x24 -nolisten tcp 2>/dev/null & echo "pid $!")
+    read -r _ xpid <&3
+    pids+=("$xpid")
+    read -r -t 10 dnum <&3 || { echo "SKIP: Xvfb did not start"; exit 77; }
+fi
 export DISPLAY=:$dnum
 export QT_QPA_PLATFORM=xcb
 export XDG_RUNTIME_DIR=$work/runtime
