@@ -35,7 +35,7 @@ QColor rgb(unsigned value) { return QColor((value >> 16) & 0xFF, (value >> 8) & 
 
 StaticText::StaticText(QWidget* parent, const char* name, Geometry g, const QString& text,
                        TextStyle style)
-    : QLabel(text) {
+    : QLabel(text), size_(style.size) {
     setUp(this, parent, name, g);
     setFont(sizedFont(font(), style.size, style.bold));
     QPalette pal = palette();
@@ -45,22 +45,59 @@ StaticText::StaticText(QWidget* parent, const char* name, Geometry g, const QStr
                                  : style.align);
     setWordWrap(style.multiline);
     setTextFormat(Qt::PlainText);
-    if (!style.multiline) fitText();
+    fitText();
 }
 
 void StaticText::setText(const std::string& text) {
     QLabel::setText(QString::fromStdString(text));
-    if (!wordWrap()) fitText();
+    fitText();
+}
+
+void StaticText::setBox(const QRect& box) {
+    setGeometry(box);
+    fitText();
 }
 
 void StaticText::fitText() {
     // Desktop fonts run wider than the ones the layouts were drawn for: shrink a little
-    // rather than clip a label.
+    // rather than clip a label. Always from the layout's size, so a wider box grows it back.
     QFont f = font();
-    while (f.pixelSize() > 8 && QFontMetrics(f).horizontalAdvance(text()) > width()) {
+    f.setPixelSize(size_);
+    const auto fits = [&](const QFont& font) {
+        const QFontMetrics fm(font);
+        if (!wordWrap()) return fm.horizontalAdvance(text()) <= width();
+        const QRect room(0, 0, width(), 100000);
+        const QRect needed = fm.boundingRect(room, Qt::AlignLeft | Qt::TextWordWrap, text());
+        return needed.width() <= width() && needed.height() <= height();
+    };
+    while (f.pixelSize() > 8 && !fits(f))
         f.setPixelSize(f.pixelSize() - 1);
-    }
     setFont(f);
+}
+
+void separateNeighbouringLabels(QWidget* parent) {
+    const QList<StaticText*> labels = parent->findChildren<StaticText*>(Qt::FindDirectChildrenOnly);
+    std::vector<QRect> boxes;
+    for (StaticText* l : labels)
+        boxes.push_back(l->geometry());
+    for (qsizetype i = 0; i < labels.size(); ++i) {
+        for (qsizetype j = 0; j < labels.size(); ++j) {
+            const QRect a = labels[i]->geometry(), b = labels[j]->geometry();
+            if (i == j || a.left() >= b.left()) continue; // a is the left one of the pair
+            const QRect shared = a & b;
+            if (shared.isEmpty()) continue;
+            // Neighbours on one line that meet at their ends, not one laid over the other.
+            const bool oneLine = shared.height() * 2 >= std::min(a.height(), b.height());
+            const bool atTheEnds =
+                shared.width() * 4 < std::min(a.width(), b.width()) && a.right() < b.right();
+            if (!oneLine || !atTheEnds) continue;
+            boxes[size_t(i)].setRight(std::min(boxes[size_t(i)].right(), shared.left() - 1));
+            boxes[size_t(j)].setLeft(std::max(boxes[size_t(j)].left(), shared.right() + 1));
+        }
+    }
+    for (qsizetype i = 0; i < labels.size(); ++i) {
+        if (boxes[size_t(i)] != labels[i]->geometry()) labels[i]->setBox(boxes[size_t(i)]);
+    }
 }
 
 BevelButton::BevelButton(QWidget* parent, const char* name, Geometry g, const QString& picture,

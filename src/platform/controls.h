@@ -39,10 +39,17 @@ public:
     StaticText(QWidget* parent, const char* name, Geometry g, const QString& text, TextStyle style);
     void setText(const std::string& text);
     std::string Text() const { return text().toStdString(); }
+    // Gives the label a new area and fits its text into it again.
+    void setBox(const QRect& box);
 
 private:
     void fitText();
+    int size_; // the layout's text size, before any fitting
 };
+
+// Labels side by side whose areas overlap give up the shared strip, so no text reaches into a
+// neighbour's area; labels stacked on purpose (hint texts over each other) are left alone.
+void separateNeighbouringLabels(QWidget* parent);
 
 // Square icon button with a rounded bevel and a see-through face, so a picture behind it
 // shows; takes no keyboard focus. A toggle held down looks pressed in.

@@ -1,5 +1,6 @@
 #include "window.h"
 
+#include "controls.h"
 #include "eventgate.h"
 #include "filetyperegistry.h"
 
@@ -183,6 +184,7 @@ void Window::release() {
 void Window::finishCreation(std::type_index key) {
     key_ = key;
     registered_ = true;
+    separateNeighbouringLabels(content_);
     stackBackdrops();
     adjustSize();
     place();

@@ -5,6 +5,7 @@
 #include "info/AboutWin.h"
 #include "panels/controlwin.h"
 #include "platform/services.h"
+#include "platform/shell.h"
 
 #include <QAction>
 #include <QApplication>
@@ -14,6 +15,7 @@
 #include <QMenuBar>
 #include <QPointer>
 #include <QTest>
+#include <QTimer>
 #include <QUrl>
 #include <gtest/gtest.h>
 
@@ -200,6 +202,97 @@ TEST_F(Menus, EditingItemsActOnTheFocusedNameField) {
     panel.EditField1->selectAll();
     item("EditClear")->trigger();
     EXPECT_EQ(panel.EditField1->text(), "");
+}
+
+// What the user sees when a menu opens: separators as lines, never two in a row, none at an end.
+TEST_F(Menus, OpenMenusShowSeparatorsAsLinesNeverTwoInARowNorAtAnEnd) {
+    qconvert& screen = ui::Win<qconvert>();
+    for (QAction* bar : screen.menuBar()->actions()) {
+        QMenu* menu = bar->menu();
+        ASSERT_NE(menu, nullptr);
+        SCOPED_TRACE(menu->objectName().toStdString());
+        menu->popup(screen.mapToGlobal(QPoint(0, 0)));
+        QCoreApplication::processEvents();
+        std::vector<std::pair<QAction*, QRect>> rows;
+        int textRowHeight = 0;
+        for (QAction* a : menu->actions()) {
+            const QRect r = menu->actionGeometry(a);
+            if (r.isEmpty()) continue; // collapsed away
+            rows.emplace_back(a, r);
+            if (!a->isSeparator()) textRowHeight = std::max(textRowHeight, r.height());
+        }
+        menu->hide();
+        ASSERT_FALSE(rows.empty());
+        EXPECT_FALSE(rows.front().first->isSeparator()) << "leading separator";
+        EXPECT_FALSE(rows.back().first->isSeparator()) << "trailing separator";
+        int separators = 0;
+        for (size_t i = 0; i < rows.size(); ++i) {
+            QAction* a = rows[i].first;
+            if (!a->isSeparator()) continue;
+            ++separators;
+            SCOPED_TRACE(a->objectName().toStdString());
+            // A line, not a row with a caption beside it.
+            EXPECT_LT(rows[i].second.height(), textRowHeight / 2);
+            EXPECT_TRUE(a->text().isEmpty());
+            if (i > 0) EXPECT_FALSE(rows[i - 1].first->isSeparator()) << "two in a row";
+        }
+        // The Edit menu keeps its separators between the groups of its items.
+        if (menu->objectName() == "EditMenu") EXPECT_EQ(separators, 3);
+    }
+}
+
+// Closing the Drop Screen leaves the program running while a panel is open; the panel's buttons
+// and Ctrl+N bring a new, empty Drop Screen; closing the last window ends the program.
+TEST_F(Menus, APanelKeepsTheProgramRunningAndLeadsBackToANewDropScreen) {
+    std::vector<std::string> commands;
+    vorpel::Shell::setRunner([&](const std::string& c) {
+        commands.push_back(c);
+        return vorpel::ShellOutcome{};
+    });
+    qconvert& first = ui::Win<qconvert>();
+    first.ListBox1->AddRow("kept.txt");
+    first.QuennFileArray.emplace_back("/tmp/kept.txt");
+    controlwin& panel = ui::Win<controlwin>();
+    panel.Show();
+
+    bool afterClose = false, byShortcut = false, byButton = false, timedOut = false;
+    const auto isFresh = [](qconvert* s) {
+        return s && s->Visible() && s->ListBox1->ListCount() == 0 && s->lastIndex() == -1;
+    };
+    const auto closeScreen = [] {
+        if (qconvert* s = ui::WinIfOpen<qconvert>()) s->close();
+        finishDeletes();
+    };
+    QTimer::singleShot(0, &panel, [&] { first.close(); }); // the close box
+    QTimer::singleShot(100, &panel, [&] {
+        finishDeletes();
+        afterClose = ui::WinIfOpen<qconvert>() == nullptr && panel.Visible();
+        QApplication::setActiveWindow(&panel);
+        QTest::keyClick(&panel, Qt::Key_N, Qt::ControlModifier);
+        byShortcut = isFresh(ui::WinIfOpen<qconvert>());
+        closeScreen();
+    });
+    QTimer::singleShot(200, &panel, [&] {
+        panel.BevelButton4->click(); // TXT
+        byButton = isFresh(ui::WinIfOpen<qconvert>());
+        closeScreen();
+    });
+    QTimer::singleShot(300, &panel, [&] { panel.close(); }); // the last window
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [&] {
+        timedOut = true;
+        QCoreApplication::quit();
+    });
+    guard.start(5000);
+    QApplication::exec();
+    vorpel::Shell::setRunner({});
+
+    EXPECT_TRUE(afterClose) << "the program went on, the panel still open";
+    EXPECT_TRUE(byShortcut) << "Ctrl+N in the panel opened a new, empty Drop Screen";
+    EXPECT_TRUE(byButton) << "a panel button reached a new, empty Drop Screen";
+    EXPECT_TRUE(commands.empty()) << "the new list is empty: nothing converted";
+    EXPECT_FALSE(timedOut) << "closing the last window ends the program";
 }
 
 } // namespace

@@ -82,4 +82,70 @@ TEST(Pictures, DropScreenShowsItsThreeIconsAndTheStripBackdrop) {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
+// Mean difference per colour channel between two equally sized pictures.
+double meanDifference(const QImage& a, const QImage& b) {
+    double sum = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) +
+                   std::abs(qBlue(p) - qBlue(q));
+        }
+    return sum / (3.0 * a.width() * a.height());
+}
+
+double meanLightness(const QImage& img) {
+    double sum = 0;
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x)
+            sum += qGray(img.pixel(x, y));
+    return sum / (img.width() * img.height());
+}
+
+TEST(Pictures, CategoryPicturesShowThroughTheSquareButtonsAndAPressedToggleLooksIn) {
+    vorpel::qconvert& screen = ui::Win<vorpel::qconvert>();
+    QWidget* content = screen.content();
+    // The strip alone, as it lies under the buttons.
+    QImage strip(content->size(), QImage::Format_ARGB32);
+    strip.fill(Qt::black);
+    {
+        QPainter p(&strip);
+        ui::paintPicture(p, "topbl", screen.Canvas1->geometry());
+    }
+    const auto face = [](const QImage& img, const QWidget* button) {
+        return img.copy(button->geometry().adjusted(5, 5, -5, -5))
+            .convertToFormat(QImage::Format_ARGB32);
+    };
+    // A stretch of the strip between two buttons: its plain background.
+    const QImage plain =
+        strip.copy(QRect(QPoint(screen.BevelButton1->geometry().right() + 6, 171), QSize(36, 36)));
+    QCoreApplication::processEvents();
+    const QImage up = content->grab().toImage().convertToFormat(QImage::Format_ARGB32);
+    for (ui::BevelButton* b : {screen.BevelButton1, screen.BevelButton2, screen.BevelButton3,
+                               screen.BevelButton10, screen.BevelButton11}) {
+        SCOPED_TRACE(b->objectName().toStdString());
+        const QImage under = face(strip, b);
+        // The strip holds a picture at the button's place...
+        EXPECT_GT(meanDifference(under, plain), 20.0);
+        // ...and the button's face lets it show, only lightly tinted (an opaque face differs
+        // by about a hundred).
+        EXPECT_LT(meanDifference(face(up, b), under), 25.0);
+    }
+    for (ui::BevelButton* toggle :
+         {screen.BevelButton1, screen.BevelButton2, screen.BevelButton3}) {
+        SCOPED_TRACE(toggle->objectName().toStdString());
+        toggle->blockSignals(true); // the look only, no panel
+        toggle->setChecked(true);
+        QCoreApplication::processEvents();
+        const QImage in = face(content->grab().toImage(), toggle);
+        toggle->setChecked(false);
+        toggle->blockSignals(false);
+        // Pressed in: clearly darker, the picture still there.
+        EXPECT_LT(meanLightness(in), meanLightness(face(up, toggle)) - 15.0);
+        EXPECT_GT(meanDifference(in, plain), 12.0);
+    }
+    screen.Close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
 } // namespace

@@ -33,10 +33,19 @@ check() { # check DESCRIPTION COMMAND...
 
 # A display of our own with a window manager as on a desktop, and no compositing manager:
 # nothing the program draws may rely on one.
-exec 3< <(Xvfb -displayfd 1 -screen 0 1280x900x24 -nolisten tcp 2>/dev/null & echo "pid $!")
-read -r _ xpid <&3
-pids+=("$xpid")
-read -r -t 10 dnum <&3 || { echo "SKIP: Xvfb did not start"; exit 77; }
+# VORPEL_E2E_DISPLAY picks the display number; otherwise the server takes a free one.
+if [ -n "${VORPEL_E2E_DISPLAY:-}" ]; then
+    Xvfb ":$VORPEL_E2E_DISPLAY" -screen 0 1280x900x24 -nolisten tcp 2>/dev/null &
+    pids+=($!)
+    dnum=$VORPEL_E2E_DISPLAY
+    for _ in $(seq 1 50); do xdpyinfo -display ":$dnum" >/dev/null 2>&1 && break; sleep 0.1; done
+    xdpyinfo -display ":$dnum" >/dev/null 2>&1 || { echo "SKIP: Xvfb did not start"; exit 77; }
+else
+    exec 3< <(Xvfb -displayfd 1 -screen 0 1280x900x24 -nolisten tcp 2>/dev/null & echo "pid $!")
+    read -r _ xpid <&3
+    pids+=("$xpid")
+    read -r -t 10 dnum <&3 || { echo "SKIP: Xvfb did not start"; exit 77; }
+fi
 export DISPLAY=:$dnum
 export QT_QPA_PLATFORM=xcb
 export XDG_RUNTIME_DIR=$work/runtime
@@ -419,6 +428,31 @@ check_drop_during_batch
 
 kill -0 "$app_pid" 2>/dev/null
 check "the app is still running" test $? -eq 0
+
+# Closing the Drop Screen with a panel open: the program stays, Ctrl+N in the panel brings a
+# new, empty Drop Screen, and closing the last window ends the program.
+app_gone() { local i; for i in $(seq 1 50); do kill -0 "$app_pid" 2>/dev/null || return 0; sleep 0.1; done; return 1; }
+screen_shown() { xdotool search --sync --onlyvisible --name "Drop Screen" 2>/dev/null | head -1; }
+check_last_window_quits() {
+    local panel screen
+    at 62 189                  # Documents: the panel
+    has_window 241 573 || { check "the Document panel opens" false; return; }
+    panel=$(wid_of_size 241 573)
+    xdotool windowactivate --sync "$wid" key --clearmodifiers alt+F4
+    sleep 1
+    check "closing the Drop Screen with a panel open keeps the program" kill -0 "$app_pid"
+    check "the Drop Screen is gone" bash -c "! xdotool search --onlyvisible --name 'Drop Screen' >/dev/null"
+    xdotool windowactivate --sync "$panel" key --clearmodifiers ctrl+n
+    sleep 1
+    screen=$(timeout 5 bash -c "$(declare -f screen_shown); screen_shown")
+    check "Ctrl+N in the panel opens a new Drop Screen" test -n "$screen"
+    shot 10-new-drop-screen
+    [ -n "$screen" ] && xdotool windowactivate --sync "$screen" key --clearmodifiers alt+F4
+    sleep 0.5
+    xdotool windowactivate --sync "$panel" key --clearmodifiers alt+F4
+    check "closing the last window ends the program" app_gone
+}
+check_last_window_quits
 echo "screenshots in $shots"
 [ "$failures" = 0 ] || { echo "$failures check(s) failed; app log:"; cat "$work/app.log"; exit 1; }
 echo "all end-to-end checks passed"
