@@ -440,7 +440,9 @@ void saveWithVips(const VImage& img, Format format, const FormatOptions& o, int 
     case Format::Gif:
         // libimagequant's fastest setting still finds a palette as close as ImageMagick's and
         // GraphicsMagick's (higher PSNR, smaller files on photographs), four times sooner.
-        img.gifsave_target(target, VImage::option()->set("effort", 1));
+        // Without dithering a photograph takes a fifth less time and half the bytes, at a
+        // higher PSNR; smooth gradients show bands instead of grain.
+        img.gifsave_target(target, VImage::option()->set("effort", 1)->set("dither", 0.0));
         if (!img.has_alpha()) clearGifTransparency(fd);
         return;
     case Format::Jp2:
