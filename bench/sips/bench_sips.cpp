@@ -88,7 +88,7 @@ std::vector<std::string> command(const std::string& prog, const std::string& exe
         if (fmt == "jpeg") c = {exe, "jpegsave", i, o, "--Q", "100"};
         if (fmt == "png") c = {exe, "pngsave", i, o, "--compression", "1", "--filter", "all"};
         if (fmt == "tiff") c = {exe, "tiffsave", i, o, "--compression", "none"};
-        if (fmt == "gif") c = {exe, "gifsave", i, o, "--effort", "1"}; // as sips
+        if (fmt == "gif") c = {exe, "gifsave", i, o, "--effort", "1", "--dither", "0"}; // as sips
         if (fmt == "jp2") c = {exe, "jp2ksave", i, o, "--lossless"};
         // No native writer: its ImageMagick one (which picks its own PSD compression).
         if (fmt == "psd") c = {exe, "magicksave", i, o, "--format", "psd"};
