@@ -52,6 +52,8 @@ RunStats measureRun(const std::vector<std::string>& argv) {
     const auto end = std::chrono::steady_clock::now();
     r.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
     r.seconds = std::chrono::duration<double>(end - start).count();
+    r.cpuSeconds = double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                   double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
     r.peakKiB = usage.ru_maxrss;
     return r;
 }

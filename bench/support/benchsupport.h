@@ -10,10 +10,12 @@ namespace vorpelbench {
 double median(std::vector<double> values);
 // True when a program of that name is on PATH.
 bool onPath(const std::string& name);
-// One run of a program, output discarded: wall seconds and peak resident memory.
+// One run of a program, output discarded: wall seconds, user+system CPU seconds and peak
+// resident memory.
 struct RunStats {
     bool ok = false;  // started and exited with status 0
     double seconds = 0;
+    double cpuSeconds = 0;
     long peakKiB = 0;
 };
 RunStats measureRun(const std::vector<std::string>& argv);

@@ -163,8 +163,11 @@ void writePdf(const vips::VImage& image, int fd, const std::filesystem::path* jp
                 unsigned char* o = rgb.data() + size_t(r) * size_t(w) * size_t(colours);
                 unsigned char* oa = alpha ? a.data() + size_t(r) * size_t(w) : nullptr;
                 for (int x = 0; x < w; ++x, in += bands) {
+                    // Under a clear mask the colour never shows: plain white packs to nothing,
+                    // and is what a reader that ignores the mask shows on paper.
+                    const bool clear = oa && in[bands - 1] == 0;
                     for (int c = 0; c < colours; ++c)
-                        *o++ = in[c];
+                        *o++ = clear ? 255 : in[c];
                     if (oa) *oa++ = in[bands - 1];
                 }
             }

@@ -147,6 +147,37 @@ TEST(sipsIcns, TakesTheLargestImageOfTheFamily) {
     EXPECT_FALSE(fs::exists(dir / "x.icns"));
 }
 
+// HEIF and AVIF come through a libvips module that the tool loads only when such a file is met.
+TEST(sipsHeif, ReadsAnAvifPicture) {
+    vorpeltest::TempDir dir;
+    // Opaque: ImageMagick's AVIF coder leaves alpha out.
+    writeQuadrantJpeg(dir / "q.jpg");
+    Magick::Image img = readImage(dir / "q.jpg");
+    img.magick("AVIF");
+    img.quality(100);
+    Magick::Blob blob;
+    try {
+        img.write(&blob);
+    } catch (const Magick::Exception& e) {
+        GTEST_SKIP() << "ImageMagick cannot write AVIF here: " << e.what();
+    }
+    const fs::path src = dir / "q.avif";
+    vorpeltest::writeFile(src, std::string(static_cast<const char*>(blob.data()), blob.length()));
+
+    const auto props = sips({"-g", "format", "-g", "hasAlpha", src.string()});
+    ASSERT_EQ(props.status, 0) << props.err;
+    EXPECT_EQ(props.out, src.string() + "\n  format: heif\n  hasAlpha: no\n");
+
+    const fs::path out = dir / "q.png";
+    const auto r = sips({"-s", "format", "png", src.string(), "-o", out.string()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const Magick::Image back = readImage(out);
+    EXPECT_EQ(back.size(), Magick::Geometry(kWidth, kHeight));
+    // Lossy even at the top quality: the colours come back close.
+    EXPECT_LE(channelDistance(pixelAt(back, kLeftX, kTopY), kRed), 16);
+    EXPECT_LE(channelDistance(pixelAt(back, kRightX, kTopY), kBlue), 16);
+}
+
 // Inputs that are not images fail with the path and a reason, and write nothing.
 struct BadInput {
     const char* name;
