@@ -106,6 +106,44 @@ Output writeDocx(const Document& doc, const WriteOptions&) {
     };
     wp::BodyXml body = wp::writeBody(doc, wp::Dialect::Docx, hooks);
 
+    // The page header and footer are parts of their own, with their own links; their
+    // pictures are left out.
+    struct Story {
+        const char* kind; // "header", "footer"
+        std::string xml, rels;
+    };
+    std::vector<Story> stories;
+    for (const auto& [kind, blocks] :
+         {std::pair<const char*, const std::vector<Block>*>{"header", &doc.header},
+          std::pair<const char*, const std::vector<Block>*>{"footer", &doc.footer}}) {
+        if (blocks->empty()) continue;
+        Story& st = stories.emplace_back();
+        st.kind = kind;
+        std::map<std::string, std::string> storyLinks;
+        wp::WriteHooks storyHooks;
+        storyHooks.linkId = [&](const std::string& url) {
+            auto it = storyLinks.find(url);
+            if (it != storyLinks.end()) return it->second;
+            const std::string id = "rId" + std::to_string(storyLinks.size() + 1);
+            st.rels += "<Relationship Id=\"" + id + "\" Type=\"" + kRelBase +
+                       "hyperlink\" Target=\"" + xml::escaped(url) + "\" TargetMode=\"External\"/>";
+            return storyLinks[url] = id;
+        };
+        wp::BodyXml part =
+            wp::writeStory(doc, *blocks, wp::Dialect::Docx, storyHooks, int(body.lists.size()) + 1);
+        body.lists.insert(body.lists.end(), part.lists.begin(), part.lists.end());
+        const std::string root = kind == std::string("header") ? "w:hdr" : "w:ftr";
+        st.xml = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<" + root +
+                 " xmlns:w=\"" + kW + "\" xmlns:r=\"" + kR + "\">" + part.body + "</" + root + ">";
+    }
+    std::string sectPr = "<w:sectPr>";
+    for (const Story& st : stories)
+        sectPr += std::string("<w:") + st.kind + "Reference w:type=\"default\" r:id=\"rId" +
+                  st.kind + "\"/>";
+    sectPr += "<w:pgSz w:w=\"12240\" w:h=\"15840\"/><w:pgMar w:top=\"1440\" w:right=\"1440\" "
+              "w:bottom=\"1440\" "
+              "w:left=\"1440\" w:header=\"720\" w:footer=\"720\" w:gutter=\"0\"/></w:sectPr>";
+
     std::string document = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<w:document xmlns:w=\"";
     document += kW;
     document += "\" xmlns:r=\"";
@@ -114,8 +152,7 @@ Output writeDocx(const Document& doc, const WriteOptions&) {
     // In front of the body in its own buffer: no second copy of a long text.
     body.body.insert(0, document);
     document = std::move(body.body);
-    document += "<w:sectPr><w:pgSz w:w=\"12240\" w:h=\"15840\"/><w:pgMar w:top=\"1440\" w:right=\"1440\" w:bottom=\"1440\" "
-                "w:left=\"1440\" w:header=\"720\" w:footer=\"720\" w:gutter=\"0\"/></w:sectPr></w:body></w:document>";
+    document += sectPr + "</w:body></w:document>";
 
     std::string styles = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<w:styles xmlns:w=\"";
     styles += kW;
@@ -146,6 +183,9 @@ Output writeDocx(const Document& doc, const WriteOptions&) {
         }
         numbering += "</w:numbering>";
     }
+    for (const Story& st : stories)
+        docRels += std::string("<Relationship Id=\"rId") + st.kind + "\" Type=\"" + kRelBase +
+                   st.kind + "\" Target=\"" + st.kind + "1.xml\"/>";
     docRels += rels + "</Relationships>";
 
     std::string types = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
@@ -158,6 +198,11 @@ Output writeDocx(const Document& doc, const WriteOptions&) {
              "<Override PartName=\"/word/styles.xml\" ContentType=\"application/vnd.openxmlformats-officedocument.wordprocessingml.styles+xml\"/>";
     if (!numbering.empty())
         types += "<Override PartName=\"/word/numbering.xml\" ContentType=\"application/vnd.openxmlformats-officedocument.wordprocessingml.numbering+xml\"/>";
+    for (const Story& st : stories)
+        types += std::string("<Override PartName=\"/word/") + st.kind +
+                 "1.xml\" "
+                 "ContentType=\"application/vnd.openxmlformats-officedocument.wordprocessingml." +
+                 st.kind + "+xml\"/>";
     types += "<Override PartName=\"/docProps/core.xml\" ContentType=\"application/vnd.openxmlformats-package.core-properties+xml\"/>"
              "<Override PartName=\"/docProps/app.xml\" ContentType=\"application/vnd.openxmlformats-officedocument.extended-properties+xml\"/>"
              "</Types>";
@@ -176,6 +221,15 @@ Output writeDocx(const Document& doc, const WriteOptions&) {
     zipOut.add("word/_rels/document.xml.rels", docRels);
     zipOut.add("word/styles.xml", styles);
     if (!numbering.empty()) zipOut.add("word/numbering.xml", numbering);
+    for (const Story& st : stories) {
+        zipOut.add(std::string("word/") + st.kind + "1.xml", st.xml);
+        if (!st.rels.empty())
+            zipOut.add(std::string("word/_rels/") + st.kind + "1.xml.rels",
+                       "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
+                       "<Relationships "
+                       "xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">" +
+                           st.rels + "</Relationships>");
+    }
     // Compressed pictures gain nothing from deflating again.
     for (auto& [name, data] : media) zipOut.add(name, data, !(name.ends_with(".png") || name.ends_with(".jpeg") || name.ends_with(".jpg") || name.ends_with(".gif")));
     zipOut.add("docProps/core.xml", coreXml(doc.meta));

@@ -1,0 +1,181 @@
+// Page breaks, the page header and footer, block quotes and the author, through the readers
+// and writers of the formats that hold them.
+#include "fixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+using namespace textutil;
+
+namespace {
+
+Document parse(const std::string& bytes, Document (*reader)(const Input&, const ReadOptions&)) {
+    Input in;
+    in.bytes = bytes;
+    return reader(in, {});
+}
+
+std::string textOf(const std::vector<Block>& blocks) {
+    std::string s;
+    for (const Paragraph* p : flatParagraphs(blocks))
+        s += (s.empty() ? "" : "|") + p->plainText();
+    return s;
+}
+
+// The body paragraph with this text, or null.
+const Paragraph* paragraph(const Document& doc, const std::string& text) {
+    for (const Paragraph* p : flatParagraphs(doc.blocks))
+        if (p->plainText() == text) return p;
+    return nullptr;
+}
+
+// A body whose second paragraph starts a page, under a header with a link and a footer
+// with a bold word.
+Document pagedDocument() {
+    Document doc;
+    appendText(doc.addParagraph(), "First page", {});
+    ParaStyle brk;
+    brk.pageBreakBefore = true;
+    appendText(doc.addParagraph(brk), "Second page", {});
+    appendText(doc.addParagraph(), "Still second", {});
+    CharStyle link;
+    link.link = "https://example.org/head";
+    appendText(doc.header.emplace_back().paragraph, "Running head", link);
+    CharStyle bold;
+    bold.bold = true;
+    Paragraph& foot = doc.footer.emplace_back().paragraph;
+    appendText(foot, "Page ", {});
+    appendText(foot, "foot", bold);
+    return doc;
+}
+
+class textutilPageLayout : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(textutilPageLayout, PageBreaksHeaderAndFooterSurvive) {
+    const Document back = textutiltest::roundTrip(pagedDocument(), GetParam());
+    EXPECT_EQ(back.plainText(), "First page\nSecond page\nStill second");
+    const Paragraph* first = paragraph(back, "First page");
+    const Paragraph* second = paragraph(back, "Second page");
+    const Paragraph* third = paragraph(back, "Still second");
+    ASSERT_TRUE(first && second && third);
+    EXPECT_FALSE(first->style.pageBreakBefore);
+    EXPECT_TRUE(second->style.pageBreakBefore);
+    EXPECT_FALSE(third->style.pageBreakBefore);
+
+    EXPECT_EQ(textOf(back.header), "Running head");
+    EXPECT_EQ(textOf(back.footer), "Page foot");
+    ASSERT_FALSE(back.header.empty());
+    ASSERT_FALSE(back.header[0].paragraph.runs.empty());
+    EXPECT_EQ(back.header[0].paragraph.runs[0].style.link, "https://example.org/head");
+    ASSERT_FALSE(back.footer.empty());
+    const auto& runs = back.footer[0].paragraph.runs;
+    ASSERT_FALSE(runs.empty());
+    EXPECT_TRUE(runs.back().style.bold);
+    EXPECT_EQ(runs.back().text, "foot");
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, textutilPageLayout,
+                         ::testing::Values("rtf", "rtfd", "docx", "odt", "wordml"));
+
+TEST(textutilPageLayoutHtml, PageBreaksAsCssAndNoPageFurniture) {
+    for (const char* fmt : {"html", "webarchive"}) {
+        const Document back = textutiltest::roundTrip(pagedDocument(), fmt);
+        EXPECT_EQ(back.plainText(), "First page\nSecond page\nStill second") << fmt;
+        const Paragraph* second = paragraph(back, "Second page");
+        const Paragraph* third = paragraph(back, "Still second");
+        ASSERT_TRUE(second && third) << fmt;
+        EXPECT_TRUE(second->style.pageBreakBefore) << fmt;
+        EXPECT_FALSE(third->style.pageBreakBefore) << fmt;
+    }
+    // A break on a container belongs to its first paragraph; one after a paragraph to the next.
+    const Document doc = parse("<div style=\"page-break-before: always\"><p>a</p><p>b</p></div>"
+                               "<p style=\"break-after: page\">c</p><p>d</p><p>e</p>",
+                               readHtml);
+    std::string breaks;
+    for (const Paragraph* p : flatParagraphs(doc.blocks))
+        breaks += p->plainText() + (p->style.pageBreakBefore ? "!" : "");
+    EXPECT_EQ(breaks, "a!bcd!e");
+}
+
+TEST(textutilPageLayoutHtml, IndentedParagraphsBecomeOneBlockQuote) {
+    Document doc;
+    appendText(doc.addParagraph(), "before", {});
+    ParaStyle quote;
+    quote.leftIndent = 36;
+    appendText(doc.addParagraph(quote), "quoted one", {});
+    appendText(doc.addParagraph(quote), "quoted two", {});
+    ParaStyle hanging;
+    hanging.leftIndent = 36;
+    hanging.firstIndent = -36;
+    appendText(doc.addParagraph(hanging), "hanging", {});
+    ParaStyle item;
+    item.listLevel = 1;
+    item.leftIndent = 36;
+    appendText(doc.addParagraph(item), "item", {});
+    doc.meta.author = "Ana Lyra";
+
+    const std::string html = writeHtml(doc, {}).data;
+    const size_t open = html.find("<blockquote>");
+    ASSERT_NE(open, std::string::npos);
+    EXPECT_EQ(html.find("<blockquote>", open + 1), std::string::npos);
+    const size_t close = html.find("</blockquote>");
+    ASSERT_NE(close, std::string::npos);
+    EXPECT_LT(open, html.find("quoted one"));
+    EXPECT_LT(html.find("quoted two"), close);
+    EXPECT_GT(html.find("hanging"), close);
+    EXPECT_LT(html.find("before"), open);
+    // Independent readers look for the author under the lower-case name.
+    EXPECT_NE(html.find("<meta name=\"author\" content=\"Ana Lyra\">"), std::string::npos);
+
+    const Document back = parse(html, readHtml);
+    EXPECT_EQ(back.meta.author, "Ana Lyra");
+    const Paragraph* one = paragraph(back, "quoted one");
+    const Paragraph* before = paragraph(back, "before");
+    const Paragraph* hang = paragraph(back, "hanging");
+    ASSERT_TRUE(one && before && hang);
+    EXPECT_DOUBLE_EQ(one->style.leftIndent, 36);
+    EXPECT_DOUBLE_EQ(before->style.leftIndent, 0);
+    EXPECT_DOUBLE_EQ(hang->style.leftIndent, 36);
+    EXPECT_DOUBLE_EQ(hang->style.firstIndent, -36);
+}
+
+TEST(textutilPageLayoutRtf, PageControlWordsAndFurnitureDestinations) {
+    const Document doc =
+        parse("{\\rtf1\\ansi{\\headerf first page only}{\\header\\pard top\\par}"
+              "{\\footerr\\pard bottom\\par}{\\footer second footer}"
+              "\\pard one\\page two\\par\\pard\\pagebb three\\par\\pard four\\par}",
+              readRtf);
+    EXPECT_EQ(doc.plainText(), "one\ntwo\nthree\nfour");
+    EXPECT_EQ(textOf(doc.header), "top");
+    EXPECT_EQ(textOf(doc.footer), "bottom");
+    std::string breaks;
+    for (const Paragraph* p : flatParagraphs(doc.blocks))
+        breaks += p->plainText() + (p->style.pageBreakBefore ? "!" : "") + " ";
+    EXPECT_EQ(breaks, "one two! three! four ");
+}
+
+TEST(textutilPageLayoutWordML, PageBreakRunsAndSectionFurniture) {
+    const std::string w = "xmlns:w=\"http://schemas.microsoft.com/office/word/2003/wordml\"";
+    const Document doc = parse(
+        "<?xml version=\"1.0\"?><?mso-application progid=\"Word.Document\"?><w:wordDocument " + w +
+            "><w:body><w:p><w:r><w:t>one</w:t><w:br w:type=\"page\"/></w:r></w:p>"
+            "<w:p><w:r><w:t>two</w:t></w:r></w:p>"
+            "<w:p><w:r><w:br w:type=\"page\"/><w:t>three</w:t></w:r></w:p>"
+            "<w:p><w:pPr><w:pageBreakBefore/></w:pPr><w:r><w:t>four</w:t></w:r></w:p>"
+            "<w:p><w:pPr><w:pageBreakBefore w:val=\"off\"/></w:pPr><w:r><w:t>five</w:t></w:r></w:p>"
+            "<w:sectPr><w:hdr w:type=\"first\"><w:p><w:r><w:t>title page</w:t></w:r></w:p></w:hdr>"
+            "<w:hdr w:type=\"odd\"><w:p><w:r><w:t>top</w:t></w:r></w:p></w:hdr>"
+            "<w:ftr w:type=\"odd\"><w:p><w:r><w:t>bottom</w:t></w:r></w:p></w:ftr></w:sectPr>"
+            "</w:body></w:wordDocument>",
+        readWordML);
+    EXPECT_EQ(doc.plainText(), "one\ntwo\nthree\nfour\nfive");
+    std::string breaks;
+    for (const Paragraph* p : flatParagraphs(doc.blocks))
+        breaks += p->plainText() + (p->style.pageBreakBefore ? "!" : "") + " ";
+    EXPECT_EQ(breaks, "one two! three! four! five ");
+    EXPECT_EQ(textOf(doc.header), "top");
+    EXPECT_EQ(textOf(doc.footer), "bottom");
+}
+
+} // namespace
