@@ -385,6 +385,11 @@ private:
         auto h = styleHeading_.find(st().styleId);
         if (h != styleHeading_.end() && !para_.style.heading) para_.style.heading = h->second;
         if (para_.style.heading) normaliseHeadingRuns();
+        // A heading whose marker shows nothing is outline numbering, not a list item.
+        if (para_.style.heading && listMarker_.find_first_not_of(" \t") == std::string::npos) {
+            para_.style.listLevel = 0;
+            listMarker_.clear();
+        }
         if (!listMarker_.empty() || para_.style.listLevel > 0) {
             if (para_.style.listLevel == 0) para_.style.listLevel = 1;
             int number = 0;

@@ -199,6 +199,7 @@ struct StyleDef {
 struct Level {
     bool ordered = false;
     int start = 1;
+    bool markerless = false; // shows no number or bullet (LibreOffice's heading outline)
 };
 using Levels = std::array<Level, 9>;
 
@@ -333,12 +334,15 @@ private:
                 if (!xml::is(l, "lvl")) continue;
                 const int i = toInt(xml::attr(l, "ilvl"));
                 if (i < 0 || i > 8) continue;
+                const bool noText = xml::childVal(l, "lvlText").empty();
                 if (const xmlNode* f = xml::child(l, "numFmt")) {
                     const std::string v = xml::attr(f, "val");
                     lv[size_t(i)].ordered = v != "bullet" && v != "none";
+                    lv[size_t(i)].markerless = v == "none" && noText;
                 } else if (const xmlNode* f2 = xml::child(l, "nfc")) {
                     const int v = toInt(xml::attr(f2, "val"));
                     lv[size_t(i)].ordered = v != 23 && v != 255;
+                    lv[size_t(i)].markerless = v == 255 && noText;
                 } else {
                     lv[size_t(i)].ordered = true;  // decimal is the default
                 }
@@ -392,7 +396,7 @@ private:
         if (pp.numId && *pp.numId > 0) {
             auto l = lists_.find(*pp.numId);
             const int lvl = std::clamp(pp.ilvl.value_or(0), 0, 8);
-            if (l != lists_.end()) {
+            if (l != lists_.end() && !l->second[size_t(lvl)].markerless) {
                 const Level& level = l->second[size_t(lvl)];
                 ps.listLevel = lvl + 1;
                 ps.ordered = level.ordered;

@@ -78,6 +78,28 @@ TEST_P(textutilPageLayout, PageBreaksHeaderAndFooterSurvive) {
 INSTANTIATE_TEST_SUITE_P(Formats, textutilPageLayout,
                          ::testing::Values("rtf", "rtfd", "docx", "odt", "wordml"));
 
+// .doc header stories keep their text and styles; their links become plain text.
+TEST(textutilPageLayoutDoc, PageBreaksAndHeaderStoriesSurvive) {
+    const Document back = textutiltest::roundTrip(pagedDocument(), "doc");
+    EXPECT_EQ(back.plainText(), "First page\nSecond page\nStill second");
+    std::string breaks;
+    for (const Paragraph* p : flatParagraphs(back.blocks))
+        breaks += p->plainText() + (p->style.pageBreakBefore ? "!" : "") + "|";
+    EXPECT_EQ(breaks, "First page|Second page!|Still second|");
+    EXPECT_EQ(textOf(back.header), "Running head");
+    EXPECT_EQ(textOf(back.footer), "Page foot");
+    ASSERT_FALSE(back.footer.empty());
+    ASSERT_FALSE(back.footer[0].paragraph.runs.empty());
+    EXPECT_TRUE(back.footer[0].paragraph.runs.back().style.bold);
+
+    Document onlyFooter = pagedDocument();
+    onlyFooter.header.clear();
+    const Document foot = textutiltest::roundTrip(onlyFooter, "doc");
+    EXPECT_TRUE(foot.header.empty());
+    EXPECT_EQ(textOf(foot.footer), "Page foot");
+    EXPECT_EQ(foot.plainText(), "First page\nSecond page\nStill second");
+}
+
 TEST(textutilPageLayoutHtml, PageBreaksAsCssAndNoPageFurniture) {
     for (const char* fmt : {"html", "webarchive"}) {
         const Document back = textutiltest::roundTrip(pagedDocument(), fmt);
