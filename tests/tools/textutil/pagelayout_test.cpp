@@ -200,4 +200,56 @@ TEST(textutilPageLayoutWordML, PageBreakRunsAndSectionFurniture) {
     EXPECT_EQ(textOf(doc.footer), "bottom");
 }
 
+// LibreOffice ties its heading styles to an outline list whose levels show nothing; such a
+// heading is no list item, while a heading with a visible number stays one.
+TEST(textutilPageLayoutHeadings, MarkerlessOutlineNumberingIsNoList) {
+    const Document rtf =
+        parse("{\\rtf1\\ansi{\\stylesheet{\\s1 heading 1;}}"
+              "\\pard\\s1\\outlinelevel0\\ilvl0{\\listtext\\pard\\plain \\tab}\\ls1 Outlined\\par"
+              "\\pard\\s1\\outlinelevel0\\ilvl0{\\listtext 2.\\tab}\\ls2 Numbered\\par"
+              "\\pard\\ilvl0{\\listtext\\tab}\\ls1 Item\\par}",
+              readRtf);
+    const Paragraph* outlined = paragraph(rtf, "Outlined");
+    const Paragraph* numbered = paragraph(rtf, "Numbered");
+    const Paragraph* item = paragraph(rtf, "Item");
+    ASSERT_TRUE(outlined && numbered && item);
+    EXPECT_EQ(outlined->style.heading, 1);
+    EXPECT_EQ(outlined->style.listLevel, 0);
+    EXPECT_EQ(numbered->style.heading, 1);
+    EXPECT_EQ(numbered->style.listLevel, 1);
+    EXPECT_EQ(numbered->style.listNumber, 2);
+    EXPECT_EQ(item->style.listLevel, 1);
+
+    const std::string w = "xmlns:w=\"http://schemas.microsoft.com/office/word/2003/wordml\"";
+    auto level = [](int ilvl, const char* nfc, const char* text) {
+        return std::string("<w:lvl w:ilvl=\"") + std::to_string(ilvl) +
+               "\"><w:start w:val=\"1\"/><w:nfc w:val=\"" + nfc + "\"/><w:lvlText w:val=\"" + text +
+               "\"/></w:lvl>";
+    };
+    const Document wml = parse(
+        "<?xml version=\"1.0\"?><w:wordDocument " + w + "><w:lists><w:listDef w:listDefId=\"0\">" +
+            level(0, "255", "") + level(1, "255", "Part ") +
+            "</w:listDef><w:list w:ilfo=\"1\"><w:ilst w:val=\"0\"/></w:list>"
+            "</w:lists><w:styles><w:style w:type=\"paragraph\" w:styleId=\"Heading1\"><w:name "
+            "w:val=\"heading 1\"/>"
+            "<w:pPr><w:listPr><w:ilvl w:val=\"0\"/><w:ilfo "
+            "w:val=\"1\"/></w:listPr></w:pPr></w:style></w:styles><w:body>"
+            "<w:p><w:pPr><w:pStyle w:val=\"Heading1\"/></w:pPr><w:r><w:t>Outlined</w:t></w:r></w:p>"
+            "<w:p><w:pPr><w:listPr><w:ilvl w:val=\"1\"/><w:ilfo "
+            "w:val=\"1\"/></w:listPr></w:pPr><w:r><w:t>Labelled</w:t></w:r></w:p>"
+            "</w:body></w:wordDocument>",
+        readWordML);
+    const Paragraph* heading = paragraph(wml, "Outlined");
+    const Paragraph* labelled = paragraph(wml, "Labelled");
+    ASSERT_TRUE(heading && labelled);
+    EXPECT_EQ(heading->style.heading, 1);
+    EXPECT_EQ(heading->style.listLevel, 0);
+    // A level without a number that still prints text is a list level.
+    EXPECT_EQ(labelled->style.listLevel, 2);
+
+    // The HTML output of the heading is a heading, not a list item.
+    const std::string html = writeHtml(wml, {}).data;
+    EXPECT_NE(html.find("<h1>Outlined</h1>"), std::string::npos);
+}
+
 } // namespace
