@@ -67,6 +67,9 @@ Output writeDocx(const Document& doc, const WriteOptions&) {
     zip::Builder zipOut;
     std::vector<std::pair<std::string, std::string>> media;
     int docPr = 0;
+    // The relationships and picture ids of the part being written: the body, a header, a footer.
+    std::string* partRels = &rels;
+    std::map<int, std::string>* partPictures = &pictureIds;
 
     wp::WriteHooks hooks;
     hooks.linkId = [&](const std::string& url) {
@@ -80,15 +83,16 @@ Output writeDocx(const Document& doc, const WriteOptions&) {
     hooks.picture = [&](int att, double w, double h) -> std::string {
         const Attachment& a = doc.attachments[size_t(att)];
         if (!embeddable(a.mimeType)) return {};
-        auto it = pictureIds.find(att);
-        if (it == pictureIds.end()) {
+        auto it = partPictures->find(att);
+        if (it == partPictures->end()) {
             const std::string ext = extensionForMime(a.mimeType);
             const std::string name = "image" + std::to_string(media.size() + 1) + "." + ext;
             extensions.insert(ext);
             media.emplace_back("word/media/" + name, a.data);
             const std::string id = "rId" + std::to_string(nextRel++);
-            rels += "<Relationship Id=\"" + id + "\" Type=\"" + kRelBase + "image\" Target=\"media/" + name + "\"/>";
-            it = pictureIds.emplace(att, id).first;
+            *partRels += "<Relationship Id=\"" + id + "\" Type=\"" + kRelBase +
+                         "image\" Target=\"media/" + name + "\"/>";
+            it = partPictures->emplace(att, id).first;
         }
         const std::string n = std::to_string(++docPr);
         const std::string cx = std::to_string(emu(w)), cy = std::to_string(emu(h));
@@ -106,13 +110,13 @@ Output writeDocx(const Document& doc, const WriteOptions&) {
     };
     wp::BodyXml body = wp::writeBody(doc, wp::Dialect::Docx, hooks);
 
-    // The page header and footer are parts of their own, with their own links; their
-    // pictures are left out.
+    // The page header and footer are parts of their own, with their own relationships.
     struct Story {
         const char* kind; // "header", "footer"
         std::string xml, rels;
     };
     std::vector<Story> stories;
+    stories.reserve(2); // a story's hooks keep a reference to it
     for (const auto& [kind, blocks] :
          {std::pair<const char*, const std::vector<Block>*>{"header", &doc.header},
           std::pair<const char*, const std::vector<Block>*>{"footer", &doc.footer}}) {
@@ -124,17 +128,27 @@ Output writeDocx(const Document& doc, const WriteOptions&) {
         storyHooks.linkId = [&](const std::string& url) {
             auto it = storyLinks.find(url);
             if (it != storyLinks.end()) return it->second;
-            const std::string id = "rId" + std::to_string(storyLinks.size() + 1);
+            const std::string id = "rId" + std::to_string(nextRel++);
             st.rels += "<Relationship Id=\"" + id + "\" Type=\"" + kRelBase +
                        "hyperlink\" Target=\"" + xml::escaped(url) + "\" TargetMode=\"External\"/>";
             return storyLinks[url] = id;
         };
+        storyHooks.picture = hooks.picture;
+        std::map<int, std::string> storyPictures;
+        partRels = &st.rels;
+        partPictures = &storyPictures;
         wp::BodyXml part =
             wp::writeStory(doc, *blocks, wp::Dialect::Docx, storyHooks, int(body.lists.size()) + 1);
+        partRels = &rels;
+        partPictures = &pictureIds;
         body.lists.insert(body.lists.end(), part.lists.begin(), part.lists.end());
         const std::string root = kind == std::string("header") ? "w:hdr" : "w:ftr";
-        st.xml = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<" + root +
-                 " xmlns:w=\"" + kW + "\" xmlns:r=\"" + kR + "\">" + part.body + "</" + root + ">";
+        st.xml =
+            "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<" + root +
+            " xmlns:w=\"" + kW + "\" xmlns:r=\"" + kR +
+            "\" "
+            "xmlns:wp=\"http://schemas.openxmlformats.org/drawingml/2006/wordprocessingDrawing\">" +
+            part.body + "</" + root + ">";
     }
     std::string sectPr = "<w:sectPr>";
     for (const Story& st : stories)

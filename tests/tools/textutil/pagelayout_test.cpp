@@ -41,7 +41,13 @@ Document pagedDocument() {
     appendText(doc.addParagraph(), "Still second", {});
     CharStyle link;
     link.link = "https://example.org/head";
-    appendText(doc.header.emplace_back().paragraph, "Running head", link);
+    Paragraph& head = doc.header.emplace_back().paragraph;
+    appendText(head, "Running head", link);
+    Attachment logo;
+    logo.data = textutiltest::samplePng();
+    logo.mimeType = "image/png";
+    logo.fileName = "logo.png";
+    head.runs.emplace_back().attachment = doc.addAttachment(logo);
     CharStyle bold;
     bold.bold = true;
     Paragraph& foot = doc.footer.emplace_back().paragraph;
@@ -68,6 +74,11 @@ TEST_P(textutilPageLayout, PageBreaksHeaderAndFooterSurvive) {
     ASSERT_FALSE(back.header.empty());
     ASSERT_FALSE(back.header[0].paragraph.runs.empty());
     EXPECT_EQ(back.header[0].paragraph.runs[0].style.link, "https://example.org/head");
+    // The header's picture is kept, with its bytes.
+    const textutil::Run& logo = back.header[0].paragraph.runs.back();
+    ASSERT_GE(logo.attachment, 0);
+    ASSERT_LT(size_t(logo.attachment), back.attachments.size());
+    EXPECT_EQ(back.attachments[size_t(logo.attachment)].data, textutiltest::samplePng());
     ASSERT_FALSE(back.footer.empty());
     const auto& runs = back.footer[0].paragraph.runs;
     ASSERT_FALSE(runs.empty());
