@@ -107,6 +107,7 @@ struct ParaProps {
     Align align = Align::Natural;
     double left = 0, right = 0, first = 0, before = 0, after = 0;
     int ilfo = 0, ilvl = 0, outline = 9;
+    bool pageBreak = false;
     bool inTable = false, ttp = false, innerTtp = false, innerCell = false;
     int itap = 0;
     std::vector<int> centers;        // cell boundaries of a table row, in twips
@@ -177,6 +178,9 @@ void applyPara(ParaProps& p, uint16_t sprm, const Bytes& b, size_t at) {
     case 0x460B: p.ilfo = b.i16(at); break;
     case 0x260A: p.ilvl = b.u8(at); break;
     case 0x2640: p.outline = b.u8(at); break;
+    case 0x2407:
+        p.pageBreak = b.u8(at) != 0;
+        break;
     case 0x2416: p.inTable = b.u8(at) != 0; break;
     case 0x2417: p.ttp = b.u8(at) != 0; break;
     case 0x244C: p.innerTtp = b.u8(at) != 0; break;
@@ -216,6 +220,7 @@ struct Piece {
 struct ListLevel {
     int start = 1;
     bool ordered = true;
+    bool markerless = false; // shows no number or bullet (LibreOffice's heading outline)
 };
 
 // Word 97-2003 code points of the 8-bit pieces: Windows-1252.
@@ -414,7 +419,9 @@ private:
                     levels[l].ordered = nfc != 23 && nfc != 255;
                     const size_t cbChpx = tbl_.u8(lvl + 24), cbPapx = tbl_.u8(lvl + 25);
                     lvl += 28 + cbChpx + cbPapx;
-                    lvl += 2 + size_t(tbl_.u16(lvl)) * 2;  // the number text
+                    const size_t textLength = tbl_.u16(lvl); // the number text
+                    levels[l].markerless = nfc == 255 && textLength == 0;
+                    lvl += 2 + textLength * 2;
                 }
                 lists_[lsid] = levels;
             }
@@ -681,6 +688,11 @@ private:
         }
     }
 
+    // Where paragraphs go: the body, or the header or footer being read.
+    std::vector<Block>& out() { return story_ ? *story_ : doc_.blocks; }
+    std::vector<Block>* story_ = nullptr;
+    bool breakPending_ = false; // a page break character ended the text before it
+
     void flushTable() {
         if (!table_) return;
         if (!cell_.blocks.empty()) {
@@ -691,7 +703,7 @@ private:
         row_ = {};
         spans();
         rowGeometry_.clear();
-        Block& b = doc_.blocks.emplace_back();
+        Block& b = out().emplace_back();
         b.table = std::move(table_);
         table_.reset();
     }
@@ -706,6 +718,8 @@ private:
         ps.firstIndent = pp.first;
         ps.spaceBefore = pp.before;
         ps.spaceAfter = pp.after;
+        ps.pageBreakBefore = pp.pageBreak || breakPending_;
+        breakPending_ = false;
         if (pp.istd >= 0 && size_t(pp.istd) < styles_.size()) {
             const Style& st = styles_[size_t(pp.istd)];
             if (st.sti >= 1 && st.sti <= 9) ps.heading = st.sti;
@@ -717,7 +731,7 @@ private:
             const int32_t lsid = lfos_[size_t(pp.ilfo - 1)];
             auto l = lists_.find(lsid);
             const int lvl = std::clamp(pp.ilvl, 0, 8);
-            if (l != lists_.end()) {
+            if (l != lists_.end() && !l->second[size_t(lvl)].markerless) {
                 ps.listLevel = lvl + 1;
                 ps.ordered = l->second[size_t(lvl)].ordered;
                 auto& counts = counters_[lsid];
@@ -729,7 +743,7 @@ private:
         const bool inTable = pp.inTable || pp.itap > 0;
         if (!inTable) {
             flushTable();
-            Block& b = doc_.blocks.emplace_back();
+            Block& b = out().emplace_back();
             b.paragraph = std::move(p);
             return;
         }
@@ -876,6 +890,42 @@ private:
         }
         story(0, ccpText_, 0);
         for (size_t i = 0; i < cited_.size(); ++i) story(cited_[i].first, cited_[i].second, int(i + 1));
+        try {
+            furniture();
+        } catch (const std::exception&) {
+            // A damaged header table leaves the page header and footer out, not the body.
+            doc_.header.clear();
+            doc_.footer.clear();
+        }
+        story_ = nullptr;
+    }
+
+    // The first section's odd-page (default) header and footer stories, from PlcfHdd: six
+    // separator stories, then per section even and odd header, even and odd footer, first-page
+    // header and footer.
+    void furniture() {
+        const auto [fc, lcb] = pair(11);
+        if (lcb < 4 * 11) return;
+        tbl_.need(fc, lcb);
+        auto lw = [&](size_t i) { return wd_.u32(lwAt_ + i * 4); };
+        const uint32_t base = ccpText_ + lw(4); // after the footnotes
+        const uint32_t end = base + lw(5);
+        const size_t n = lcb / 4;
+        for (const auto& [index, into] :
+             {std::pair<size_t, std::vector<Block>*>{7, &doc_.header},
+              std::pair<size_t, std::vector<Block>*>{9, &doc_.footer}}) {
+            if (index + 1 >= n) continue;
+            const uint32_t from = base + tbl_.u32(fc + index * 4),
+                           to = base + tbl_.u32(fc + (index + 1) * 4);
+            if (from >= to || to > end) continue;
+            story_ = into;
+            breakPending_ = false;
+            story(from, to, 0);
+            story_ = nullptr;
+            // Word ends a story with an empty paragraph of its own.
+            if (into->size() > 1 && !into->back().table && into->back().paragraph.empty())
+                into->pop_back();
+        }
     }
 
     // The characters of CPs [from, to): the main text, or the text of note number `note`.
@@ -970,9 +1020,14 @@ private:
                 switch (ch) {
                 case 0x0D:
                 case 0x07:
-                case 0x0C:
                     flush();
                     endParagraph(ch == 0x07, paraCache);
+                    continue;
+                case 0x0C:
+                    // A page break: the text after it starts a new paragraph on a new page.
+                    flush();
+                    if (!para_.runs.empty()) endParagraph(false, paraCache);
+                    breakPending_ = true;
                     continue;
                 case 0x13: fields_.emplace_back(); continue;
                 case 0x14:

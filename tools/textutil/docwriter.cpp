@@ -102,12 +102,33 @@ public:
             else paragraph(b.paragraph, 0, 0x0D);
         }
         if (text_.empty() || text_.back() != 0x0D) paragraph(Paragraph{}, 0, 0x0D);
+        ccpText_ = cp();
+        if (!doc_.header.empty() || !doc_.footer.empty()) {
+            // The header document: the default header and footer stories, each ending with a
+            // paragraph mark, then a guard mark. Their lists and links, which the main
+            // document's tables index, become plain text.
+            for (const std::vector<Block>* story : {&doc_.header, &doc_.footer}) {
+                storyStarts_.push_back(cp() - ccpText_);
+                for (const Paragraph* p : flatParagraphs(*story)) {
+                    Paragraph plain = *p;
+                    plain.style.listLevel = 0;
+                    for (Run& r : plain.runs)
+                        r.style.link.clear();
+                    paragraph(plain, 0, 0x0D);
+                }
+            }
+            storyStarts_.push_back(cp() - ccpText_);
+            paragraph(Paragraph{}, 0, 0x0D);
+        }
         return assemble();
     }
 
 private:
     const Document& doc_;
     std::u16string text_;
+    uint32_t ccpText_ = 0; // the main document's length; the header document follows
+    std::vector<uint32_t>
+        storyStarts_; // header, footer and the end of both, in the header document
     std::vector<CharRun> runs_;
     std::vector<ParaMark> paras_;
     std::vector<FieldChar> fields_;
@@ -340,6 +361,7 @@ private:
         if (ps.spaceBefore > 0) sprm16(g, 0xA413, unsigned(twips(ps.spaceBefore)));
         if (ps.spaceAfter > 0) sprm16(g, 0xA414, unsigned(twips(ps.spaceAfter)));
         if (heading) sprm8(g, 0x2640, unsigned(heading - 1));
+        if (ps.pageBreakBefore) sprm8(g, 0x2407, 1);
         if (ps.listLevel > 0 && !inTable && !lists_.empty()) {
             // Level before list, as Word writes them: readers apply the list at the level already
             // read.
@@ -687,7 +709,8 @@ private:
     }
 
     Output assemble() {
-        const uint32_t ccpText = cp();
+        const uint32_t ccpText = ccpText_;
+        const uint32_t ccpHdd = cp() - ccpText;
         const uint32_t fcText = 0x400;
         std::string wd(fcText, '\0');
         for (char16_t c : text_) put16(wd, c);
@@ -748,11 +771,24 @@ private:
         put8(clx, 2);
         put32(clx, 16);
         put32(clx, 0);
-        put32(clx, ccpText);
+        put32(clx, ccpText + ccpHdd);
         put16(clx, 0);
         put32(clx, fcText);  // 16-bit text, not compressed
         put16(clx, 0);
         const auto clxAt = place(clx);
+        std::pair<uint32_t, uint32_t> plcfHdd{0, 0};
+        if (ccpHdd > 0) {
+            // Six separator stories (empty: the defaults), then the section's even and odd header,
+            // even and odd footer, first-page header and footer; the end of the last story; a
+            // last CP that readers ignore.
+            const uint32_t header = storyStarts_[0], footer = storyStarts_[1],
+                           end = storyStarts_[2];
+            std::string h;
+            for (uint32_t v :
+                 {0u, 0u, 0u, 0u, 0u, 0u, header, header, footer, footer, end, end, end, ccpHdd})
+                put32(h, v);
+            plcfHdd = place(h);
+        }
         std::pair<uint32_t, uint32_t> plfLst{0, 0}, plfLfo{0, 0};
         if (!lists_.empty()) {
             const ListTables lt = listTables();
@@ -784,6 +820,7 @@ private:
         std::array<uint32_t, 22> lw{};
         lw[0] = uint32_t(wd.size());  // cbMac
         lw[3] = ccpText;
+        lw[5] = ccpHdd;
         // Legacy page fields: readers that use them ignore formatting unless they match the bin tables.
         lw[11] = chpPns.empty() ? 0 : chpPns.front();
         lw[12] = lw[11];
@@ -797,6 +834,7 @@ private:
         fc[0] = stsh;
         fc[1] = stsh;
         fc[6] = plcfSed;
+        fc[11] = plcfHdd;
         fc[12] = bteChp;
         fc[13] = btePap;
         fc[15] = ffn;

@@ -104,6 +104,16 @@ void readApp(const zip::Archive& z, const std::string& part, Metadata& m) {
     }
 }
 
+// Document order: the element after n within root, descending first.
+const xmlNode* nextElement(const xmlNode* n, const xmlNode* root) {
+    if (n->children) return n->children;
+    while (n && n != root) {
+        if (n->next) return n->next;
+        n = n->parent;
+    }
+    return nullptr;
+}
+
 double emuToPt(const std::string& v) { return v.empty() ? 0 : std::strtod(v.c_str(), nullptr) / 12700; }
 
 
@@ -162,7 +172,8 @@ Document readDocx(const Input& in, const ReadOptions&) {
         auto it = rels.find(id);
         return it == rels.end() ? std::string() : it->second.target;
     };
-    hooks.picture = [&](const xmlNode* n) -> int {
+    // Pictures are found through the relationships of the part that shows them.
+    auto pictureIn = [&](const std::map<std::string, Rel>& rels, const xmlNode* n) -> int {
         std::string id;
         double w = 0, h = 0;
         if (const xmlNode* blip = xml::find(n, "blip")) {
@@ -189,7 +200,8 @@ Document readDocx(const Input& in, const ReadOptions&) {
         a.mimeType = sniffMimeType(*data);
         if (a.mimeType == "application/octet-stream") {
             const size_t dot = rel->second.target.rfind('.');
-            if (dot != std::string::npos) a.mimeType = mimeForExtension(rel->second.target.substr(dot + 1));
+            if (dot != std::string::npos)
+                a.mimeType = mimeForExtension(rel->second.target.substr(dot + 1));
         }
         a.data = std::move(*data);
         a.fileName = rel->second.target.substr(rel->second.target.rfind('/') + 1);
@@ -199,8 +211,38 @@ Document readDocx(const Input& in, const ReadOptions&) {
         pictures[rel->second.target] = idx;
         return idx;
     };
-    wp::readBody(body, styles ? xmlDocGetRootElement(styles.get()) : nullptr,
-                 numbering ? xmlDocGetRootElement(numbering.get()) : nullptr, hooks, doc);
+    hooks.picture = [&](const xmlNode* n) { return pictureIn(rels, n); };
+    const xmlNode* stylesRoot = styles ? xmlDocGetRootElement(styles.get()) : nullptr;
+    const xmlNode* listsRoot = numbering ? xmlDocGetRootElement(numbering.get()) : nullptr;
+    wp::readBody(body, stylesRoot, listsRoot, hooks, doc);
+
+    // The default header and footer of the first section that has them.
+    for (const auto& [kind, into] :
+         {std::pair<const char*, std::vector<Block>*>{"headerReference", &doc.header},
+          std::pair<const char*, std::vector<Block>*>{"footerReference", &doc.footer}}) {
+        const xmlNode* ref = nullptr;
+        for (const xmlNode* n = body; n; n = nextElement(n, body)) {
+            const std::string type = xml::attr(n, "type");
+            if (xml::is(n, kind) && (type.empty() || type == "default")) {
+                ref = n;
+                break;
+            }
+        }
+        auto rel = ref ? rels.find(xml::attr(ref, "id", "relationships")) : rels.end();
+        if (rel == rels.end() || rel->second.external) continue;
+        const auto data = z.read(rel->second.target);
+        if (!data) continue;
+        const auto part = xml::parse(*data, rel->second.target);
+        const auto partRels = readRels(z, rel->second.target);
+        wp::ReadHooks partHooks;
+        partHooks.relationship = [&](const std::string& id) -> std::string {
+            auto it = partRels.find(id);
+            return it == partRels.end() ? std::string() : it->second.target;
+        };
+        partHooks.picture = [&](const xmlNode* n) { return pictureIn(partRels, n); };
+        wp::readStory(xmlDocGetRootElement(part.get()), stylesRoot, listsRoot, partHooks, doc,
+                      *into);
+    }
     return doc;
 }
 

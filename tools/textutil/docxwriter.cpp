@@ -67,6 +67,9 @@ Output writeDocx(const Document& doc, const WriteOptions&) {
     zip::Builder zipOut;
     std::vector<std::pair<std::string, std::string>> media;
     int docPr = 0;
+    // The relationships and picture ids of the part being written: the body, a header, a footer.
+    std::string* partRels = &rels;
+    std::map<int, std::string>* partPictures = &pictureIds;
 
     wp::WriteHooks hooks;
     hooks.linkId = [&](const std::string& url) {
@@ -80,15 +83,16 @@ Output writeDocx(const Document& doc, const WriteOptions&) {
     hooks.picture = [&](int att, double w, double h) -> std::string {
         const Attachment& a = doc.attachments[size_t(att)];
         if (!embeddable(a.mimeType)) return {};
-        auto it = pictureIds.find(att);
-        if (it == pictureIds.end()) {
+        auto it = partPictures->find(att);
+        if (it == partPictures->end()) {
             const std::string ext = extensionForMime(a.mimeType);
             const std::string name = "image" + std::to_string(media.size() + 1) + "." + ext;
             extensions.insert(ext);
             media.emplace_back("word/media/" + name, a.data);
             const std::string id = "rId" + std::to_string(nextRel++);
-            rels += "<Relationship Id=\"" + id + "\" Type=\"" + kRelBase + "image\" Target=\"media/" + name + "\"/>";
-            it = pictureIds.emplace(att, id).first;
+            *partRels += "<Relationship Id=\"" + id + "\" Type=\"" + kRelBase +
+                         "image\" Target=\"media/" + name + "\"/>";
+            it = partPictures->emplace(att, id).first;
         }
         const std::string n = std::to_string(++docPr);
         const std::string cx = std::to_string(emu(w)), cy = std::to_string(emu(h));
@@ -106,6 +110,54 @@ Output writeDocx(const Document& doc, const WriteOptions&) {
     };
     wp::BodyXml body = wp::writeBody(doc, wp::Dialect::Docx, hooks);
 
+    // The page header and footer are parts of their own, with their own relationships.
+    struct Story {
+        const char* kind; // "header", "footer"
+        std::string xml, rels;
+    };
+    std::vector<Story> stories;
+    stories.reserve(2); // a story's hooks keep a reference to it
+    for (const auto& [kind, blocks] :
+         {std::pair<const char*, const std::vector<Block>*>{"header", &doc.header},
+          std::pair<const char*, const std::vector<Block>*>{"footer", &doc.footer}}) {
+        if (blocks->empty()) continue;
+        Story& st = stories.emplace_back();
+        st.kind = kind;
+        std::map<std::string, std::string> storyLinks;
+        wp::WriteHooks storyHooks;
+        storyHooks.linkId = [&](const std::string& url) {
+            auto it = storyLinks.find(url);
+            if (it != storyLinks.end()) return it->second;
+            const std::string id = "rId" + std::to_string(nextRel++);
+            st.rels += "<Relationship Id=\"" + id + "\" Type=\"" + kRelBase +
+                       "hyperlink\" Target=\"" + xml::escaped(url) + "\" TargetMode=\"External\"/>";
+            return storyLinks[url] = id;
+        };
+        storyHooks.picture = hooks.picture;
+        std::map<int, std::string> storyPictures;
+        partRels = &st.rels;
+        partPictures = &storyPictures;
+        wp::BodyXml part =
+            wp::writeStory(doc, *blocks, wp::Dialect::Docx, storyHooks, int(body.lists.size()) + 1);
+        partRels = &rels;
+        partPictures = &pictureIds;
+        body.lists.insert(body.lists.end(), part.lists.begin(), part.lists.end());
+        const std::string root = kind == std::string("header") ? "w:hdr" : "w:ftr";
+        st.xml =
+            "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<" + root +
+            " xmlns:w=\"" + kW + "\" xmlns:r=\"" + kR +
+            "\" "
+            "xmlns:wp=\"http://schemas.openxmlformats.org/drawingml/2006/wordprocessingDrawing\">" +
+            part.body + "</" + root + ">";
+    }
+    std::string sectPr = "<w:sectPr>";
+    for (const Story& st : stories)
+        sectPr += std::string("<w:") + st.kind + "Reference w:type=\"default\" r:id=\"rId" +
+                  st.kind + "\"/>";
+    sectPr += "<w:pgSz w:w=\"12240\" w:h=\"15840\"/><w:pgMar w:top=\"1440\" w:right=\"1440\" "
+              "w:bottom=\"1440\" "
+              "w:left=\"1440\" w:header=\"720\" w:footer=\"720\" w:gutter=\"0\"/></w:sectPr>";
+
     std::string document = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<w:document xmlns:w=\"";
     document += kW;
     document += "\" xmlns:r=\"";
@@ -114,8 +166,7 @@ Output writeDocx(const Document& doc, const WriteOptions&) {
     // In front of the body in its own buffer: no second copy of a long text.
     body.body.insert(0, document);
     document = std::move(body.body);
-    document += "<w:sectPr><w:pgSz w:w=\"12240\" w:h=\"15840\"/><w:pgMar w:top=\"1440\" w:right=\"1440\" w:bottom=\"1440\" "
-                "w:left=\"1440\" w:header=\"720\" w:footer=\"720\" w:gutter=\"0\"/></w:sectPr></w:body></w:document>";
+    document += sectPr + "</w:body></w:document>";
 
     std::string styles = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<w:styles xmlns:w=\"";
     styles += kW;
@@ -146,6 +197,9 @@ Output writeDocx(const Document& doc, const WriteOptions&) {
         }
         numbering += "</w:numbering>";
     }
+    for (const Story& st : stories)
+        docRels += std::string("<Relationship Id=\"rId") + st.kind + "\" Type=\"" + kRelBase +
+                   st.kind + "\" Target=\"" + st.kind + "1.xml\"/>";
     docRels += rels + "</Relationships>";
 
     std::string types = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
@@ -158,6 +212,11 @@ Output writeDocx(const Document& doc, const WriteOptions&) {
              "<Override PartName=\"/word/styles.xml\" ContentType=\"application/vnd.openxmlformats-officedocument.wordprocessingml.styles+xml\"/>";
     if (!numbering.empty())
         types += "<Override PartName=\"/word/numbering.xml\" ContentType=\"application/vnd.openxmlformats-officedocument.wordprocessingml.numbering+xml\"/>";
+    for (const Story& st : stories)
+        types += std::string("<Override PartName=\"/word/") + st.kind +
+                 "1.xml\" "
+                 "ContentType=\"application/vnd.openxmlformats-officedocument.wordprocessingml." +
+                 st.kind + "+xml\"/>";
     types += "<Override PartName=\"/docProps/core.xml\" ContentType=\"application/vnd.openxmlformats-package.core-properties+xml\"/>"
              "<Override PartName=\"/docProps/app.xml\" ContentType=\"application/vnd.openxmlformats-officedocument.extended-properties+xml\"/>"
              "</Types>";
@@ -176,6 +235,15 @@ Output writeDocx(const Document& doc, const WriteOptions&) {
     zipOut.add("word/_rels/document.xml.rels", docRels);
     zipOut.add("word/styles.xml", styles);
     if (!numbering.empty()) zipOut.add("word/numbering.xml", numbering);
+    for (const Story& st : stories) {
+        zipOut.add(std::string("word/") + st.kind + "1.xml", st.xml);
+        if (!st.rels.empty())
+            zipOut.add(std::string("word/_rels/") + st.kind + "1.xml.rels",
+                       "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
+                       "<Relationships "
+                       "xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">" +
+                           st.rels + "</Relationships>");
+    }
     // Compressed pictures gain nothing from deflating again.
     for (auto& [name, data] : media) zipOut.add(name, data, !(name.ends_with(".png") || name.ends_with(".jpeg") || name.ends_with(".jpg") || name.ends_with(".gif")));
     zipOut.add("docProps/core.xml", coreXml(doc.meta));

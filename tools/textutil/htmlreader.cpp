@@ -255,6 +255,7 @@ private:
     // The cell being filled, innermost when tables nest; null outside tables.
     TableCell* cell_ = nullptr;
     std::vector<int> listCounters_;
+    bool breakPending_ = false; // the next paragraph starts a new page
 
     void readHead(xmlNode* root) {
         // <style> and <meta> may sit anywhere in broken pages: search the whole tree.
@@ -339,6 +340,8 @@ private:
             para_.runs.pop_back();
         }
         if (para_.runs.empty() && !lineBreak) return;
+        if (breakPending_) para_.style.pageBreakBefore = true;
+        breakPending_ = false;
         sink().emplace_back().paragraph = std::move(para_);
     }
 
@@ -377,6 +380,18 @@ private:
         if (out.empty()) return;
         openParagraph();
         appendText(para_, out, ctx.cs);
+    }
+
+    // page-break-before: always (CSS 2) or break-before: page (CSS 3); likewise after.
+    static bool breaksPage(const Declarations& decls, const std::string& side) {
+        for (const auto& [prop, value] : decls) {
+            const std::string v = lower(value);
+            if ((prop == "page-break-" + side && (v == "always" || v == "left" || v == "right")) ||
+                (prop == "break-" + side &&
+                 (v == "page" || v == "left" || v == "right" || v == "recto" || v == "verso")))
+                return true;
+        }
+        return false;
     }
 
     void applyCss(const Declarations& decls, Context& ctx, bool block) {
@@ -624,8 +639,11 @@ private:
             return;
         }
         if (block) startBlock(ctx);
+        // A page break belongs to the first paragraph that follows, not to every one inside.
+        if (block && breaksPage(decls, "before")) breakPending_ = true;
         walkChildren(n, ctx);
         if (block) endBlock(parent);
+        if (block && breaksPage(decls, "after")) breakPending_ = true;
         if (tag == "ul" || tag == "ol" || tag == "menu" || tag == "dir") listCounters_.pop_back();
     }
 

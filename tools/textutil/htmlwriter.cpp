@@ -55,7 +55,7 @@ public:
         const Metadata& m = doc_.meta;
         if (!isExcluded("title")) line(out, "<title>" + escape(m.title) + "</title>");
         meta(out, "Generator", opts_.generator.empty() ? std::string("textutil") : opts_.generator);
-        meta(out, "Author", m.author);
+        meta(out, "author", m.author);
         meta(out, "Description", m.subject);
         meta(out, "Keywords", m.keywords);
         meta(out, "Comment", m.comment);
@@ -190,6 +190,7 @@ private:
         if (s.listLevel == 0 && s.firstIndent) css += "text-indent: " + num(s.firstIndent) + "pt; ";
         if (s.spaceBefore) css += "margin-top: " + num(s.spaceBefore) + "pt; ";
         if (s.spaceAfter) css += "margin-bottom: " + num(s.spaceAfter) + "pt; ";
+        if (s.pageBreakBefore) css += "page-break-before: always; ";
         if (needsPreWrap(p)) css += "white-space: pre-wrap; ";
         if (!css.empty()) css.resize(css.size() - 2);
         return css;
@@ -208,9 +209,25 @@ private:
         return css;
     }
 
-    // Body text or a cell's content; lists end with it.
+    // An indented body paragraph is a block quote (a hanging indent is not).
+    static bool isQuote(const Block& b) {
+        const ParaStyle& s = b.paragraph.style;
+        return !b.table && s.listLevel == 0 && s.heading == 0 && s.leftIndent >= 18 &&
+               s.firstIndent >= 0;
+    }
+
+    // Body text or a cell's content; lists end with it, and neighbouring quotes share one
+    // <blockquote>.
     void blocks(std::string& out, const std::vector<Block>& blocks) {
+        bool quote = false;
         for (const Block& b : blocks) {
+            if (isQuote(b) != quote && !isExcluded("blockquote")) {
+                closeLists(out, 0);
+                quote = !quote;
+                if (!quote) --depth_;
+                line(out, quote ? "<blockquote>" : "</blockquote>");
+                if (quote) ++depth_;
+            }
             if (b.table) {
                 closeLists(out, 0);
                 table(out, *b.table);
@@ -219,6 +236,10 @@ private:
             }
         }
         closeLists(out, 0);
+        if (quote) {
+            --depth_;
+            line(out, "</blockquote>");
+        }
     }
 
     void closeLists(std::string& out, size_t keep) {

@@ -41,8 +41,11 @@ struct TextProps {
 struct ParaProps {
     std::optional<Align> align;
     std::optional<double> left, right, first, before, after;
+    std::optional<bool> breakBefore, breakAfter; // a page break
     void over(const ParaProps& o) {
         if (o.align) align = o.align;
+        if (o.breakBefore) breakBefore = o.breakBefore;
+        if (o.breakAfter) breakAfter = o.breakAfter;
         if (o.left) left = o.left;
         if (o.right) right = o.right;
         if (o.first) first = o.first;
@@ -102,6 +105,10 @@ public:
             const xmlNode* root = xmlDocGetRootElement(sd.get());
             fonts(xml::child(root, "font-face-decls"));
             styleList(xml::child(root, "styles"));
+            // The header and footer use the automatic styles of styles.xml, which content.xml's
+            // may override by name afterwards.
+            styleList(xml::child(root, "automatic-styles"));
+            masterPage(xml::child(root, "master-styles"));
         }
         if (auto meta = z_.read("meta.xml")) readMeta(*meta);
         const auto cd = xml::parse(*content, "content.xml");
@@ -215,6 +222,10 @@ private:
         p.first = length(xml::attr(pp, "text-indent", "xsl-fo"));
         p.before = length(xml::attr(pp, "margin-top", "xsl-fo"));
         p.after = length(xml::attr(pp, "margin-bottom", "xsl-fo"));
+        if (const std::string b = xml::attr(pp, "break-before", "xsl-fo"); !b.empty())
+            p.breakBefore = b == "page";
+        if (const std::string b = xml::attr(pp, "break-after", "xsl-fo"); !b.empty())
+            p.breakAfter = b == "page";
         return p;
     }
 
@@ -308,6 +319,19 @@ private:
         if (m.author.empty()) m.author = m.editor;
     }
 
+    // The header and footer of the default master page ("Standard", else the first).
+    void masterPage(const xmlNode* masters) {
+        const xmlNode* page = nullptr;
+        for (const xmlNode* m = masters ? masters->children : nullptr; m; m = m->next) {
+            if (!xml::is(m, "master-page")) continue;
+            if (!page || xml::attr(m, "name") == "Standard") page = m;
+        }
+        if (!page) return;
+        if (const xmlNode* h = xml::child(page, "header")) blocks(h, doc_.header, 0);
+        if (const xmlNode* f = xml::child(page, "footer")) blocks(f, doc_.footer, 0);
+        breakPending_ = false;
+    }
+
     void blocks(const xmlNode* parent, std::vector<Block>& out, int) {
         for (const xmlNode* c = parent->children; c; c = c->next) {
             if (c->type != XML_ELEMENT_NODE) continue;
@@ -385,6 +409,8 @@ private:
         ps.firstIndent = pp.first.value_or(0);
         ps.spaceBefore = pp.before.value_or(0);
         ps.spaceAfter = pp.after.value_or(0);
+        ps.pageBreakBefore = pp.breakBefore.value_or(false) || breakPending_;
+        breakPending_ = pp.breakAfter.value_or(false);
         if (xml::is(p, "h")) {
             const std::string lvl = xml::attr(p, "outline-level");
             ps.heading = lvl.empty() ? std::max(1, outlineOf(style)) : std::atoi(lvl.c_str());
@@ -427,6 +453,7 @@ private:
     }
 
     bool trailingKept_ = false;
+    bool breakPending_ = false; // the last paragraph asked for a page break after it
 
     void text(Paragraph& para, std::string_view s, const TextProps& t, const std::string& link, bool& space) {
         // Collapse white space as ODF asks; text:s and text:tab are added literally.

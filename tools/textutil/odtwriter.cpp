@@ -35,12 +35,19 @@ bool embeddable(const std::string& mime) {
 
 class Writer {
 public:
-    explicit Writer(const Document& doc) : doc_(doc) {}
+    // `prefix` sets the names of styles and pictures apart from another writer's.
+    explicit Writer(const Document& doc, std::string prefix = {})
+        : doc_(doc), prefix_(std::move(prefix)) {}
 
     Output run() {
         std::string body;
         body.reserve(8192);
         blocks(body, doc_.blocks);
+        // The page header and footer live in styles.xml, with automatic styles of their own.
+        Writer furniture(doc_, "M");
+        std::string header, footer;
+        furniture.blocks(header, doc_.header);
+        furniture.blocks(footer, doc_.footer);
 
         std::string content = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<office:document-content ";
         content += kNamespaces;
@@ -49,17 +56,7 @@ public:
             content += "<style:font-face style:name=\"" + xml::escaped(f) + "\" svg:font-family=\"&apos;" +
                        xml::escaped(f) + "&apos;\"/>";
         content += "</office:font-face-decls><office:automatic-styles>";
-        for (const auto& [props, name] : paraStyles_) content += "<style:style style:name=\"" + name + "\" style:family=\"paragraph\"" + props + "</style:style>";
-        for (const auto& [props, name] : textStyles_)
-            content += "<style:style style:name=\"" + name + "\" style:family=\"text\"><style:text-properties" + props +
-                       "/></style:style>";
-        content += "<style:style style:name=\"Tbl\" style:family=\"table\"><style:table-properties style:width=\"" +
-                   pt(kTextWidth) + "\" table:align=\"margins\"/></style:style>"
-                   "<style:style style:name=\"TblCell\" style:family=\"table-cell\"><style:table-cell-properties "
-                   "fo:padding=\"2pt\" fo:border=\"0.5pt solid #000000\"/></style:style>"
-                   "<style:style style:name=\"Pic\" style:family=\"graphic\"><style:graphic-properties "
-                   "style:vertical-pos=\"top\" style:vertical-rel=\"baseline\"/></style:style>";
-        for (const auto& [kinds, name] : listStyles_) listStyle(content, name, kinds);
+        automaticStyles(content);
         content += "</office:automatic-styles><office:body><office:text>";
         content += body;
         content += "</office:text></office:body></office:document-content>";
@@ -67,7 +64,7 @@ public:
         zip::Builder z;
         z.add("mimetype", kMime, false);  // first and stored, so the type can be read at a fixed offset
         z.add("content.xml", std::move(content));
-        z.add("styles.xml", styles());
+        z.add("styles.xml", styles(furniture, header, footer));
         z.add("meta.xml", meta());
         std::string manifest = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<manifest:manifest "
                                "xmlns:manifest=\"urn:oasis:names:tc:opendocument:xmlns:manifest:1.0\" manifest:version=\"1.2\">"
@@ -76,11 +73,13 @@ public:
         manifest += "\"/><manifest:file-entry manifest:full-path=\"content.xml\" manifest:media-type=\"text/xml\"/>"
                     "<manifest:file-entry manifest:full-path=\"styles.xml\" manifest:media-type=\"text/xml\"/>"
                     "<manifest:file-entry manifest:full-path=\"meta.xml\" manifest:media-type=\"text/xml\"/>";
-        for (const auto& [att, path] : pictures_) {
-            manifest += "<manifest:file-entry manifest:full-path=\"" + xml::escaped(path) + "\" manifest:media-type=\"" +
-                        doc_.attachments[size_t(att)].mimeType + "\"/>";
-            z.add(path, doc_.attachments[size_t(att)].data, false);
-        }
+        for (const auto* pictures : {&pictures_, &furniture.pictures_})
+            for (const auto& [att, path] : *pictures) {
+                manifest += "<manifest:file-entry manifest:full-path=\"" + xml::escaped(path) +
+                            "\" manifest:media-type=\"" + doc_.attachments[size_t(att)].mimeType +
+                            "\"/>";
+                z.add(path, doc_.attachments[size_t(att)].data, false);
+            }
         manifest += "</manifest:manifest>";
         z.add("META-INF/manifest.xml", manifest);
         Output o;
@@ -90,6 +89,7 @@ public:
 
 private:
     const Document& doc_;
+    std::string prefix_;
     std::set<std::string> fonts_;
     std::map<std::string, std::string> paraStyles_, textStyles_;  // properties -> name
     std::map<int, std::string> pictures_;
@@ -98,6 +98,27 @@ private:
     int depth_ = 0;         // open text:list elements
     bool itemOpen_ = false;  // a text:list-item is open at the innermost depth
     int frames_ = 0;
+
+    // The styles the text written so far uses, and the fixed table and picture styles.
+    void automaticStyles(std::string& out) {
+        for (const auto& [props, name] : paraStyles_)
+            out += "<style:style style:name=\"" + name + "\" style:family=\"paragraph\"" + props +
+                   "</style:style>";
+        for (const auto& [props, name] : textStyles_)
+            out += "<style:style style:name=\"" + name +
+                   "\" style:family=\"text\"><style:text-properties" + props + "/></style:style>";
+        out += "<style:style style:name=\"Tbl\" style:family=\"table\"><style:table-properties "
+               "style:width=\"" +
+               pt(kTextWidth) +
+               "\" table:align=\"margins\"/></style:style>"
+               "<style:style style:name=\"TblCell\" "
+               "style:family=\"table-cell\"><style:table-cell-properties "
+               "fo:padding=\"2pt\" fo:border=\"0.5pt solid #000000\"/></style:style>"
+               "<style:style style:name=\"Pic\" style:family=\"graphic\"><style:graphic-properties "
+               "style:vertical-pos=\"top\" style:vertical-rel=\"baseline\"/></style:style>";
+        for (const auto& [kinds, name] : listStyles_)
+            listStyle(out, name, kinds);
+    }
 
     // Body text or a table cell's content; lists end with it.
     void blocks(std::string& out, const std::vector<Block>& blocks) {
@@ -128,7 +149,9 @@ private:
         for (char& k : kinds)
             if (!k) k = 'b';
         auto it = listStyles_.find(kinds);
-        if (it == listStyles_.end()) it = listStyles_.emplace(kinds, "L" + std::to_string(listStyles_.size() + 1)).first;
+        if (it == listStyles_.end())
+            it = listStyles_.emplace(kinds, prefix_ + "L" + std::to_string(listStyles_.size() + 1))
+                     .first;
         listStyleName_ = it->second;
     }
 
@@ -210,11 +233,12 @@ private:
         }
         if (ps.spaceBefore) pp += " fo:margin-top=\"" + pt(ps.spaceBefore) + "\"";
         if (ps.spaceAfter) pp += " fo:margin-bottom=\"" + pt(ps.spaceAfter) + "\"";
+        if (ps.pageBreakBefore) pp += " fo:break-before=\"page\"";
         if (!pp.empty()) props += "<style:paragraph-properties" + pp + "/>";
         if (ps.listLevel == 0 && !ps.heading && pp.empty()) return "Standard";
         auto it = paraStyles_.find(props);
         if (it != paraStyles_.end()) return it->second;
-        const std::string name = "P" + std::to_string(paraStyles_.size() + 1);
+        const std::string name = prefix_ + "P" + std::to_string(paraStyles_.size() + 1);
         paraStyles_[props] = name;
         return name;
     }
@@ -239,7 +263,7 @@ private:
         if (p.empty()) return {};
         auto it = textStyles_.find(p);
         if (it != textStyles_.end()) return it->second;
-        const std::string name = "T" + std::to_string(textStyles_.size() + 1);
+        const std::string name = prefix_ + "T" + std::to_string(textStyles_.size() + 1);
         textStyles_[p] = name;
         return name;
     }
@@ -287,7 +311,10 @@ private:
         if (!embeddable(a.mimeType)) return;
         auto it = pictures_.find(att);
         if (it == pictures_.end())
-            it = pictures_.emplace(att, "Pictures/" + std::to_string(pictures_.size() + 1) + "_" + a.fileName).first;
+            it = pictures_
+                     .emplace(att, "Pictures/" + prefix_ + std::to_string(pictures_.size() + 1) +
+                                       "_" + a.fileName)
+                     .first;
         double w = 0, h = 0;
         pictureSize(a, w, h);
         const std::string n = std::to_string(++frames_);
@@ -366,18 +393,30 @@ private:
         out += "</table:table>";
     }
 
-    std::string styles() {
+    std::string styles(Writer& furniture, const std::string& header, const std::string& footer) {
         static const double sizes[] = {0, 24, 18, 14, 12, 10, 10};
         std::string s = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<office:document-styles ";
         s += kNamespaces;
-        s += " office:version=\"1.2\"><office:font-face-decls><style:font-face style:name=\"Times New Roman\" "
-             "svg:font-family=\"&apos;Times New Roman&apos;\" style:font-family-generic=\"roman\"/></office:font-face-decls>"
-             "<office:styles><style:default-style style:family=\"paragraph\"><style:text-properties "
-             "style:font-name=\"Times New Roman\" fo:font-size=\"12pt\" fo:language=\"en\" fo:country=\"US\"/></style:default-style>"
-             "<style:style style:name=\"Standard\" style:family=\"paragraph\" style:class=\"text\"/>"
-             "<style:style style:name=\"Heading\" style:family=\"paragraph\" style:parent-style-name=\"Standard\" "
-             "style:class=\"text\"><style:paragraph-properties fo:margin-top=\"12pt\" fo:margin-bottom=\"6pt\" "
-             "fo:keep-with-next=\"always\"/><style:text-properties fo:font-weight=\"bold\"/></style:style>";
+        s +=
+            " office:version=\"1.2\"><office:font-face-decls><style:font-face style:name=\"Times "
+            "New Roman\" "
+            "svg:font-family=\"&apos;Times New Roman&apos;\" style:font-family-generic=\"roman\"/>";
+        for (const std::string& f : furniture.fonts_)
+            if (f != "Times New Roman")
+                s += "<style:font-face style:name=\"" + xml::escaped(f) +
+                     "\" svg:font-family=\"&apos;" + xml::escaped(f) + "&apos;\"/>";
+        s +=
+            "</office:font-face-decls>"
+            "<office:styles><style:default-style style:family=\"paragraph\"><style:text-properties "
+            "style:font-name=\"Times New Roman\" fo:font-size=\"12pt\" fo:language=\"en\" "
+            "fo:country=\"US\"/></style:default-style>"
+            "<style:style style:name=\"Standard\" style:family=\"paragraph\" style:class=\"text\"/>"
+            "<style:style style:name=\"Heading\" style:family=\"paragraph\" "
+            "style:parent-style-name=\"Standard\" "
+            "style:class=\"text\"><style:paragraph-properties fo:margin-top=\"12pt\" "
+            "fo:margin-bottom=\"6pt\" "
+            "fo:keep-with-next=\"always\"/><style:text-properties "
+            "fo:font-weight=\"bold\"/></style:style>";
         for (int l = 1; l <= 6; ++l) {
             const std::string n = std::to_string(l);
             s += "<style:style style:name=\"Heading_20_" + n + "\" style:display-name=\"Heading " + n +
@@ -386,12 +425,21 @@ private:
                  pt(sizes[l]) + "\" fo:font-weight=\"bold\"/></style:style>";
         }
         s += "<style:style style:name=\"Table_20_Contents\" style:display-name=\"Table Contents\" "
-             "style:family=\"paragraph\" style:parent-style-name=\"Standard\" style:class=\"extra\"/>"
-             "</office:styles><office:automatic-styles><style:page-layout style:name=\"pm1\"><style:page-layout-properties "
-             "fo:page-width=\"612pt\" fo:page-height=\"792pt\" fo:margin-top=\"72pt\" fo:margin-bottom=\"72pt\" "
-             "fo:margin-left=\"72pt\" fo:margin-right=\"72pt\" style:print-orientation=\"portrait\"/></style:page-layout>"
-             "</office:automatic-styles><office:master-styles><style:master-page style:name=\"Standard\" "
-             "style:page-layout-name=\"pm1\"/></office:master-styles></office:document-styles>";
+             "style:family=\"paragraph\" style:parent-style-name=\"Standard\" "
+             "style:class=\"extra\"/>"
+             "</office:styles><office:automatic-styles><style:page-layout "
+             "style:name=\"pm1\"><style:page-layout-properties "
+             "fo:page-width=\"612pt\" fo:page-height=\"792pt\" fo:margin-top=\"72pt\" "
+             "fo:margin-bottom=\"72pt\" "
+             "fo:margin-left=\"72pt\" fo:margin-right=\"72pt\" "
+             "style:print-orientation=\"portrait\"/></style:page-layout>";
+        furniture.automaticStyles(s);
+        s += "</office:automatic-styles><office:master-styles><style:master-page "
+             "style:name=\"Standard\" "
+             "style:page-layout-name=\"pm1\">";
+        if (!header.empty()) s += "<style:header>" + header + "</style:header>";
+        if (!footer.empty()) s += "<style:footer>" + footer + "</style:footer>";
+        s += "</style:master-page></office:master-styles></office:document-styles>";
         return s;
     }
 

@@ -45,6 +45,7 @@ struct State {
     bool inInfo = false;
     bool hidden = false;  // \v text: field codes, index entries
     int note = -1;        // index into Parser::notes_ while inside a footnote or endnote
+    int region = 0;       // 1 inside the page header, 2 the footer
     std::string* metaField = nullptr;
 };
 
@@ -155,9 +156,35 @@ private:
     };
     std::vector<Context> outer_;
     std::vector<std::vector<Block>> notes_;
+    bool pageBreakPending_ = false; // \page ended the text before it
     bool markShown_ = false;  // the next note's number is already at its reference (\chftn)
 
-    std::vector<Block>& out() { return st().note >= 0 ? notes_[size_t(st().note)] : doc_.blocks; }
+    std::vector<Block>& out() {
+        if (st().note >= 0) return notes_[size_t(st().note)];
+        return st().region == 1 ? doc_.header : st().region == 2 ? doc_.footer : doc_.blocks;
+    }
+
+    // The page header or footer: the first one read is kept (as the default for every page).
+    void beginRegion(int region) {
+        std::vector<Block>& into = region == 1 ? doc_.header : doc_.footer;
+        if (!into.empty() || st().region || st().note >= 0) {
+            setDest(Dest::Skip);
+            return;
+        }
+        flushBytes();
+        outer_.push_back({std::move(para_), paraOpen_, std::move(table_), std::move(row_),
+                          std::move(cell_), std::move(listMarker_)});
+        para_ = Paragraph();
+        paraOpen_ = false;
+        table_.reset();
+        row_ = TableRow();
+        cell_ = TableCell();
+        listMarker_.clear();
+        st().region = region;
+        st().dest = Dest::Text;
+        st().inTable = false;
+        st().hidden = false;
+    }
 
     void noteMark() {
         flushBytes();
@@ -353,9 +380,16 @@ private:
         }
         openParagraph();
         para_.style = st().ps;
+        if (pageBreakPending_) para_.style.pageBreakBefore = true;
+        pageBreakPending_ = false;
         auto h = styleHeading_.find(st().styleId);
         if (h != styleHeading_.end() && !para_.style.heading) para_.style.heading = h->second;
         if (para_.style.heading) normaliseHeadingRuns();
+        // A heading whose marker shows nothing is outline numbering, not a list item.
+        if (para_.style.heading && listMarker_.find_first_not_of(" \t") == std::string::npos) {
+            para_.style.listLevel = 0;
+            listMarker_.clear();
+        }
         if (!listMarker_.empty() || para_.style.listLevel > 0) {
             if (para_.style.listLevel == 0) para_.style.listLevel = 1;
             int number = 0;
@@ -429,7 +463,9 @@ private:
     void endGroup() {
         flushBytes();
         if (stack_.size() <= 1) return;
-        if (stack_.back().note != stack_[stack_.size() - 2].note) endNote();
+        if (stack_.back().note != stack_[stack_.size() - 2].note ||
+            stack_.back().region != stack_[stack_.size() - 2].region)
+            endNote();
         const State closing = stack_.back();
         stack_.pop_back();
         const Dest parent = stack_.back().dest;
@@ -661,14 +697,66 @@ private:
     bool destination(std::string_view w, bool hasParam, long param) {
         (void)hasParam;
         (void)param;
-        static const char* skipped[] = {"header", "footer", "headerl", "headerr", "headerf", "footerl",
-            "footerr", "footerf", "annotation", "pnseclvl", "pn", "themedata", "colorschememapping",
-            "latentstyles", "datastore", "xmlnstbl", "rsidtbl", "listtable", "listoverridetable", "revtbl",
-            "filetbl", "pgdsctbl", "mmathPr", "userprops", "xe", "tc", "txe", "atnid", "atnauthor", "bkmkstart",
-            "bkmkend", "nonshppict", "objdata", "fldtype", "template", "docvar", "private", "expandedcolortbl",
-            "generator", "xmlopen", "xmlclose", "fchars", "lchars", "wgrffmtfilter", "ftnsep", "ftnsepc",
-            "ftncn", "aftnsep", "aftnsepc", "aftncn", "sp", "sn", "sv", "shpinst", "background", "panose", "falt",
-            "pgptbl", "protusertbl", "hlinkbase", "passwordhash", "blipuid", "picprop", "shptxt"};
+        static const char* skipped[] = {"headerl",
+                                        "headerf",
+                                        "footerl",
+                                        "footerf",
+                                        "annotation",
+                                        "pnseclvl",
+                                        "pn",
+                                        "themedata",
+                                        "colorschememapping",
+                                        "latentstyles",
+                                        "datastore",
+                                        "xmlnstbl",
+                                        "rsidtbl",
+                                        "listtable",
+                                        "listoverridetable",
+                                        "revtbl",
+                                        "filetbl",
+                                        "pgdsctbl",
+                                        "mmathPr",
+                                        "userprops",
+                                        "xe",
+                                        "tc",
+                                        "txe",
+                                        "atnid",
+                                        "atnauthor",
+                                        "bkmkstart",
+                                        "bkmkend",
+                                        "nonshppict",
+                                        "objdata",
+                                        "fldtype",
+                                        "template",
+                                        "docvar",
+                                        "private",
+                                        "expandedcolortbl",
+                                        "generator",
+                                        "xmlopen",
+                                        "xmlclose",
+                                        "fchars",
+                                        "lchars",
+                                        "wgrffmtfilter",
+                                        "ftnsep",
+                                        "ftnsepc",
+                                        "ftncn",
+                                        "aftnsep",
+                                        "aftnsepc",
+                                        "aftncn",
+                                        "sp",
+                                        "sn",
+                                        "sv",
+                                        "shpinst",
+                                        "background",
+                                        "panose",
+                                        "falt",
+                                        "pgptbl",
+                                        "protusertbl",
+                                        "hlinkbase",
+                                        "passwordhash",
+                                        "blipuid",
+                                        "picprop",
+                                        "shptxt"};
         if (w == "fonttbl") { setDest(Dest::FontTable); return true; }
         if (w == "colortbl") { setDest(Dest::ColorTable); colors_.clear(); return true; }
         if (w == "stylesheet") { setDest(Dest::StyleSheet); return true; }
@@ -680,6 +768,14 @@ private:
             return true;
         }
         if (w == "footnote") { beginNote(); return true; }
+        if (w == "header" || w == "headerr") {
+            beginRegion(1);
+            return true;
+        }
+        if (w == "footer" || w == "footerr") {
+            beginRegion(2);
+            return true;
+        }
         if (w == "fldinst") { setDest(Dest::FieldInst); fieldInst_.clear(); return true; }
         if (w == "fldrslt") { setDest(Dest::Text); return true; }
         if (w == "listtext" || w == "pntext") { setDest(Dest::ListText); listMarker_.clear(); return true; }
@@ -809,7 +905,18 @@ private:
         if (w == "bin" && hasParam) { pos_ += size_t(std::max(0L, param)); return; }
 
         // Special characters.
-        if (w == "par" || w == "sect" || w == "page") { paragraphBreak(); return; }
+        if (w == "par" || w == "sect") {
+            paragraphBreak();
+            return;
+        }
+        if (w == "page") {
+            // The text after the break starts a new paragraph on a new page.
+            if (s.dest != Dest::Text) return;
+            flushBytes();
+            if (paraOpen_ && !para_.runs.empty()) endParagraph();
+            pageBreakPending_ = true;
+            return;
+        }
         if (w == "line") { emitCodepoint(0x2028); return; }
         // Inside a note its mark is the note's own number, added with its text.
         if (w == "chftn") {
@@ -868,6 +975,8 @@ private:
         else if (w == "qr") s.ps.align = Align::Right;
         else if (w == "qj") s.ps.align = Align::Justify;
         else if (w == "li") s.ps.leftIndent = param / 20.0;
+        else if (w == "pagebb")
+            s.ps.pageBreakBefore = p1 != 0;
         else if (w == "ri") s.ps.rightIndent = param / 20.0;
         else if (w == "fi") s.ps.firstIndent = param / 20.0;
         else if (w == "sb") s.ps.spaceBefore = param / 20.0;

@@ -31,6 +31,22 @@ public:
             if (b.table) writeTable(body, *b.table);
             else writeParagraph(body, b.paragraph, false, "\\par\n");
         }
+        // Before the font and colour tables, which gather what the header and footer use too.
+        std::string furniture;
+        group_ = -1;
+        for (const auto& [word, blocks] :
+             {std::pair<const char*, const std::vector<Block>*>{"header", &doc_.header},
+              std::pair<const char*, const std::vector<Block>*>{"footer", &doc_.footer}}) {
+            if (blocks->empty()) continue;
+            furniture += std::string("{\\") + word + "\n";
+            for (const Block& b : *blocks) {
+                if (b.table)
+                    writeTable(furniture, *b.table);
+                else
+                    writeParagraph(furniture, b.paragraph, false, "\\par\n");
+            }
+            furniture += "}\n";
+        }
         std::string out = "{\\rtf1\\ansi\\ansicpg1252\\deff0\\uc1\n{\\fonttbl";
         for (size_t i = 0; i < fonts_.size(); ++i) {
             out += "{\\f" + std::to_string(i) + "\\fnil\\fcharset0 ";
@@ -45,6 +61,7 @@ public:
         writeLists(out);
         writeInfo(out);
         out += "\\paperw12240\\paperh15840\\margl1440\\margr1440\\margt1440\\margb1440\n";
+        out += furniture;
         // The header goes in front of the body in its own buffer: no second copy of a long text.
         body.insert(0, out);
         body += "}\n";
@@ -229,6 +246,7 @@ private:
     void paragraphProps(std::string& out, const ParaStyle& ps, bool inTable) {
         out += "\\pard";
         if (inTable) out += "\\intbl";
+        if (ps.pageBreakBefore) out += "\\pagebb";
         if (ps.heading) out += "\\s" + std::to_string(ps.heading) + "\\outlinelevel" + std::to_string(ps.heading - 1);
         switch (ps.align) {
         case Align::Left: out += "\\ql"; break;

@@ -19,6 +19,15 @@ std::string isoTime(const std::string& s) {
     return s.substr(0, 10) + "T00:00:00Z";
 }
 
+// Document order: the node after n within root, descending first.
+const xmlNode* nextElement(const xmlNode* n, const xmlNode* root) {
+    if (n->children) return n->children;
+    while (n && n != root) {
+        if (n->next) return n->next;
+        n = n->parent;
+    }
+    return nullptr;
+}
 
 } // namespace
 
@@ -88,6 +97,19 @@ Document readWordML(const Input& in, const ReadOptions&) {
         return it->second;
     };
     wp::readBody(body, xml::child(root, "styles"), xml::child(root, "lists"), hooks, doc);
+    // The page header and footer sit in a section's properties; "odd" is the default one.
+    for (const auto& [kind, into] :
+         {std::pair<const char*, std::vector<Block>*>{"hdr", &doc.header},
+          std::pair<const char*, std::vector<Block>*>{"ftr", &doc.footer}}) {
+        for (const xmlNode* n = body; n; n = nextElement(n, body)) {
+            const std::string type = xml::attr(n, "type");
+            if (xml::is(n, kind) && (type.empty() || type == "odd")) {
+                wp::readStory(n, xml::child(root, "styles"), xml::child(root, "lists"), hooks, doc,
+                              *into);
+                break;
+            }
+        }
+    }
     return doc;
 }
 

@@ -38,7 +38,17 @@ Output writeWordML(const Document& doc, const WriteOptions&) {
                "pt;height:" + xml::num(h, 2) + "pt\"><v:imagedata src=\"" + src + "\" o:title=\"" +
                xml::escaped(a.fileName) + "\"/></v:shape></w:pict>";
     };
-    const wp::BodyXml body = wp::writeBody(doc, wp::Dialect::WordML, hooks);
+    wp::BodyXml body = wp::writeBody(doc, wp::Dialect::WordML, hooks);
+    std::string furniture; // the section's header and footer
+    for (const auto& [tag, blocks] :
+         {std::pair<const char*, const std::vector<Block>*>{"hdr", &doc.header},
+          std::pair<const char*, const std::vector<Block>*>{"ftr", &doc.footer}}) {
+        if (blocks->empty()) continue;
+        wp::BodyXml part =
+            wp::writeStory(doc, *blocks, wp::Dialect::WordML, hooks, int(body.lists.size()) + 1);
+        body.lists.insert(body.lists.end(), part.lists.begin(), part.lists.end());
+        furniture += std::string("<w:") + tag + " w:type=\"odd\">" + part.body + "</w:" + tag + ">";
+    }
     const Metadata& m = doc.meta;
 
     std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
@@ -66,7 +76,8 @@ Output writeWordML(const Document& doc, const WriteOptions&) {
     // Every font the runs and styles name is declared too: some readers drop an undeclared one.
     const std::string styles = wp::writeStyles(wp::Dialect::WordML);
     std::set<std::string> fonts = {"Times New Roman"};
-    for (const std::string* part : {&body.body, &styles}) {
+    for (const std::string* part :
+         std::initializer_list<const std::string*>{&body.body, &furniture, &styles}) {
         static const std::string key = "<w:rFonts w:ascii=\"";
         for (size_t at = part->find(key); at != std::string::npos; at = part->find(key, at)) {
             at += key.size();
@@ -94,8 +105,11 @@ Output writeWordML(const Document& doc, const WriteOptions&) {
     out += "<w:styles>" + styles + "</w:styles>";
     out += "<w:docPr><w:view w:val=\"print\"/></w:docPr><w:body><wx:sect>";
     out += body.body;
-    out += "<w:sectPr><w:pgSz w:w=\"12240\" w:h=\"15840\"/><w:pgMar w:top=\"1440\" w:right=\"1440\" w:bottom=\"1440\" "
-           "w:left=\"1440\" w:header=\"720\" w:footer=\"720\" w:gutter=\"0\"/></w:sectPr></wx:sect></w:body></w:wordDocument>\n";
+    out += "<w:sectPr>" + furniture +
+           "<w:pgSz w:w=\"12240\" w:h=\"15840\"/><w:pgMar w:top=\"1440\" w:right=\"1440\" "
+           "w:bottom=\"1440\" "
+           "w:left=\"1440\" w:header=\"720\" w:footer=\"720\" "
+           "w:gutter=\"0\"/></w:sectPr></wx:sect></w:body></w:wordDocument>\n";
     Output o;
     o.data = std::move(out);
     return o;

@@ -57,6 +57,7 @@ struct PProps {
     std::optional<double> left, right, first, before, after;
     std::optional<int> outline;  // 0-based outline level; 9 = body text
     std::optional<int> numId, ilvl;
+    std::optional<bool> pageBreak;
 
     void over(const PProps& o) {
         if (o.align) align = o.align;
@@ -68,6 +69,7 @@ struct PProps {
         if (o.outline) outline = o.outline;
         if (o.numId) numId = o.numId;
         if (o.ilvl) ilvl = o.ilvl;
+        if (o.pageBreak) pageBreak = o.pageBreak;
     }
 };
 
@@ -174,6 +176,8 @@ PProps parsePPr(const xmlNode* pPr) {
         } else if (!std::strcmp(n, "spacing")) {
             if (xml::hasAttr(c, "before")) p.before = toNumber(xml::attr(c, "before")) / 20;
             if (xml::hasAttr(c, "after")) p.after = toNumber(xml::attr(c, "after")) / 20;
+        } else if (!std::strcmp(n, "pageBreakBefore")) {
+            p.pageBreak = toggle(c);
         } else if (!std::strcmp(n, "outlineLvl")) {
             p.outline = toInt(xml::attr(c, "val"), 9);
         } else if (!std::strcmp(n, "numPr") || !std::strcmp(n, "listPr")) {
@@ -195,6 +199,7 @@ struct StyleDef {
 struct Level {
     bool ordered = false;
     int start = 1;
+    bool markerless = false; // shows no number or bullet (LibreOffice's heading outline)
 };
 using Levels = std::array<Level, 9>;
 
@@ -254,6 +259,7 @@ private:
     std::map<int, std::array<int, 9>> counters_;
     std::map<std::string, const xmlNode*> noteParts_;  // "f"/"e" + id
     std::vector<const xmlNode*> notes_;                 // cited notes, in order
+    bool breakPending_ = false; // a page break ended the last paragraph's text
 
     void cite(const xmlNode* note, Paragraph& para, const RProps& rp, const std::string& link) {
         if (!note || inInstruction()) return;
@@ -328,12 +334,15 @@ private:
                 if (!xml::is(l, "lvl")) continue;
                 const int i = toInt(xml::attr(l, "ilvl"));
                 if (i < 0 || i > 8) continue;
+                const bool noText = xml::childVal(l, "lvlText").empty();
                 if (const xmlNode* f = xml::child(l, "numFmt")) {
                     const std::string v = xml::attr(f, "val");
                     lv[size_t(i)].ordered = v != "bullet" && v != "none";
+                    lv[size_t(i)].markerless = v == "none" && noText;
                 } else if (const xmlNode* f2 = xml::child(l, "nfc")) {
                     const int v = toInt(xml::attr(f2, "val"));
                     lv[size_t(i)].ordered = v != 23 && v != 255;
+                    lv[size_t(i)].markerless = v == 255 && noText;
                 } else {
                     lv[size_t(i)].ordered = true;  // decimal is the default
                 }
@@ -379,13 +388,15 @@ private:
         ps.firstIndent = pp.first.value_or(0);
         ps.spaceBefore = pp.before.value_or(0);
         ps.spaceAfter = pp.after.value_or(0);
+        ps.pageBreakBefore = pp.pageBreak.value_or(false) || breakPending_;
+        breakPending_ = false;
         ps.heading = headingOf(styleId);
         if (!ps.heading && pp.outline && *pp.outline >= 0 && *pp.outline < 6) ps.heading = *pp.outline + 1;
         if (ps.heading > 6) ps.heading = 6;
         if (pp.numId && *pp.numId > 0) {
             auto l = lists_.find(*pp.numId);
             const int lvl = std::clamp(pp.ilvl.value_or(0), 0, 8);
-            if (l != lists_.end()) {
+            if (l != lists_.end() && !l->second[size_t(lvl)].markerless) {
                 const Level& level = l->second[size_t(lvl)];
                 ps.listLevel = lvl + 1;
                 ps.ordered = level.ordered;
@@ -520,7 +531,15 @@ private:
                 text(para, "\t", rp, link);
             } else if (!std::strcmp(n, "br") || !std::strcmp(n, "cr")) {
                 const std::string type = xml::attr(c, "type");
-                if (type != "page" && type != "column") text(para, "\xE2\x80\xA8", rp, link);
+                if (type == "page" && !inInstruction()) {
+                    // A break after text starts the next paragraph on a new page.
+                    if (para.runs.empty())
+                        para.style.pageBreakBefore = true;
+                    else
+                        breakPending_ = true;
+                } else if (type != "page" && type != "column") {
+                    text(para, "\xE2\x80\xA8", rp, link);
+                }
             } else if (!std::strcmp(n, "noBreakHyphen")) {
                 text(para, "\xE2\x80\x91", rp, link);
             } else if (!std::strcmp(n, "sym")) {
@@ -637,6 +656,13 @@ void readBody(const xmlNode* body, const xmlNode* styles, const xmlNode* lists, 
     reader.notes(doc.blocks);
 }
 
+void readStory(const xmlNode* story, const xmlNode* styles, const xmlNode* lists,
+               const ReadHooks& hooks, Document& doc, std::vector<Block>& out) {
+    BodyReader reader(styles, lists, hooks, doc);
+    reader.body(story, out);
+    reader.notes(out);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Writing
 
@@ -647,21 +673,25 @@ int twips(double pt) { return int(std::lround(pt * 20)); }
 
 class BodyWriter {
 public:
-    BodyWriter(const Document& doc, Dialect dialect, const WriteHooks& hooks)
-        : doc_(doc), dialect_(dialect), hooks_(hooks) {}
+    BodyWriter(const Document& doc, const std::vector<Block>& story, Dialect dialect,
+               const WriteHooks& hooks, int firstList)
+        : doc_(doc), story_(story), dialect_(dialect), hooks_(hooks), firstList_(firstList) {}
 
     BodyXml run() {
         out_.body.reserve(8192);
-        blocks(out_.body, doc_.blocks);
-        // A table may not end the body.
-        if (!doc_.blocks.empty() && doc_.blocks.back().table) out_.body += "<w:p/>";
+        blocks(out_.body, story_);
+        // A table may not end the body, and a header or footer holds a paragraph at least.
+        const bool body = &story_ == &doc_.blocks;
+        if (story_.empty() ? !body : story_.back().table.has_value()) out_.body += "<w:p/>";
         return std::move(out_);
     }
 
 private:
     const Document& doc_;
+    const std::vector<Block>& story_;
     Dialect dialect_;
     const WriteHooks& hooks_;
+    int firstList_;
     BodyXml out_;
     std::map<bool, int> current_;  // list instance per kind of the list being written
 
@@ -681,7 +711,7 @@ private:
                 auto it = current_.find(ps.ordered);
                 if (it == current_.end()) {
                     ListInstance li;
-                    li.id = int(out_.lists.size()) + 1;
+                    li.id = firstList_ + int(out_.lists.size());
                     li.ordered = ps.ordered;
                     li.start = ps.ordered && ps.listLevel == 1 ? std::max(1, ps.listNumber) : 1;
                     out_.lists.push_back(li);
@@ -703,6 +733,7 @@ private:
         std::string pPr;
         if (ps.heading > 0) pPr += "<w:pStyle w:val=\"Heading" + std::to_string(std::min(ps.heading, 6)) + "\"/>";
         else if (ps.listLevel > 0) pPr += "<w:pStyle w:val=\"ListParagraph\"/>";
+        if (ps.pageBreakBefore) pPr += "<w:pageBreakBefore/>";
         if (ps.listLevel > 0 && listId > 0) {
             const std::string lvl = "<w:ilvl w:val=\"" + std::to_string(std::min(ps.listLevel, 9) - 1) + "\"/>";
             if (dialect_ == Dialect::Docx)
@@ -871,9 +902,13 @@ private:
 } // namespace
 
 BodyXml writeBody(const Document& doc, Dialect dialect, const WriteHooks& hooks) {
-    return BodyWriter(doc, dialect, hooks).run();
+    return BodyWriter(doc, doc.blocks, dialect, hooks, 1).run();
 }
 
+BodyXml writeStory(const Document& doc, const std::vector<Block>& story, Dialect dialect,
+                   const WriteHooks& hooks, int firstList) {
+    return BodyWriter(doc, story, dialect, hooks, firstList).run();
+}
 
 std::string writeStyles(Dialect dialect) {
     static const double sizes[] = {0, 24, 18, 14, 12, 10, 10};

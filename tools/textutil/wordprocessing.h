@@ -29,6 +29,10 @@ struct ReadHooks {
 // which reads both dialects.
 void readBody(const xmlNode* body, const xmlNode* styles, const xmlNode* lists, const ReadHooks& hooks, Document& doc);
 
+// Reads a header or footer (w:hdr, w:ftr) into `out`, as readBody does the body.
+void readStory(const xmlNode* story, const xmlNode* styles, const xmlNode* lists,
+               const ReadHooks& hooks, Document& doc, std::vector<Block>& out);
+
 // Heading level of a style from its name or id ("heading 2", "Heading2", "Title"); 0 if none.
 int headingFromStyleName(const std::string& name);
 
@@ -52,6 +56,10 @@ struct BodyXml {
 };
 
 BodyXml writeBody(const Document& doc, Dialect dialect, const WriteHooks& hooks);
+// A header or footer's content (at least one paragraph); its list instances are numbered from
+// `firstList`, after the body's.
+BodyXml writeStory(const Document& doc, const std::vector<Block>& story, Dialect dialect,
+                   const WriteHooks& hooks, int firstList);
 // w:style elements for Normal, Heading 1-6, Hyperlink and List Paragraph.
 std::string writeStyles(Dialect dialect);
 // Levels of the bullet (abstract 1) and decimal (abstract 2) list definitions.

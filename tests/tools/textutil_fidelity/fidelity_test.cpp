@@ -211,7 +211,6 @@ struct KnownLoss {
 const std::vector<KnownLoss> kKnownLosses = {
     {Words, "txt", "rtf rtfd"},
     {Words, "html webarchive", "txt rtf rtfd html webarchive doc docx odt wordml"},
-    {Headings, "rtf rtfd doc docx", "html webarchive"},
     {NumberedList, "rtf rtfd html webarchive doc docx odt wordml", "doc odt"},
     {NestedList, "rtf rtfd html webarchive doc docx odt wordml", "doc odt"},
     {TableHeader, "html webarchive docx odt", "doc"},
@@ -225,22 +224,17 @@ const std::vector<KnownLoss> kKnownLosses = {
     {ListInCell, "rtf rtfd html webarchive doc docx odt", "doc"},
     {Footnote, "rtf rtfd html webarchive doc docx odt wordml", "rtf rtfd html webarchive doc docx odt wordml"},
     {Endnote, "rtf rtfd html webarchive doc docx odt", "rtf rtfd doc docx odt"},
-    {BlockQuote, "rtf rtfd html webarchive doc docx odt", "html webarchive"},
     {Picture, "html webarchive", "rtf rtfd doc"},
     {Picture, "rtf rtfd", "rtf rtfd html webarchive doc docx odt wordml"},
     {Picture, "doc docx odt wordml", "rtfd"},
     {PictureSize, "html webarchive", "rtf rtfd doc"},
     {PictureSize, "rtf rtfd", "rtf rtfd html webarchive doc docx odt"},
     {PictureSize, "doc docx odt", "rtfd"},
-    {PageBreak, "rtf rtfd html webarchive doc docx odt wordml", "rtf rtfd html webarchive doc docx odt wordml"},
-    {Author, "rtf rtfd html webarchive doc docx odt wordml", "html webarchive"},
     {Colour, "rtf rtfd html webarchive doc docx odt", "html webarchive"},
     {Highlight, "rtf rtfd html webarchive docx odt", "html webarchive"},
     {Highlight, "doc", "rtf rtfd html webarchive doc docx odt"},
     {Font, "rtf rtfd html webarchive doc docx odt", "html webarchive"},
     {FontSize, "rtf rtfd html webarchive doc docx odt", "html webarchive"},
-    {Header, "rtf rtfd doc docx odt wordml", "rtf rtfd doc docx odt wordml"},
-    {Footer, "rtf rtfd doc docx odt wordml", "rtf rtfd doc docx odt wordml"},
 };
 
 std::vector<std::string> splitWords(const std::string& s) {
