@@ -202,7 +202,7 @@ TEST_P(textutilTables, ListsAndTablesInsideCellsSurvive) {
 
 INSTANTIATE_TEST_SUITE_P(Formats, textutilTables,
                          ::testing::Values("docx", "wordml", "odt", "html", "webarchive", "rtf",
-                                           "rtfd"),
+                                           "doc", "rtfd"),
                          [](const auto& info) { return info.param; });
 
 TEST(textutilTablesRtf, ReadsMergeMarksMergedWidthsAndNestedTables) {
@@ -286,7 +286,7 @@ TEST(textutilTablesOracle, LibreOfficeSeesSpansAndNesting) {
     if (!vorpeltest::haveProgram("soffice")) GTEST_SKIP() << "LibreOffice not installed; skipping the table oracle";
     vorpeltest::TempDir dir;
     const std::string profile = "-env:UserInstallation=file://" + (dir / "profile").string();
-    for (const char* format : {"docx", "odt", "wordml", "rtf"}) {
+    for (const char* format : {"docx", "odt", "wordml", "rtf", "doc"}) {
         SCOPED_TRACE(format);
         const Format* f = findFormat(format);
         ASSERT_TRUE(f);
