@@ -671,6 +671,13 @@ private:
         return s;
     }
 
+    // No text, picture or table: a cell a merge flag may fold away.
+    static bool blank(const TableCell& c) {
+        for (const Block& b : c.blocks)
+            if (b.table || !b.paragraph.runs.empty()) return false;
+        return true;
+    }
+
     // Head rows; column spans from the rows' cell boundaries (cells wider than the common grid)
     // and merge flags; row spans from the vertical merge flags.
     static void spans(Level& l) {
@@ -695,11 +702,15 @@ private:
                 if ((flags & 2) && !kept.empty()) {
                     kept.back().colSpan =
                         std::min(kMaxColumnSpan, kept.back().colSpan + std::max(1, span));
+                    // A merged cell's text is not lost.
+                    if (!blank(cells[i]))
+                        for (Block& b : cells[i].blocks)
+                            kept.back().blocks.push_back(std::move(b));
                     continue;
                 }
                 cells[i].colSpan = std::clamp(span, 1, kMaxColumnSpan);
-                continued[r].push_back((flags & 0x60) ==
-                                       0x20); // vertMerge 1: continues the cell above
+                // vertMerge 1 continues the cell above; one that holds text stays a cell.
+                continued[r].push_back((flags & 0x60) == 0x20 && blank(cells[i]));
                 kept.push_back(std::move(cells[i]));
             }
             cells = std::move(kept);

@@ -470,6 +470,13 @@ private:
     }
     static constexpr size_t kMaxDepth = 64; // deeper nesting is damage, kept at this depth
 
+    // No text, picture or table: a cell a merge mark may fold away.
+    static bool blank(const TableCell& c) {
+        for (const Block& b : c.blocks)
+            if (b.table || !b.paragraph.runs.empty()) return false;
+        return true;
+    }
+
     // Head rows, and spans from the merge marks and from cells as wide as several columns of
     // the table's grid (the edges of all its rows).
     static void applyRowDefs(Level& l) {
@@ -511,7 +518,8 @@ private:
                     continue;
                 }
                 cells[c].colSpan = span;
-                continued[r].push_back(d.cells[c].vMerged);
+                // A continuation that holds text stays a cell: folding it would drop the text.
+                continued[r].push_back(d.cells[c].vMerged && blank(cells[c]));
                 kept.push_back(std::move(cells[c]));
             }
             cells = std::move(kept);

@@ -249,6 +249,23 @@ TEST(textutilTablesRtf, ReadsMergeMarksMergedWidthsAndNestedTables) {
     EXPECT_EQ(d.blocks[1].paragraph.plainText(), "after");
 }
 
+TEST(textutilTablesRtf, MergeMarksOnCellsWithTextKeepTheText) {
+    Input in;
+    in.bytes = R"({\rtf1\ansi
+\trowd\clmgf\cellx1000\clmrg\cellx2000\clvmgf\cellx3000
+\pard\intbl x\cell y\cell top\cell\row
+\trowd\cellx1000\cellx2000\clvmrg\cellx3000
+\pard\intbl a\cell b\cell below\cell\row})";
+    const Document d = readDocument(in, {});
+    const Table& t = firstTable(d);
+    ASSERT_EQ(t.rows.size(), 2u);
+    ASSERT_EQ(t.rows[0].cells.size(), 2u);
+    EXPECT_EQ(cellText(t.rows[0].cells[0]), "x y");
+    EXPECT_EQ(t.rows[0].cells[0].colSpan, 2);
+    ASSERT_EQ(t.rows[1].cells.size(), 3u) << "a continuation with text stays a cell";
+    EXPECT_EQ(cellText(t.rows[1].cells[2]), "below");
+}
+
 TEST(textutilTablesText, PlainTextFlattensCellsRowByRow) {
     const Document back = textutiltest::roundTrip(spannedDocument(), "txt");
     const std::string text = back.plainText();
