@@ -266,6 +266,34 @@ TEST(textutilTablesRtf, MergeMarksOnCellsWithTextKeepTheText) {
     EXPECT_EQ(cellText(t.rows[1].cells[2]), "below");
 }
 
+TEST(textutilTablesDoc, VerticalMergeFlagsOnCellsWithTextKeepTheText) {
+    // Two one-cell rows, then both cells flagged as continuing the cell above (tcgrf
+    // vertMerge 1): the first has nothing above it, the second holds text of its own.
+    Document d;
+    Table t;
+    t.rows.resize(2);
+    t.rows[0].cells = {cell("top")};
+    t.rows[1].cells = {cell("below")};
+    d.blocks.emplace_back().table = t;
+    std::string bytes = findFormat("doc")->write(d, WriteOptions{}).data;
+    std::string tc = std::string(4, '\0');
+    for (int side = 0; side < 4; ++side) tc += std::string("\x04\x01\x01\x00", 4);
+    int patched = 0;
+    for (size_t at = bytes.find(tc); at != std::string::npos; at = bytes.find(tc, at + tc.size())) {
+        bytes[at] = 0x20;
+        ++patched;
+    }
+    ASSERT_EQ(patched, 2) << "one cell definition per row";
+    Input in;
+    in.bytes = bytes;
+    const Document read = readDocument(in, {});
+    const Table& back = firstTable(read);
+    ASSERT_EQ(back.rows.size(), 2u);
+    ASSERT_EQ(back.rows[1].cells.size(), 1u) << "a continuation with text stays a cell";
+    EXPECT_EQ(cellText(back.rows[1].cells[0]), "below");
+    EXPECT_EQ(back.rows[0].cells.at(0).rowSpan, 1);
+}
+
 TEST(textutilTablesText, PlainTextFlattensCellsRowByRow) {
     const Document back = textutiltest::roundTrip(spannedDocument(), "txt");
     const std::string text = back.plainText();
