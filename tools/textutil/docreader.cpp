@@ -109,9 +109,10 @@ struct ParaProps {
     int ilfo = 0, ilvl = 0, outline = 9;
     bool pageBreak = false;
     bool inTable = false, ttp = false, innerTtp = false, innerCell = false;
+    bool header = false; // sprmTTableHeader: the row is a head row
     int itap = 0;
     std::vector<int> centers;        // cell boundaries of a table row, in twips
-    std::vector<uint16_t> cellFlags;  // per cell: 1 first of a horizontal merge, 2 merged into the previous
+    std::vector<uint16_t> cellFlags; // per cell: TC's tcgrf (horizontal and vertical merge)
 };
 
 // Toggles may be relative to the style: 0x80 keeps the style's value, 0x81 inverts it.
@@ -186,6 +187,9 @@ void applyPara(ParaProps& p, uint16_t sprm, const Bytes& b, size_t at) {
     case 0x244C: p.innerTtp = b.u8(at) != 0; break;
     case 0x244B: p.innerCell = b.u8(at) != 0; break;
     case 0x6649: p.itap = b.i32(at); break;
+    case 0x3404:
+        p.header = b.u8(at) != 0;
+        break;
     case 0xD608: {
         const size_t n = b.u8(at + 2);
         p.centers.clear();
@@ -193,7 +197,8 @@ void applyPara(ParaProps& p, uint16_t sprm, const Bytes& b, size_t at) {
         for (size_t i = 0; i <= n; ++i) p.centers.push_back(b.i16(at + 3 + i * 2));
         const size_t tc = at + 3 + (n + 1) * 2;
         const size_t end = at + 2 + b.u16(at) - 1;
-        for (size_t i = 0; i < n && tc + i * 20 + 2 <= end; ++i) p.cellFlags.push_back(b.u16(tc + i * 20) & 3);
+        for (size_t i = 0; i < n && tc + i * 20 + 2 <= end; ++i)
+            p.cellFlags.push_back(b.u16(tc + i * 20));
         break;
     }
     default: break;
@@ -634,10 +639,23 @@ private:
     };
     std::vector<Field> fields_;
     Paragraph para_;
-    std::optional<Table> table_;
-    TableRow row_;
-    TableCell cell_;
     std::map<int32_t, int> pictures_;
+
+    // A table row's cell boundaries and cell flags, as its TTP mark gives them.
+    struct RowGeometry {
+        std::vector<int> centers;
+        std::vector<uint16_t> flags;
+        bool header = false;
+    };
+    // The table being read at each nesting depth, outermost first; empty outside tables.
+    struct Level {
+        Table table;
+        TableRow row;
+        TableCell cell;
+        std::vector<RowGeometry> rows; // per row of table
+    };
+    std::vector<Level> levels_;
+    static constexpr size_t kMaxDepth = 64; // deeper nesting is damage, kept at this depth
 
     std::string currentLink() const {
         for (auto it = fields_.rbegin(); it != fields_.rend(); ++it)
@@ -660,32 +678,51 @@ private:
         return s;
     }
 
-    std::vector<std::pair<std::vector<int>, std::vector<uint16_t>>> rowGeometry_;  // per row of table_
+    // No text, picture or table: a cell a merge flag may fold away.
+    static bool blank(const TableCell& c) {
+        for (const Block& b : c.blocks)
+            if (b.table || !b.paragraph.runs.empty()) return false;
+        return true;
+    }
 
-    // Column spans from the rows' cell boundaries (cells wider than the common grid) and merge flags.
-    void spans() {
+    // Head rows; column spans from the rows' cell boundaries (cells wider than the common grid)
+    // and merge flags; row spans from the vertical merge flags.
+    static void spans(Level& l) {
         std::vector<int> grid;
-        for (const auto& g : rowGeometry_) grid.insert(grid.end(), g.first.begin(), g.first.end());
+        for (const RowGeometry& g : l.rows)
+            grid.insert(grid.end(), g.centers.begin(), g.centers.end());
         std::sort(grid.begin(), grid.end());
         grid.erase(std::unique(grid.begin(), grid.end()), grid.end());
-        for (size_t r = 0; r < table_->rows.size() && r < rowGeometry_.size(); ++r) {
-            const auto& [centers, flags] = rowGeometry_[r];
-            auto& cells = table_->rows[r].cells;
-            if (centers.size() != cells.size() + 1) continue;
+        Table& t = l.table;
+        std::vector<std::vector<bool>> continued(t.rows.size());
+        for (size_t r = 0; r < t.rows.size() && r < l.rows.size(); ++r) {
+            const RowGeometry& g = l.rows[r];
+            if (g.header && int(r) == t.headerRows) ++t.headerRows;
+            auto& cells = t.rows[r].cells;
+            if (g.centers.size() != cells.size() + 1) continue;
             std::vector<TableCell> kept;
             for (size_t i = 0; i < cells.size(); ++i) {
                 int span = 0;
-                for (int g : grid) span += g > centers[i] && g <= centers[i + 1];
-                const bool merged = i < flags.size() && (flags[i] & 2) && !kept.empty();
-                if (merged) {
-                    kept.back().colSpan += std::max(1, span);
+                for (int x : grid)
+                    span += x > g.centers[i] && x <= g.centers[i + 1];
+                const uint16_t flags = i < g.flags.size() ? g.flags[i] : 0;
+                if ((flags & 2) && !kept.empty()) {
+                    kept.back().colSpan =
+                        std::min(kMaxColumnSpan, kept.back().colSpan + std::max(1, span));
+                    // A merged cell's text is not lost.
+                    if (!blank(cells[i]))
+                        for (Block& b : cells[i].blocks)
+                            kept.back().blocks.push_back(std::move(b));
                     continue;
                 }
-                cells[i].colSpan = std::max(1, span);
+                cells[i].colSpan = std::clamp(span, 1, kMaxColumnSpan);
+                // vertMerge 1 continues the cell above; one that holds text stays a cell.
+                continued[r].push_back((flags & 0x60) == 0x20 && blank(cells[i]));
                 kept.push_back(std::move(cells[i]));
             }
             cells = std::move(kept);
         }
+        foldRowSpans(t, continued);
     }
 
     // Where paragraphs go: the body, or the header or footer being read.
@@ -693,20 +730,30 @@ private:
     std::vector<Block>* story_ = nullptr;
     bool breakPending_ = false; // a page break character ended the text before it
 
-    void flushTable() {
-        if (!table_) return;
-        if (!cell_.blocks.empty()) {
-            row_.cells.push_back(std::move(cell_));
-            cell_ = {};
+
+    // Opens tables down to `depth` or ends those deeper: a nested table ends where the text of
+    // the cell around it goes on.
+    void enterDepth(size_t depth) {
+        depth = std::min(depth, kMaxDepth);
+        while (levels_.size() > depth) {
+            Level l = std::move(levels_.back());
+            levels_.pop_back();
+            if (!l.cell.blocks.empty()) l.row.cells.push_back(std::move(l.cell));
+            if (!l.row.cells.empty()) l.table.rows.push_back(std::move(l.row));
+            if (l.table.rows.empty()) continue;
+            spans(l);
+            Block b;
+            b.table = std::move(l.table);
+            if (levels_.empty())
+                out().push_back(std::move(b));
+            else
+                levels_.back().cell.blocks.push_back(std::move(b));
         }
-        if (!row_.cells.empty()) table_->rows.push_back(std::move(row_));
-        row_ = {};
-        spans();
-        rowGeometry_.clear();
-        Block& b = out().emplace_back();
-        b.table = std::move(table_);
-        table_.reset();
+        while (levels_.size() < depth)
+            levels_.emplace_back();
     }
+
+    void flushTable() { enterDepth(0); }
 
     void endParagraph(bool cellMark, const ParaProps& pp) {
         Paragraph p = std::move(para_);
@@ -740,32 +787,32 @@ private:
                 for (int d = lvl + 1; d < 9; ++d) counts[size_t(d)] = 0;
             }
         }
-        const bool inTable = pp.inTable || pp.itap > 0;
-        if (!inTable) {
+        const int depth = pp.inTable || pp.itap > 0 ? std::max(1, pp.itap) : 0;
+        if (depth == 0) {
             flushTable();
             Block& b = out().emplace_back();
             b.paragraph = std::move(p);
             return;
         }
-        if (!table_) table_.emplace();
-        if (pp.itap > 1) {
-            // Nested tables are flattened into the enclosing cell.
-            if (!pp.innerTtp && !p.runs.empty()) cell_.blocks.emplace_back().paragraph = std::move(p);
+        enterDepth(size_t(depth));
+        Level& l = levels_.back();
+        // Cell and row ends: 0x07 marks in the outermost table, flagged paragraph marks deeper.
+        const bool nested = levels_.size() > 1;
+        if (nested ? pp.innerTtp : pp.ttp) {
+            if (!l.cell.blocks.empty()) l.row.cells.push_back(std::move(l.cell));
+            l.cell = {};
+            l.rows.resize(l.table.rows.size());
+            l.rows.push_back({pp.centers, pp.cellFlags, pp.header});
+            l.table.rows.push_back(std::move(l.row));
+            l.row = {};
             return;
         }
-        if (pp.ttp) {
-            if (!cell_.blocks.empty()) row_.cells.push_back(std::move(cell_));
-            cell_ = {};
-            rowGeometry_.resize(table_->rows.size());
-            rowGeometry_.emplace_back(pp.centers, pp.cellFlags);
-            table_->rows.push_back(std::move(row_));
-            row_ = {};
-            return;
-        }
-        cell_.blocks.emplace_back().paragraph = std::move(p);
-        if (cellMark) {
-            row_.cells.push_back(std::move(cell_));
-            cell_ = {};
+        // The empty paragraph that ends a cell after a nested table is no content.
+        const bool afterTable = !l.cell.blocks.empty() && l.cell.blocks.back().table;
+        if (!(afterTable && p.runs.empty())) l.cell.blocks.emplace_back().paragraph = std::move(p);
+        if (nested ? pp.innerCell : cellMark) {
+            l.row.cells.push_back(std::move(l.cell));
+            l.cell = {};
         }
     }
 

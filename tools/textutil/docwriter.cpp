@@ -96,7 +96,7 @@ public:
         for (size_t i = 0; i < doc_.blocks.size(); ++i) {
             const Block& b = doc_.blocks[i];
             const bool listItem = !b.table && b.paragraph.style.listLevel > 0;
-            if (listItem && !inList) startList(i);
+            if (listItem && !inList) startList(doc_.blocks, i);
             inList = listItem;
             if (b.table) table(*b.table);
             else paragraph(b.paragraph, 0, 0x0D);
@@ -325,7 +325,8 @@ private:
         }
     }
 
-    std::string paraGrpprl(const ParaStyle& ps, bool inTable) {
+    // `depth`: table nesting, 0 outside tables; `innerCell`: the mark ends a nested table's cell.
+    std::string paraGrpprl(const ParaStyle& ps, int depth, bool innerCell) {
         std::string g;
         const int heading = std::min(ps.heading, 6);
         put16(g, unsigned(heading));  // istd: Normal or Heading n
@@ -362,16 +363,17 @@ private:
         if (ps.spaceAfter > 0) sprm16(g, 0xA414, unsigned(twips(ps.spaceAfter)));
         if (heading) sprm8(g, 0x2640, unsigned(heading - 1));
         if (ps.pageBreakBefore) sprm8(g, 0x2407, 1);
-        if (ps.listLevel > 0 && !inTable && !lists_.empty()) {
+        if (ps.listLevel > 0 && !lists_.empty()) {
             // Level before list, as Word writes them: readers apply the list at the level already
             // read.
             sprm8(g, 0x260A, unsigned(std::min(ps.listLevel, 9) - 1));
             sprm16(g, 0x460B, unsigned(lists_.size())); // ilfo of the current list
         }
-        if (inTable) {
+        if (depth > 0) {
             sprm8(g, 0x2416, 1);
-            sprm32(g, 0x6649, 1);
+            sprm32(g, 0x6649, unsigned(depth)); // sprmPItap
         }
+        if (innerCell) sprm8(g, 0x244B, 1); // sprmPFInnerTableCell
         return g;
     }
 
@@ -383,11 +385,11 @@ private:
     };
     std::vector<ListDef> lists_;
 
-    void startList(size_t first) {
+    void startList(const std::vector<Block>& blocks, size_t first) {
         ListDef def;
         def.kinds.assign(9, '\0');
-        for (size_t i = first; i < doc_.blocks.size(); ++i) {
-            const Block& b = doc_.blocks[i];
+        for (size_t i = first; i < blocks.size(); ++i) {
+            const Block& b = blocks[i];
             if (b.table || b.paragraph.style.listLevel == 0) break;
             const ParaStyle& ps = b.paragraph.style;
             const size_t l = size_t(std::min(ps.listLevel, 9) - 1);
@@ -395,7 +397,7 @@ private:
         }
         for (char& k : def.kinds)
             if (!k) k = 'b';
-        const ParaStyle& ps = doc_.blocks[first].paragraph.style;
+        const ParaStyle& ps = blocks[first].paragraph.style;
         if (ps.ordered && ps.listLevel == 1) def.start = std::max(1, ps.listNumber);
         lists_.push_back(def);
     }
@@ -453,56 +455,70 @@ private:
         return {lst, lvls, lfo};
     }
 
-    void paragraph(const Paragraph& p, int, char16_t mark, bool inTable = false) {
+    // `depth`: table nesting, 0 outside tables; `innerCell`: the mark ends a nested table's cell.
+    void paragraph(const Paragraph& p, int depth, char16_t mark, bool innerCell = false) {
         const ParaStyle& ps = p.style;
         runs(p, ps.heading);
         setRun({});
         text_ += mark;
-        paras_.push_back({cp(), paraGrpprl(ps, inTable)});
+        paras_.push_back({cp(), paraGrpprl(ps, depth, innerCell)});
     }
 
-    void table(const Table& t) {
-        for (const TableRow& row : t.rows) {
-            if (row.cells.empty()) continue;
-            size_t total = 0;
-            for (const TableRow& r : t.rows) {
-                size_t n = 0;
-                for (const TableCell& c : r.cells) n += size_t(std::max(1, c.colSpan));
-                total = std::max(total, n);
+    // A cell's blocks; the last paragraph carries the cell mark: 0x07 in the outermost table,
+    // a paragraph mark with sprmPFInnerTableCell in a nested one.
+    void cell(const TableCell& c, int depth, int width) {
+        const char16_t cellMark = depth > 1 ? 0x0D : 0x07;
+        bool inList = false;
+        for (size_t k = 0; k < c.blocks.size(); ++k) {
+            const Block& b = c.blocks[k];
+            const bool last = k + 1 == c.blocks.size();
+            const bool listItem = !b.table && b.paragraph.style.listLevel > 0;
+            if (listItem && !inList) startList(c.blocks, k);
+            inList = listItem;
+            if (!b.table) {
+                paragraph(b.paragraph, depth, last ? cellMark : char16_t(0x0D), last && depth > 1);
+                continue;
             }
-            const int colW = twips(kTextWidth) / int(std::max<size_t>(1, total));
-            for (const TableCell& cell : row.cells) {
-                const std::vector<const Paragraph*> paras = flatParagraphs(cell.blocks);
-                if (paras.empty()) {
-                    paragraph(Paragraph{}, 0, 0x07, true);
-                    continue;
-                }
-                for (size_t k = 0; k < paras.size(); ++k) {
-                    Paragraph flat = *paras[k];
-                    flat.style.listLevel = 0;
-                    paragraph(flat, 0, k + 1 == paras.size() ? 0x07 : 0x0D, true);
-                }
+            table(*b.table, depth + 1, width);
+            if (last) paragraph(Paragraph{}, depth, cellMark, depth > 1);
+        }
+        if (c.blocks.empty()) paragraph(Paragraph{}, depth, cellMark, depth > 1);
+    }
+
+    // One cell per grid position: a row span's lower positions are empty cells marked as
+    // continuing it, a column span is one cell as wide as its columns. A nested table's row
+    // ends in a paragraph mark with sprmPFInnerTtp, the outermost's in 0x07 with sprmPFTtp.
+    void table(const Table& t, int depth = 1, int width = twips(kTextWidth)) {
+        const int columns = int(std::max<size_t>(1, tableColumns(t)));
+        const int colW = std::max(1, width / columns);
+        const std::vector<std::vector<CellSlot>> slots = tableSlots(t);
+        for (size_t r = 0; r < t.rows.size(); ++r) {
+            if (slots[r].empty()) continue;
+            for (const CellSlot& s : slots[r]) {
+                if (s.continued)
+                    paragraph(Paragraph{}, depth, depth > 1 ? 0x0D : 0x07, depth > 1);
+                else
+                    cell(*s.cell, depth, std::max(720, colW * std::max(1, s.cell->colSpan) - 216));
             }
             // The row end: a mark of its own carrying the cell boundaries.
             setRun({});
-            text_ += char16_t(0x07);
+            text_ += char16_t(depth > 1 ? 0x0D : 0x07);
             std::string g;
             put16(g, 0);
             sprm8(g, 0x2416, 1);
-            sprm32(g, 0x6649, 1);
-            sprm8(g, 0x2417, 1);
+            sprm32(g, 0x6649, unsigned(depth));
+            sprm8(g, depth > 1 ? 0x244C : 0x2417, 1);       // sprmPFInnerTtp, sprmPFTtp
+            if (int(r) < t.headerRows) sprm8(g, 0x3404, 1); // sprmTTableHeader
             sprm16(g, 0x9602, 108);  // half the gap between cells
-            const size_t n = row.cells.size();
+            const size_t n = slots[r].size();
             std::string def;
             put8(def, unsigned(n));
-            int x = 0;
             put16(def, 0);
-            for (const TableCell& c : row.cells) {
-                x += colW * std::max(1, c.colSpan);
-                put16(def, unsigned(x));
-            }
-            for (size_t c = 0; c < n; ++c) {
-                put16(def, 0);  // tcgrf
+            for (const CellSlot& s : slots[r])
+                put16(def, unsigned(colW * (s.column + std::max(1, s.cell->colSpan))));
+            for (const CellSlot& s : slots[r]) {
+                // tcgrf: vertMerge 3 starts a row span, 1 continues it
+                put16(def, s.continued ? 0x20u : s.cell->rowSpan > 1 ? 0x60u : 0u);
                 put16(def, 0);  // wWidth
                 for (int side = 0; side < 4; ++side) {
                     put8(def, 4);  // width in eighths of a point

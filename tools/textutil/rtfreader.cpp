@@ -3,6 +3,7 @@
 #include "media.h"
 #include "rtf.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <map>
@@ -42,6 +43,8 @@ struct State {
     ParaStyle ps;
     int styleId = 0;
     bool inTable = false;
+    int itap = 0;           // table nesting depth of the paragraph (\itap); \intbl alone is 1
+    bool nestProps = false; // inside \nesttableprops: row definitions are a nested table's
     bool inInfo = false;
     bool hidden = false;  // \v text: field codes, index entries
     int note = -1;        // index into Parser::notes_ while inside a footnote or endnote
@@ -140,18 +143,36 @@ private:
 
     Paragraph para_;
     bool paraOpen_ = false;
-    std::optional<Table> table_;
-    TableRow row_;
-    TableCell cell_;
+
+    // A row definition (\trowd ... \cellx): per cell its right edge and merge marks.
+    struct CellDef {
+        long right = 0;
+        bool merged = false;  // \clmrg: merged into the cell before it
+        bool vMerged = false; // \clvmrg: continues the cell above
+    };
+    struct RowDef {
+        std::vector<CellDef> cells;
+        CellDef next;        // marks read for the cell whose \cellx is still to come
+        bool header = false; // \trhdr
+    };
+    // The table being read at each nesting depth, outermost first; empty outside tables.
+    struct Level {
+        Table table;
+        TableRow row;
+        TableCell cell;
+        std::vector<RowDef> rowDefs; // per row of table
+    };
+    std::vector<Level> levels_;
+    std::vector<RowDef> defs_; // the row definition in force per depth
+    size_t defDepth_ = 0;      // the depth the last \trowd defines
 
     // Notes are numbered where they are cited and their text follows the body. While a note is
     // read, the text around its reference waits here.
     struct Context {
         Paragraph para;
         bool paraOpen;
-        std::optional<Table> table;
-        TableRow row;
-        TableCell cell;
+        std::vector<Level> levels;
+        std::vector<RowDef> defs;
         std::string listMarker;
     };
     std::vector<Context> outer_;
@@ -198,18 +219,18 @@ private:
         if (!markShown_) noteMark();
         markShown_ = false;
         flushBytes();
-        outer_.push_back({std::move(para_), paraOpen_, std::move(table_), std::move(row_), std::move(cell_),
+        outer_.push_back({std::move(para_), paraOpen_, std::move(levels_), std::move(defs_),
                           std::move(listMarker_)});
         para_ = Paragraph();
         paraOpen_ = false;
-        table_.reset();
-        row_ = TableRow();
-        cell_ = TableCell();
+        levels_.clear();
+        defs_.clear();
         listMarker_.clear();
         st().note = int(notes_.size());
         notes_.emplace_back();
         st().dest = Dest::Text;
         st().inTable = false;
+        st().itap = 0;
         st().hidden = false;
     }
 
@@ -219,9 +240,8 @@ private:
         Context& c = outer_.back();
         para_ = std::move(c.para);
         paraOpen_ = c.paraOpen;
-        table_ = std::move(c.table);
-        row_ = std::move(c.row);
-        cell_ = std::move(c.cell);
+        levels_ = std::move(c.levels);
+        defs_ = std::move(c.defs);
         listMarker_ = std::move(c.listMarker);
         outer_.pop_back();
     }
@@ -372,7 +392,11 @@ private:
         }
     }
 
-    void endParagraph(bool atEnd = false) {
+    // The table depth of the current paragraph: 0 outside tables.
+    int paraDepth() { return st().inTable ? std::max(1, st().itap) : 0; }
+
+    // `depth` < 0: the paragraph's own (\intbl, \itap); \cell and \nestcell say theirs.
+    void endParagraph(bool atEnd = false, int depth = -1) {
         flushBytes();
         if (atEnd && (!paraOpen_ || para_.runs.empty())) {
             paraOpen_ = false;
@@ -407,10 +431,11 @@ private:
             para_.style.listNumber = digits ? number : 0;
             listMarker_.clear();
         }
-        if (st().inTable) {
-            cell_.blocks.emplace_back().paragraph = std::move(para_);
+        if (depth < 0) depth = paraDepth();
+        enterDepth(size_t(depth));
+        if (depth > 0) {
+            levels_.back().cell.blocks.emplace_back().paragraph = std::move(para_);
         } else {
-            finishTable();
             Block& b = out().emplace_back();
             b.paragraph = std::move(para_);
         }
@@ -429,36 +454,114 @@ private:
         }
     }
 
-    void endCell() {
+    // \cell ends a cell of the outermost table, \nestcell one at the depth of its paragraph.
+    void endCell(int depth) {
         flushBytes();
-        if (paraOpen_ && !para_.runs.empty()) {
-            const bool was = st().inTable;
-            st().inTable = true;
-            endParagraph();
-            st().inTable = was;
-        }
+        if (paraOpen_ && !para_.runs.empty()) endParagraph(false, depth);
         paraOpen_ = false;
-        row_.cells.push_back(std::move(cell_));
-        cell_ = TableCell();
+        enterDepth(size_t(depth));
+        Level& l = levels_.back();
+        l.row.cells.push_back(std::move(l.cell));
+        l.cell = TableCell();
     }
 
-    void endRow() {
+    void endRow(int depth) {
         flushBytes();
-        if (!cell_.blocks.empty()) endCell();
-        if (!table_) table_.emplace();
-        table_->rows.push_back(std::move(row_));
-        row_ = TableRow();
+        enterDepth(size_t(depth));
+        closeRow(levels_.back(), size_t(depth));
     }
 
-    void finishTable() {
-        if (!cell_.blocks.empty()) endCell();
-        if (!row_.cells.empty()) endRow();
-        if (table_) {
-            Block& b = out().emplace_back();
-            b.table = std::move(table_);
-            table_.reset();
+    void closeRow(Level& l, size_t depth) {
+        if (!l.cell.blocks.empty()) {
+            l.row.cells.push_back(std::move(l.cell));
+            l.cell = TableCell();
         }
+        if (l.row.cells.empty() && depth > 1) return;
+        l.rowDefs.push_back(depth <= defs_.size() ? defs_[depth - 1] : RowDef());
+        l.table.rows.push_back(std::move(l.row));
+        l.row = TableRow();
     }
+
+    // Opens tables down to `depth` or ends the ones deeper than it: a nested table ends when
+    // text goes on in the cell around it.
+    void enterDepth(size_t depth) {
+        depth = std::min<size_t>(depth, kMaxDepth);
+        while (levels_.size() > depth) {
+            Level l = std::move(levels_.back());
+            levels_.pop_back();
+            if (!l.cell.blocks.empty() || !l.row.cells.empty()) closeRow(l, levels_.size() + 1);
+            if (l.table.rows.empty()) continue;
+            applyRowDefs(l);
+            Block b;
+            b.table = std::move(l.table);
+            if (levels_.empty())
+                out().push_back(std::move(b));
+            else
+                levels_.back().cell.blocks.push_back(std::move(b));
+        }
+        while (levels_.size() < depth)
+            levels_.emplace_back();
+    }
+    static constexpr size_t kMaxDepth = 64; // deeper nesting is damage, kept at this depth
+
+    // No text, picture or table: a cell a merge mark may fold away.
+    static bool blank(const TableCell& c) {
+        for (const Block& b : c.blocks)
+            if (b.table || !b.paragraph.runs.empty()) return false;
+        return true;
+    }
+
+    // Head rows, and spans from the merge marks and from cells as wide as several columns of
+    // the table's grid (the edges of all its rows).
+    static void applyRowDefs(Level& l) {
+        constexpr long kSlack = 20; // twips: edges this close are one grid line
+        std::vector<long> grid;
+        for (const RowDef& d : l.rowDefs)
+            for (const CellDef& c : d.cells)
+                grid.push_back(c.right);
+        std::sort(grid.begin(), grid.end());
+        std::vector<long> lines;
+        for (long e : grid)
+            if (lines.empty() || e - lines.back() > kSlack) lines.push_back(e);
+        auto linesUpTo = [&](long x) {
+            return long(std::upper_bound(lines.begin(), lines.end(), x + kSlack) - lines.begin());
+        };
+        Table& t = l.table;
+        std::vector<std::vector<bool>> continued(t.rows.size());
+        for (size_t r = 0; r < t.rows.size(); ++r) {
+            std::vector<TableCell>& cells = t.rows[r].cells;
+            const RowDef& d = l.rowDefs[r];
+            if (d.header && int(r) == t.headerRows) ++t.headerRows;
+            if (d.cells.size() != cells.size()) {
+                continued[r].assign(cells.size(), false);
+                continue;
+            }
+            std::vector<TableCell> kept;
+            long before = 0; // grid lines left of the current cell
+            for (size_t c = 0; c < cells.size(); ++c) {
+                const long upTo = linesUpTo(d.cells[c].right);
+                const int span = int(std::clamp(upTo - before, 1L, long(kMaxColumnSpan)));
+                before = std::max(before, upTo);
+                if (d.cells[c].merged && !kept.empty()) {
+                    TableCell& first = kept.back();
+                    first.colSpan = std::min(kMaxColumnSpan, first.colSpan + span);
+                    // A merged cell's text is not lost.
+                    for (Block& b : cells[c].blocks)
+                        if (b.table || !b.paragraph.runs.empty())
+                            first.blocks.push_back(std::move(b));
+                    continue;
+                }
+                cells[c].colSpan = span;
+                // A continuation that holds text stays a cell: folding it would drop the text.
+                continued[r].push_back(d.cells[c].vMerged && blank(cells[c]));
+                kept.push_back(std::move(cells[c]));
+            }
+            cells = std::move(kept);
+        }
+        foldRowSpans(t, continued);
+    }
+
+    void finishTable() { enterDepth(0); }
 
     void endGroup() {
         flushBytes();
@@ -781,7 +884,17 @@ private:
         if (w == "listtext" || w == "pntext") { setDest(Dest::ListText); listMarker_.clear(); return true; }
         if (w == "NeXTGraphic") { setDest(Dest::NeXTGraphic); graphicName_.clear(); return true; }
         // Contents are body text; nested table rows end inside \nesttableprops.
-        if (w == "shppict" || w == "field" || w == "result" || w == "object" || w == "nesttableprops") return true;  // contents are body text
+        if (w == "shppict" || w == "field" || w == "result" || w == "object")
+            return true; // contents are body text
+        if (w == "nesttableprops") {
+            st().nestProps = true;
+            return true;
+        }
+        // The flat copy of nested tables for readers that know no nesting.
+        if (w == "nonesttables") {
+            setDest(Dest::Skip);
+            return true;
+        }
         for (const char* s : skipped) {
             if (w == s) {
                 setDest(Dest::Skip);
@@ -970,6 +1083,7 @@ private:
             s.ps = ParaStyle();
             s.styleId = 0;
             s.inTable = false;
+            s.itap = 0;
         } else if (w == "ql") s.ps.align = Align::Left;
         else if (w == "qc") s.ps.align = Align::Center;
         else if (w == "qr") s.ps.align = Align::Right;
@@ -988,9 +1102,36 @@ private:
         else if (w == "pnlvlblt" || w == "pnlvlbody") { if (s.ps.listLevel == 0) s.ps.listLevel = 1; }
         // Tables.
         else if (w == "intbl") s.inTable = true;
-        else if (w == "itap") s.inTable = param > 0;
-        else if (w == "cell" || w == "nestcell") endCell();
-        else if (w == "row" || w == "nestrow") endRow();
+        else if (w == "itap") {
+            s.itap = int(std::clamp(param, 0L, long(kMaxDepth)));
+            s.inTable = param > 0;
+        } else if (w == "cell")
+            endCell(1);
+        else if (w == "nestcell")
+            endCell(std::max(2, s.itap));
+        else if (w == "row")
+            endRow(1);
+        else if (w == "nestrow")
+            endRow(std::max(2, s.itap));
+        else if (w == "trowd") {
+            defDepth_ = s.nestProps ? size_t(std::max(2, s.itap)) - 1 : 0;
+            if (defs_.size() <= defDepth_) defs_.resize(defDepth_ + 1);
+            defs_[defDepth_] = RowDef();
+        } else if (w == "trhdr" || w == "cellx" || w == "clmrg" || w == "clvmrg") {
+            if (defs_.size() <= defDepth_) defs_.resize(defDepth_ + 1);
+            RowDef& d = defs_[defDepth_];
+            if (w == "trhdr")
+                d.header = p1 != 0;
+            else if (w == "clmrg")
+                d.next.merged = true;
+            else if (w == "clvmrg")
+                d.next.vMerged = true;
+            else if (d.cells.size() < size_t(kMaxColumnSpan) * 64) {
+                d.next.right = param;
+                d.cells.push_back(d.next);
+                d.next = CellDef();
+            }
+        }
     }
 };
 

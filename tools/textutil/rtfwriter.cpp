@@ -28,8 +28,10 @@ public:
         for (size_t i = 0; i < doc_.blocks.size(); ++i) {
             const Block& b = doc_.blocks[i];
             group_ = listGroup_[i];
-            if (b.table) writeTable(body, *b.table);
-            else writeParagraph(body, b.paragraph, false, "\\par\n");
+            if (b.table)
+                writeTable(body, *b.table, 1, kTextWidth);
+            else
+                writeParagraph(body, b.paragraph, 0, "\\par\n");
         }
         // Before the font and colour tables, which gather what the header and footer use too.
         std::string furniture;
@@ -41,9 +43,9 @@ public:
             furniture += std::string("{\\") + word + "\n";
             for (const Block& b : *blocks) {
                 if (b.table)
-                    writeTable(furniture, *b.table);
+                    writeTable(furniture, *b.table, 1, kTextWidth);
                 else
-                    writeParagraph(furniture, b.paragraph, false, "\\par\n");
+                    writeParagraph(furniture, b.paragraph, 0, "\\par\n");
             }
             furniture += "}\n";
         }
@@ -243,9 +245,11 @@ private:
         if (!info.empty()) out += "{\\info" + info + "}\n";
     }
 
-    void paragraphProps(std::string& out, const ParaStyle& ps, bool inTable) {
+    // `depth`: the table nesting of the paragraph, 0 outside tables.
+    void paragraphProps(std::string& out, const ParaStyle& ps, int depth) {
         out += "\\pard";
-        if (inTable) out += "\\intbl";
+        if (depth > 0) out += "\\intbl";
+        if (depth > 1) out += "\\itap" + std::to_string(depth);
         if (ps.pageBreakBefore) out += "\\pagebb";
         if (ps.heading) out += "\\s" + std::to_string(ps.heading) + "\\outlinelevel" + std::to_string(ps.heading - 1);
         switch (ps.align) {
@@ -336,8 +340,8 @@ private:
         out += "}";
     }
 
-    void writeParagraph(std::string& out, const Paragraph& p, bool inTable, const char* end) {
-        paragraphProps(out, p.style, inTable);
+    void writeParagraph(std::string& out, const Paragraph& p, int depth, const char* end) {
+        paragraphProps(out, p.style, depth);
         size_t i = 0;
         while (i < p.runs.size()) {
             const std::string& link = p.runs[i].style.link;
@@ -367,28 +371,67 @@ private:
         out += end;
     }
 
-    void writeTable(std::string& out, const Table& t) {
-        size_t columns = 1;
-        for (const TableRow& r : t.rows) columns = std::max(columns, r.cells.size());
-        const int width = 9360 / int(columns);  // text width of a letter page, shared equally
-        for (const TableRow& r : t.rows) {
-            out += "\\trowd\\trgaph108\\trleft0";
-            for (size_t c = 0; c < r.cells.size(); ++c)
-                out += "\\clbrdrt\\brdrs\\brdrw10\\clbrdrl\\brdrs\\brdrw10\\clbrdrb\\brdrs\\brdrw10\\clbrdrr\\brdrs\\brdrw10"
-                       "\\cellx" + std::to_string(width * int(c + 1));
-            out += '\n';
-            for (const TableCell& cell : r.cells) {
-                const std::vector<const Paragraph*> paras = flatParagraphs(cell.blocks);
-                if (paras.empty()) {
-                    out += "\\pard\\intbl \\cell\n";
+    static constexpr int kTextWidth = 9360; // twips across a letter page's text
+
+    // The outermost table's rows carry their definition in front, as most readers want; a
+    // nested table's follow its cells in \\nesttableprops. Columns share `width` equally, a
+    // span takes the width of its columns, and a row span marks the cells below it.
+    void writeTable(std::string& out, const Table& t, int depth, int width) {
+        const int columns = int(std::max<size_t>(1, tableColumns(t)));
+        const int colW = std::max(1, width / columns);
+        const char* cellEnd = depth > 1 ? "\\nestcell\n" : "\\cell\n";
+        const std::vector<std::vector<CellSlot>> slots = tableSlots(t);
+        for (size_t r = 0; r < t.rows.size(); ++r) {
+            std::string def = "\\trowd\\trgaph108\\trleft0";
+            if (int(r) < t.headerRows) def += "\\trhdr";
+            for (const CellSlot& s : slots[r]) {
+                if (s.continued)
+                    def += "\\clvmrg";
+                else if (s.cell->rowSpan > 1)
+                    def += "\\clvmgf";
+                def += "\\clbrdrt\\brdrs\\brdrw10\\clbrdrl\\brdrs\\brdrw10\\clbrdrb\\brdrs\\brdrw10"
+                       "\\clbrdrr\\brdrs\\brdrw10"
+                       "\\cellx" +
+                       std::to_string(colW * (s.column + std::max(1, s.cell->colSpan)));
+            }
+            if (depth == 1) out += def + '\n';
+            for (const CellSlot& s : slots[r]) {
+                const int cellWidth = colW * std::max(1, s.cell->colSpan) - 216;
+                if (s.continued) {
+                    paragraphProps(out, ParaStyle{}, depth);
+                    out += cellEnd;
                     continue;
                 }
-                for (size_t k = 0; k < paras.size(); ++k)
-                    writeParagraph(out, *paras[k], true, k + 1 == paras.size() ? "\\cell\n" : "\\par\n");
+                writeCell(out, *s.cell, depth, cellWidth);
             }
-            out += "\\row\n";
+            if (depth == 1)
+                out += "\\row\n";
+            else
+                out += "{\\*\\nesttableprops" + def + "\\nestrow}{\\nonesttables\\par}\n";
         }
-        out += "\\pard\n";
+        if (depth == 1) out += "\\pard\n";
+    }
+
+    void writeCell(std::string& out, const TableCell& cell, int depth, int width) {
+        const char* cellEnd = depth > 1 ? "\\nestcell\n" : "\\cell\n";
+        for (size_t k = 0; k < cell.blocks.size(); ++k) {
+            const Block& b = cell.blocks[k];
+            const bool last = k + 1 == cell.blocks.size();
+            if (!b.table) {
+                writeParagraph(out, b.paragraph, depth, last ? cellEnd : "\\par\n");
+                continue;
+            }
+            writeTable(out, *b.table, depth + 1, std::max(720, width));
+            // The cell ends in a paragraph of its own depth.
+            if (last) {
+                paragraphProps(out, ParaStyle{}, depth);
+                out += cellEnd;
+            }
+        }
+        if (cell.blocks.empty()) {
+            paragraphProps(out, ParaStyle{}, depth);
+            out += cellEnd;
+        }
     }
 };
 

@@ -200,8 +200,99 @@ TEST_P(textutilTables, ListsAndTablesInsideCellsSurvive) {
     EXPECT_EQ(back.blocks.back().paragraph.plainText(), "After.");
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, textutilTables, ::testing::Values("docx", "wordml", "odt", "html", "webarchive"),
+INSTANTIATE_TEST_SUITE_P(Formats, textutilTables,
+                         ::testing::Values("docx", "wordml", "odt", "html", "webarchive", "rtf",
+                                           "doc", "rtfd"),
                          [](const auto& info) { return info.param; });
+
+TEST(textutilTablesRtf, ReadsMergeMarksMergedWidthsAndNestedTables) {
+    // Spans as merge marks (\clmgf/\clmrg) and as one cell as wide as two columns of the grid;
+    // the last row, as LibreOffice writes it, never ends its outer cell or row.
+    const std::string rtf = R"({\rtf1\ansi
+\trowd\trhdr\cellx1000\cellx2000\cellx3000
+\pard\intbl h1\cell h2\cell h3\cell\row
+\trowd\clmgf\cellx1000\clmrg\cellx2000\clvmgf\cellx3000
+\pard\intbl wide\cell\cell tall\cell\row
+\trowd\cellx1000\cellx2010\clvmrg\cellx3000
+\pard\intbl a\cell b\cell\cell\row
+\trowd\cellx2000\cellx3000
+\pard\intbl merged width\cell c\cell\row
+\trowd\cellx3000
+\pard\intbl\itap2 in1\nestcell in2\nestcell{\*\nesttableprops\trowd\cellx1500\cellx3000\nestrow}{\nonesttables\par}
+\pard after\par})";
+    Input in;
+    in.bytes = rtf;
+    const Document d = readDocument(in, {});
+    ASSERT_EQ(d.blocks.size(), 2u);
+    ASSERT_TRUE(d.blocks[0].table);
+    const Table& t = *d.blocks[0].table;
+    EXPECT_EQ(t.headerRows, 1);
+    ASSERT_EQ(t.rows.size(), 5u);
+    ASSERT_EQ(t.rows[1].cells.size(), 2u);
+    EXPECT_EQ(cellText(t.rows[1].cells[0]), "wide");
+    EXPECT_EQ(t.rows[1].cells[0].colSpan, 2);
+    EXPECT_EQ(cellText(t.rows[1].cells[1]), "tall");
+    EXPECT_EQ(t.rows[1].cells[1].rowSpan, 2);
+    ASSERT_EQ(t.rows[2].cells.size(), 2u) << "the continued cell is covered";
+    EXPECT_EQ(cellText(t.rows[2].cells[1]), "b");
+    EXPECT_EQ(t.rows[2].cells[1].colSpan, 1) << "edges 10 twips apart are one grid line";
+    ASSERT_EQ(t.rows[3].cells.size(), 2u);
+    EXPECT_EQ(t.rows[3].cells[0].colSpan, 2);
+    ASSERT_EQ(t.rows[4].cells.size(), 1u);
+    EXPECT_EQ(t.rows[4].cells[0].colSpan, 3);
+    const std::vector<Block>& inner = t.rows[4].cells[0].blocks;
+    ASSERT_EQ(inner.size(), 1u);
+    ASSERT_TRUE(inner[0].table);
+    ASSERT_EQ(inner[0].table->rows.size(), 1u);
+    ASSERT_EQ(inner[0].table->rows[0].cells.size(), 2u);
+    EXPECT_EQ(cellText(inner[0].table->rows[0].cells[1]), "in2");
+    EXPECT_EQ(d.blocks[1].paragraph.plainText(), "after");
+}
+
+TEST(textutilTablesRtf, MergeMarksOnCellsWithTextKeepTheText) {
+    Input in;
+    in.bytes = R"({\rtf1\ansi
+\trowd\clmgf\cellx1000\clmrg\cellx2000\clvmgf\cellx3000
+\pard\intbl x\cell y\cell top\cell\row
+\trowd\cellx1000\cellx2000\clvmrg\cellx3000
+\pard\intbl a\cell b\cell below\cell\row})";
+    const Document d = readDocument(in, {});
+    const Table& t = firstTable(d);
+    ASSERT_EQ(t.rows.size(), 2u);
+    ASSERT_EQ(t.rows[0].cells.size(), 2u);
+    EXPECT_EQ(cellText(t.rows[0].cells[0]), "x y");
+    EXPECT_EQ(t.rows[0].cells[0].colSpan, 2);
+    ASSERT_EQ(t.rows[1].cells.size(), 3u) << "a continuation with text stays a cell";
+    EXPECT_EQ(cellText(t.rows[1].cells[2]), "below");
+}
+
+TEST(textutilTablesDoc, VerticalMergeFlagsOnCellsWithTextKeepTheText) {
+    // Two one-cell rows, then both cells flagged as continuing the cell above (tcgrf
+    // vertMerge 1): the first has nothing above it, the second holds text of its own.
+    Document d;
+    Table t;
+    t.rows.resize(2);
+    t.rows[0].cells = {cell("top")};
+    t.rows[1].cells = {cell("below")};
+    d.blocks.emplace_back().table = t;
+    std::string bytes = findFormat("doc")->write(d, WriteOptions{}).data;
+    std::string tc = std::string(4, '\0');
+    for (int side = 0; side < 4; ++side) tc += std::string("\x04\x01\x01\x00", 4);
+    int patched = 0;
+    for (size_t at = bytes.find(tc); at != std::string::npos; at = bytes.find(tc, at + tc.size())) {
+        bytes[at] = 0x20;
+        ++patched;
+    }
+    ASSERT_EQ(patched, 2) << "one cell definition per row";
+    Input in;
+    in.bytes = bytes;
+    const Document read = readDocument(in, {});
+    const Table& back = firstTable(read);
+    ASSERT_EQ(back.rows.size(), 2u);
+    ASSERT_EQ(back.rows[1].cells.size(), 1u) << "a continuation with text stays a cell";
+    EXPECT_EQ(cellText(back.rows[1].cells[0]), "below");
+    EXPECT_EQ(back.rows[0].cells.at(0).rowSpan, 1);
+}
 
 TEST(textutilTablesText, PlainTextFlattensCellsRowByRow) {
     const Document back = textutiltest::roundTrip(spannedDocument(), "txt");
@@ -240,7 +331,7 @@ TEST(textutilTablesOracle, LibreOfficeSeesSpansAndNesting) {
     if (!vorpeltest::haveProgram("soffice")) GTEST_SKIP() << "LibreOffice not installed; skipping the table oracle";
     vorpeltest::TempDir dir;
     const std::string profile = "-env:UserInstallation=file://" + (dir / "profile").string();
-    for (const char* format : {"docx", "odt", "wordml"}) {
+    for (const char* format : {"docx", "odt", "wordml", "rtf", "doc"}) {
         SCOPED_TRACE(format);
         const Format* f = findFormat(format);
         ASSERT_TRUE(f);

@@ -159,7 +159,7 @@ const std::vector<ReaderSight>& kReaderSees() {
         // LibreOffice reads HTML notes only in its own anchor convention, collapses tabs and
         // takes <del> for plain text.
         const Features officeHtml = {Footnote, Endnote, Tab, Strike, Header, Footer};
-        // Its RTF import makes no table header rows and flattens nested tables.
+        // Its RTF import makes no table header rows and loses the nested tables of its own RTF.
         const Features officeRtf = {TableHeader, NestedTable};
         // Its Word 2003 XML import keeps paragraphs, bold, italic, links, lists, simple tables,
         // footnotes, pictures and page furniture, and little else.
@@ -213,15 +213,6 @@ const std::vector<KnownLoss> kKnownLosses = {
     {Words, "html webarchive", "txt rtf rtfd html webarchive doc docx odt wordml"},
     {NumberedList, "rtf rtfd html webarchive doc docx odt wordml", "doc odt"},
     {NestedList, "rtf rtfd html webarchive doc docx odt wordml", "doc odt"},
-    {TableHeader, "html webarchive docx odt", "doc"},
-    {TableHeader, "doc", "html webarchive doc docx odt"},
-    {ColumnSpan, "html webarchive doc docx odt wordml", "rtf rtfd"},
-    {ColumnSpan, "rtf rtfd", "rtf rtfd html webarchive doc docx odt wordml"},
-    {RowSpan, "html webarchive docx odt", "rtf rtfd doc"},
-    {RowSpan, "rtf rtfd doc", "rtf rtfd html webarchive doc docx odt"},
-    {NestedTable, "html webarchive docx odt wordml", "doc"},
-    {NestedTable, "doc", "html webarchive doc docx odt wordml"},
-    {ListInCell, "rtf rtfd html webarchive doc docx odt", "doc"},
     {Footnote, "rtf rtfd html webarchive doc docx odt wordml", "rtf rtfd html webarchive doc docx odt wordml"},
     {Endnote, "rtf rtfd html webarchive doc docx odt", "rtf rtfd doc docx odt"},
     {Picture, "html webarchive", "rtf rtfd doc"},
