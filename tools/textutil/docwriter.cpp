@@ -92,11 +92,16 @@ public:
         fontIndex("Times New Roman");
         fontIndex("Symbol");
         fontIndex("Arial");
-        bool inList = false;
+        bool inList = false, ordered = false;
         for (size_t i = 0; i < doc_.blocks.size(); ++i) {
             const Block& b = doc_.blocks[i];
-            const bool listItem = !b.table && b.paragraph.style.listLevel > 0;
-            if (listItem && !inList) startList(i);
+            const ParaStyle& ps = b.paragraph.style;
+            const bool listItem = !b.table && ps.listLevel > 0;
+            // A numbered list right after a bulleted one (or the reverse) is a list of its own.
+            if (listItem && (!inList || (ps.listLevel == 1 && ps.ordered != ordered))) {
+                startList(i);
+                ordered = ps.ordered;
+            }
             inList = listItem;
             if (b.table) table(*b.table);
             else paragraph(b.paragraph, 0, 0x0D);
@@ -368,6 +373,9 @@ private:
             const Block& b = doc_.blocks[i];
             if (b.table || b.paragraph.style.listLevel == 0) break;
             const ParaStyle& ps = b.paragraph.style;
+            if (i > first && ps.listLevel == 1 &&
+                ps.ordered != doc_.blocks[first].paragraph.style.ordered)
+                break;
             const size_t l = size_t(std::min(ps.listLevel, 9) - 1);
             if (!def.kinds[l]) def.kinds[l] = ps.ordered ? 'n' : 'b';
         }

@@ -626,6 +626,11 @@ private:
         if (block) startBlock(ctx);
         walkChildren(n, ctx);
         if (block) endBlock(parent);
+        // LibreOffice starts a note's text with its mark, linked back to the reference: a blank
+        // keeps the mark ("i") off the note's first word.
+        if (tag == "a" && cls &&
+            (std::strstr(cls, "sdfootnotesym") || std::strstr(cls, "sdendnotesym")))
+            addText(" ", parent);
         if (tag == "ul" || tag == "ol" || tag == "menu" || tag == "dir") listCounters_.pop_back();
     }
 

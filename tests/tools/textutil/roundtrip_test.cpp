@@ -115,6 +115,36 @@ TEST(textutilRoundTripChain, EveryFormatFeedsTheNext) {
     EXPECT_EQ(doc.attachments[0].data, textutiltest::samplePng());
 }
 
+TEST(textutilRoundTripLists, NumberedListRightAfterABulletedOneKeepsItsKind) {
+    // Two lists with nothing between them, each with a nested level of its own kind.
+    Document src;
+    auto item = [&](const std::string& text, int level, bool ordered, int number) {
+        ParaStyle s;
+        s.listLevel = level;
+        s.ordered = ordered;
+        s.listNumber = number;
+        appendText(src.addParagraph(s), text, {});
+    };
+    item("dot one", 1, false, 0);
+    item("dot two", 1, false, 0);
+    item("dot nested", 2, false, 0);
+    item("num one", 1, true, 1);
+    item("num two", 1, true, 2);
+    item("num nested", 2, true, 1);
+    appendText(src.addParagraph(), "after", {});
+    for (const char* fmt : {"rtf", "html", "doc", "docx", "odt", "wordml"}) {
+        const Document back = textutiltest::roundTrip(src, fmt);
+        ASSERT_EQ(back.blocks.size(), src.blocks.size()) << fmt;
+        for (size_t i = 0; i < src.blocks.size(); ++i) {
+            const Paragraph& want = src.blocks[i].paragraph;
+            const Paragraph& got = back.blocks[i].paragraph;
+            EXPECT_EQ(got.plainText(), want.plainText()) << fmt;
+            EXPECT_EQ(got.style.listLevel, want.style.listLevel) << fmt << " " << want.plainText();
+            EXPECT_EQ(got.style.ordered, want.style.ordered) << fmt << " " << want.plainText();
+        }
+    }
+}
+
 TEST(textutilRoundTripText, ListsAndTablesDegradeToReadableLines) {
     const Output out = writeTxt(textutiltest::richDocument(), {});
     EXPECT_NE(out.data.find("Overview\n"), std::string::npos);

@@ -209,11 +209,7 @@ struct KnownLoss {
 };
 
 const std::vector<KnownLoss> kKnownLosses = {
-    {Words, "txt", "rtf rtfd"},
-    {Words, "html webarchive", "txt rtf rtfd html webarchive doc docx odt wordml"},
     {Headings, "rtf rtfd doc docx", "html webarchive"},
-    {NumberedList, "rtf rtfd html webarchive doc docx odt wordml", "doc odt"},
-    {NestedList, "rtf rtfd html webarchive doc docx odt wordml", "doc odt"},
     {TableHeader, "html webarchive docx odt", "doc"},
     {TableHeader, "doc", "html webarchive doc docx odt"},
     {ColumnSpan, "html webarchive doc docx odt wordml", "rtf rtfd"},
@@ -234,11 +230,6 @@ const std::vector<KnownLoss> kKnownLosses = {
     {PictureSize, "doc docx odt", "rtfd"},
     {PageBreak, "rtf rtfd html webarchive doc docx odt wordml", "rtf rtfd html webarchive doc docx odt wordml"},
     {Author, "rtf rtfd html webarchive doc docx odt wordml", "html webarchive"},
-    {Colour, "rtf rtfd html webarchive doc docx odt", "html webarchive"},
-    {Highlight, "rtf rtfd html webarchive docx odt", "html webarchive"},
-    {Highlight, "doc", "rtf rtfd html webarchive doc docx odt"},
-    {Font, "rtf rtfd html webarchive doc docx odt", "html webarchive"},
-    {FontSize, "rtf rtfd html webarchive doc docx odt", "html webarchive"},
     {Header, "rtf rtfd doc docx odt wordml", "rtf rtfd doc docx odt wordml"},
     {Footer, "rtf rtfd doc docx odt wordml", "rtf rtfd doc docx odt wordml"},
 };
