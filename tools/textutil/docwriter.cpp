@@ -202,9 +202,18 @@ private:
     void picture(int att) {
         const Attachment& a = doc_.attachments[size_t(att)];
         const std::string mime = sniffMimeType(a.data);
-        if (mime != "image/png" && mime != "image/jpeg") return;
         auto it = picAt_.find(att);
-        if (it == picAt_.end()) it = picAt_.emplace(att, storePicture(a, mime)).first;
+        if (it == picAt_.end()) {
+            if (mime == "image/png" || mime == "image/jpeg") {
+                it = picAt_.emplace(att, storePicture(a, mime)).first;
+            } else {
+                // Other pictures are stored as PNG, which every reader of the format shows.
+                Attachment png = a;
+                png.data = isImageMime(mime) ? pictureAsPng(a.data) : std::string();
+                if (png.data.empty()) return;
+                it = picAt_.emplace(att, storePicture(png, "image/png")).first;
+            }
+        }
         std::string g;
         sprm8(g, 0x0855, 1);
         sprm32(g, 0x6A03, it->second);
