@@ -147,6 +147,16 @@ void applyChar(CharProps& c, const CharProps& style, uint16_t sprm, const Bytes&
         else if (ico < 17) c.background = kIco[ico];
         break;
     }
+    // Shading, which LibreOffice writes for highlighting: a clear pattern over a background.
+    case 0x4866: {
+        const unsigned shd = b.u16(at), ico = (shd >> 5) & 0x1F;
+        if ((shd >> 10) == 0 && ico > 0 && ico < 17) c.background = kIco[ico];
+        break;
+    }
+    case 0xCA71:
+        if (b.u8(at) >= 10 && b.u16(at + 9) == 0 && b.u8(at + 8) == 0)
+            c.background = Color{b.u8(at + 5), b.u8(at + 6), b.u8(at + 7)};
+        break;
     case 0x2A48: {
         const uint8_t iss = b.u8(at);
         c.baseline = iss == 1 ? 1 : iss == 2 ? -1 : 0;

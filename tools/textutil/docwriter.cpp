@@ -92,11 +92,16 @@ public:
         fontIndex("Times New Roman");
         fontIndex("Symbol");
         fontIndex("Arial");
-        bool inList = false;
+        bool inList = false, ordered = false;
         for (size_t i = 0; i < doc_.blocks.size(); ++i) {
             const Block& b = doc_.blocks[i];
-            const bool listItem = !b.table && b.paragraph.style.listLevel > 0;
-            if (listItem && !inList) startList(doc_.blocks, i);
+            const ParaStyle& ps = b.paragraph.style;
+            const bool listItem = !b.table && ps.listLevel > 0;
+            // A numbered list right after a bulleted one (or the reverse) is a list of its own.
+            if (listItem && (!inList || (ps.listLevel == 1 && ps.ordered != ordered))) {
+                startList(doc_.blocks, i);
+                ordered = ps.ordered;
+            }
             inList = listItem;
             if (b.table) table(*b.table);
             else paragraph(b.paragraph, 0, 0x0D);
@@ -218,9 +223,18 @@ private:
     void picture(int att) {
         const Attachment& a = doc_.attachments[size_t(att)];
         const std::string mime = sniffMimeType(a.data);
-        if (mime != "image/png" && mime != "image/jpeg") return;
         auto it = picAt_.find(att);
-        if (it == picAt_.end()) it = picAt_.emplace(att, storePicture(a, mime)).first;
+        if (it == picAt_.end()) {
+            if (mime == "image/png" || mime == "image/jpeg") {
+                it = picAt_.emplace(att, storePicture(a, mime)).first;
+            } else {
+                // Other pictures are stored as PNG, which every reader of the format shows.
+                Attachment png = a;
+                png.data = isImageMime(mime) ? pictureAsPng(a.data) : std::string();
+                if (png.data.empty()) return;
+                it = picAt_.emplace(att, storePicture(png, "image/png")).first;
+            }
+        }
         std::string g;
         sprm8(g, 0x0855, 1);
         sprm32(g, 0x6A03, it->second);
@@ -392,6 +406,9 @@ private:
             const Block& b = blocks[i];
             if (b.table || b.paragraph.style.listLevel == 0) break;
             const ParaStyle& ps = b.paragraph.style;
+            if (i > first && ps.listLevel == 1 &&
+                ps.ordered != blocks[first].paragraph.style.ordered)
+                break;
             const size_t l = size_t(std::min(ps.listLevel, 9) - 1);
             if (!def.kinds[l]) def.kinds[l] = ps.ordered ? 'n' : 'b';
         }

@@ -644,6 +644,11 @@ private:
         walkChildren(n, ctx);
         if (block) endBlock(parent);
         if (block && breaksPage(decls, "after")) breakPending_ = true;
+        // LibreOffice starts a note's text with its mark, linked back to the reference: a blank
+        // keeps the mark ("i") off the note's first word.
+        if (tag == "a" && cls &&
+            (std::strstr(cls, "sdfootnotesym") || std::strstr(cls, "sdendnotesym")))
+            addText(" ", parent);
         if (tag == "ul" || tag == "ol" || tag == "menu" || tag == "dir") listCounters_.pop_back();
     }
 

@@ -67,14 +67,10 @@ public:
             line(out, "<style type=\"text/css\">");
             line(out, "table.t1 {border-collapse: collapse}");
             line(out, "td.td1, th.td1 {border: 1px solid #000000; padding: 4px; vertical-align: top}");
-            // In class order (p1, p2, ... s1, s2, ...), which is the order of first use.
+            // In class order (p1, p2, ...), which is the order of first use.
             std::vector<std::pair<int, std::string>> rules;
             for (const auto& [key, cls] : paraClasses_)
                 rules.emplace_back(std::stoi(cls.second.substr(1)), cls.first + "." + cls.second + " {" + key.substr(key.find('|') + 1) + "}");
-            std::sort(rules.begin(), rules.end());
-            for (const auto& r : rules) line(out, r.second);
-            rules.clear();
-            for (const auto& [css, cls] : spanClasses_) rules.emplace_back(std::stoi(cls.substr(1)), "span." + cls + " {" + css + "}");
             std::sort(rules.begin(), rules.end());
             for (const auto& r : rules) line(out, r.second);
             line(out, "</style>");
@@ -100,7 +96,6 @@ private:
     bool inlineStyles_ = false;
     std::vector<std::string> excluded_;
     std::map<std::string, std::pair<std::string, std::string>> paraClasses_;  // css -> (tag, class)
-    std::map<std::string, std::string> spanClasses_;                          // css -> class
     int depth_ = 0;
     struct OpenList { bool ordered; bool itemOpen; };
     std::vector<OpenList> lists_;
@@ -151,21 +146,17 @@ private:
         return out;
     }
 
-    // A class for a set of declarations, shared by every element that has the same set.
+    // A class for a paragraph's set of declarations, shared by every paragraph that has the
+    // same set; a span's inline, as LibreOffice reads no class rules on spans.
     std::string styleAttr(const std::string& tag, const std::string& css, bool paragraph) {
         if (css.empty()) return {};
-        if (inlineStyles_) return " style=\"" + css + "\"";
-        if (paragraph) {
-            auto it = paraClasses_.find(tag + "|" + css);
-            if (it == paraClasses_.end()) {
-                const std::string cls = "p" + std::to_string(paraClasses_.size() + 1);
-                it = paraClasses_.emplace(tag + "|" + css, std::make_pair(tag, cls)).first;
-            }
-            return " class=\"" + it->second.second + "\"";
+        if (inlineStyles_ || !paragraph) return " style=\"" + css + "\"";
+        auto it = paraClasses_.find(tag + "|" + css);
+        if (it == paraClasses_.end()) {
+            const std::string cls = "p" + std::to_string(paraClasses_.size() + 1);
+            it = paraClasses_.emplace(tag + "|" + css, std::make_pair(tag, cls)).first;
         }
-        auto it = spanClasses_.find(css);
-        if (it == spanClasses_.end()) it = spanClasses_.emplace(css, "s" + std::to_string(spanClasses_.size() + 1)).first;
-        return " class=\"" + it->second + "\"";
+        return " class=\"" + it->second.second + "\"";
     }
 
     // Blanks that HTML would collapse: leading, trailing, doubled, or tabs.

@@ -1,7 +1,10 @@
 #include "media.h"
 
+#include <gdk-pixbuf/gdk-pixbuf.h>
+
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 
 namespace textutil {
 
@@ -157,6 +160,22 @@ std::string percentDecode(std::string_view s) {
         }
     }
     return out;
+}
+
+std::string pictureAsPng(std::string_view data) {
+    std::unique_ptr<GdkPixbufLoader, void (*)(void*)> loader(gdk_pixbuf_loader_new(), g_object_unref);
+    if (!loader || data.empty()) return {};
+    const bool read = gdk_pixbuf_loader_write(loader.get(), reinterpret_cast<const guchar*>(data.data()),
+                                              data.size(), nullptr);
+    // Closed even after a failed write, which it reports again.
+    if (!gdk_pixbuf_loader_close(loader.get(), nullptr) || !read) return {};
+    GdkPixbuf* pixbuf = gdk_pixbuf_loader_get_pixbuf(loader.get());  // owned by the loader
+    gchar* buf = nullptr;
+    gsize size = 0;
+    if (!pixbuf || !gdk_pixbuf_save_to_buffer(pixbuf, &buf, &size, "png", nullptr, nullptr)) return {};
+    std::string png(buf, size);
+    g_free(buf);
+    return png;
 }
 
 void pictureSize(const Attachment& a, double& w, double& h) {

@@ -17,6 +17,10 @@ bool isImageMime(std::string_view mime);
 // Pixel size of a PNG, JPEG, GIF or BMP; false when unknown.
 bool imagePixelSize(std::string_view data, int& width, int& height);
 
+// The picture re-encoded as PNG, for formats that hold only PNG and JPEG; empty when the
+// bytes are no picture gdk-pixbuf reads (GIF, BMP, TIFF, ...).
+std::string pictureAsPng(std::string_view data);
+
 // Points: letter paper with one-inch margins, the page the writers lay out for.
 constexpr double kTextWidth = 468;
 // Display size in points of an attachment: its own size, else 96 dpi pixels, capped to the text width.

@@ -97,6 +97,7 @@ private:
     std::string listStyleName_;
     int depth_ = 0;         // open text:list elements
     bool itemOpen_ = false;  // a text:list-item is open at the innermost depth
+    bool topOrdered_ = false;  // the open outermost list is numbered
     int frames_ = 0;
 
     // The styles the text written so far uses, and the fixed table and picture styles.
@@ -129,7 +130,13 @@ private:
                 table(out, *b.table);
                 continue;
             }
-            if (b.paragraph.style.listLevel > 0 && depth_ == 0) chooseListStyle(blocks, i);
+            const ParaStyle& ps = b.paragraph.style;
+            // A numbered list right after a bulleted one (or the reverse) is a list of its own.
+            if (ps.listLevel == 1 && depth_ > 0 && ps.ordered != topOrdered_) closeLists(out, 0);
+            if (ps.listLevel > 0 && depth_ == 0) {
+                chooseListStyle(blocks, i);
+                topOrdered_ = ps.ordered;
+            }
             listItem(out, b.paragraph.style);
             paragraph(out, b.paragraph);
         }
@@ -140,9 +147,11 @@ private:
     // style whose levels are numbered or bulleted as its items are ("n"/"b" per level).
     void chooseListStyle(const std::vector<Block>& blocks, size_t first) {
         std::string kinds(10, '\0');
+        const bool ordered = blocks[first].paragraph.style.ordered;
         for (size_t i = first; i < blocks.size(); ++i) {
             const Block& b = blocks[i];
             if (b.table || b.paragraph.style.listLevel == 0) break;
+            if (i > first && b.paragraph.style.listLevel == 1 && b.paragraph.style.ordered != ordered) break;
             const size_t l = size_t(std::min(b.paragraph.style.listLevel, 10) - 1);
             if (!kinds[l]) kinds[l] = b.paragraph.style.ordered ? 'n' : 'b';
         }

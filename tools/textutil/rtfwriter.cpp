@@ -322,7 +322,18 @@ private:
             return;
         }
         const char* blip = a.mimeType == "image/png" ? "\\pngblip" : a.mimeType == "image/jpeg" ? "\\jpegblip" : nullptr;
-        if (!blip) return;  // no portable picture form in plain RTF
+        if (!blip && isImageMime(a.mimeType)) {
+            // Plain RTF has no portable form of other pictures: they go as PNG.
+            Attachment png = a;
+            png.data = pictureAsPng(a.data);
+            png.mimeType = "image/png";
+            if (png.data.empty()) return;
+            png.width = w;
+            png.height = h;
+            writeAttachment(out, png);
+            return;
+        }
+        if (!blip) return;
         // A bare \\pict: readers that know \\shppict also take it, and some know only this.
         out += "{\\pict";
         out += blip;

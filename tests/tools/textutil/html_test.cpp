@@ -282,4 +282,43 @@ TEST(textutilHtmlWriter, OptionsShapeTheMarkup) {
     EXPECT_NE(l1.find("caf&#233;"), std::string::npos);
 }
 
+TEST(textutilHtmlWriter, SpanStylesAreInlineAndReadBack) {
+    // LibreOffice applies no class rules to spans: colours, fonts and sizes go on the span.
+    Document doc;
+    Paragraph& p = doc.addParagraph();
+    CharStyle cs;
+    cs.color = Color{192, 0, 0};
+    cs.background = Color{255, 255, 0};
+    cs.font = "Liberation Mono";
+    cs.size = 18;
+    appendText(p, "styled", cs);
+    appendText(p, " plain", {});
+    const std::string out = writeHtml(doc, {}).data;
+    EXPECT_NE(
+        out.find("<span style=\"font-family: 'Liberation Mono'; font-size: 18.0pt; color: #c00000; "
+                 "background-color: #ffff00\">styled</span>"),
+        std::string::npos)
+        << out;
+    EXPECT_EQ(out.find("span."), std::string::npos);
+    const Document back = html(out);
+    const CharStyle& got = textutiltest::runWith(back, "styled").style;
+    EXPECT_EQ(got.color, cs.color);
+    EXPECT_EQ(got.background, cs.background);
+    EXPECT_EQ(got.font, cs.font);
+    EXPECT_DOUBLE_EQ(got.size, 18);
+    EXPECT_FALSE(textutiltest::runWith(back, "plain").style.color.has_value());
+}
+
+TEST(textutilHtmlReader, LibreOfficeNoteMarkStaysOffTheNoteText) {
+    // LibreOffice's HTML: the note's text starts with its mark, a link back to the reference.
+    const Document doc = html("<p>Said<a class=\"sdendnoteanc\" name=\"sdendnote1anc\" "
+                              "href=\"#sdendnote1sym\"><sup>i</sup></a> here.</p>"
+                              "<div id=\"sdendnote1\"><p class=\"sdendnote\"><a "
+                              "class=\"sdendnotesym\" name=\"sdendnote1sym\" "
+                              "href=\"#sdendnote1anc\">i</a>endnoteword closes it</p></div>");
+    const std::string text = doc.plainText();
+    EXPECT_NE(text.find("i endnoteword closes it"), std::string::npos) << text;
+    EXPECT_EQ(text.find("iendnoteword"), std::string::npos) << text;
+}
+
 } // namespace

@@ -1,5 +1,6 @@
 // Documents written by one format and read back keep their text, styles and pictures.
 #include "fixtures.h"
+#include "media.h"
 
 #include <gtest/gtest.h>
 
@@ -113,6 +114,70 @@ TEST(textutilRoundTripChain, EveryFormatFeedsTheNext) {
     EXPECT_TRUE(findRun(doc, "bold")->style.bold);
     ASSERT_EQ(doc.attachments.size(), 1u);
     EXPECT_EQ(doc.attachments[0].data, textutiltest::samplePng());
+}
+
+TEST(textutilRoundTripLists, NumberedListRightAfterABulletedOneKeepsItsKind) {
+    // Two lists with nothing between them, each with a nested level of its own kind.
+    Document src;
+    auto item = [&](const std::string& text, int level, bool ordered, int number) {
+        ParaStyle s;
+        s.listLevel = level;
+        s.ordered = ordered;
+        s.listNumber = number;
+        appendText(src.addParagraph(s), text, {});
+    };
+    item("dot one", 1, false, 0);
+    item("dot two", 1, false, 0);
+    item("dot nested", 2, false, 0);
+    item("num one", 1, true, 1);
+    item("num two", 1, true, 2);
+    item("num nested", 2, true, 1);
+    appendText(src.addParagraph(), "after", {});
+    for (const char* fmt : {"rtf", "html", "doc", "docx", "odt", "wordml"}) {
+        const Document back = textutiltest::roundTrip(src, fmt);
+        ASSERT_EQ(back.blocks.size(), src.blocks.size()) << fmt;
+        for (size_t i = 0; i < src.blocks.size(); ++i) {
+            const Paragraph& want = src.blocks[i].paragraph;
+            const Paragraph& got = back.blocks[i].paragraph;
+            EXPECT_EQ(got.plainText(), want.plainText()) << fmt;
+            EXPECT_EQ(got.style.listLevel, want.style.listLevel) << fmt << " " << want.plainText();
+            EXPECT_EQ(got.style.ordered, want.style.ordered) << fmt << " " << want.plainText();
+        }
+    }
+}
+
+TEST(textutilRoundTripPictures, GifGoesIntoRtfAndDocAsPng) {
+    // A 1x1 GIF: RTF and .doc hold only PNG and JPEG pictures.
+    static const char gif[] = "GIF89a\x01\x00\x01\x00\x80\x00\x00\xff\x00\x00\x00\x00\x00,\x00\x00"
+                              "\x00\x00\x01\x00\x01\x00\x00\x02\x02" "D\x01\x00;";
+    Document src;
+    Attachment a;
+    a.data.assign(gif, sizeof gif - 1);
+    a.mimeType = "image/gif";
+    a.fileName = "dot.gif";
+    a.width = 30;
+    a.height = 15;
+    const int idx = src.addAttachment(a);
+    Paragraph& p = src.addParagraph();
+    p.runs.emplace_back().attachment = idx;
+    appendText(p, " caption", {});
+    for (const char* fmt : {"rtf", "doc"}) {
+        const Document back = textutiltest::roundTrip(src, fmt);
+        ASSERT_EQ(back.attachments.size(), 1u) << fmt;
+        const Attachment& got = back.attachments[0];
+        EXPECT_EQ(got.mimeType, "image/png") << fmt;
+        int w = 0, h = 0;
+        EXPECT_TRUE(imagePixelSize(got.data, w, h)) << fmt;
+        EXPECT_EQ(w, 1) << fmt;
+        EXPECT_EQ(h, 1) << fmt;
+        EXPECT_NEAR(got.width, 30, 0.1) << fmt;
+        EXPECT_NEAR(got.height, 15, 0.1) << fmt;
+        EXPECT_EQ(back.plainText(), " caption") << fmt;
+    }
+    // Bytes that are no picture are left out, not written as a broken one.
+    Document junk = src;
+    junk.attachments[0].data = "GIF89a but not really";
+    EXPECT_TRUE(textutiltest::roundTrip(junk, "rtf").attachments.empty());
 }
 
 TEST(textutilRoundTripText, ListsAndTablesDegradeToReadableLines) {

@@ -146,6 +146,33 @@ TEST(textutilRtfStructure, FieldsPicturesListsAndTables) {
     EXPECT_EQ(doc.blocks.back().paragraph.plainText(), "after");
 }
 
+TEST(textutilRtfStructure, ShapePictureTakesTheShapesFrame) {
+    std::string hex;
+    for (unsigned char c : textutiltest::samplePng()) {
+        static const char* digits = "0123456789abcdef";
+        hex += digits[c >> 4];
+        hex += digits[c & 15];
+    }
+    // As LibreOffice writes a picture: a shape whose "pib" holds it, in a frame of 144 x 72 pt,
+    // with a second picture as the shape's fill and a result that repeats the picture.
+    const Document doc =
+        parse("{\\rtf1 before {\\field{\\*\\fldinst SHAPE "
+              "}{\\fldrslt{\\shp{\\*\\shpinst\\shpleft0\\shptop-1440"
+              "\\shpright2880\\shpbottom0{\\sp{\\sn shapeType}{\\sv 75}}{\\sp{\\sn pib}{\\sv "
+              "{\\pict\\pngblip\\picw2\\pich2\n" +
+              hex + "}}}{\\sp{\\sn fillBlip}{\\sv {\\pict\\pngblip " + hex +
+              "}}}{\\shptxt boxed}}{\\shprslt{\\pict\\pngblip " + hex + "}}}}} after\\par}");
+    ASSERT_EQ(doc.attachments.size(), 1u);
+    EXPECT_EQ(doc.attachments[0].data, textutiltest::samplePng());
+    EXPECT_DOUBLE_EQ(doc.attachments[0].width, 144);
+    EXPECT_DOUBLE_EQ(doc.attachments[0].height, 72);
+    EXPECT_EQ(doc.plainText(), "before  after");
+    // A shape without a picture keeps its result, the only form of its content.
+    const Document other =
+        parse("{\\rtf1 {\\shp{\\*\\shpinst{\\sp{\\sn shapeType}{\\sv 1}}}{\\shprslt kept}}\\par}");
+    EXPECT_EQ(other.plainText(), "kept");
+}
+
 TEST(textutilRtfStructure, CutShortDocumentsFailAndBytesAfterTheEndAreIgnored) {
     // The outer group's close ends the document; a file without it was cut short.
     EXPECT_EQ(parse("{\\rtf1 y}\\").plainText(), "y");

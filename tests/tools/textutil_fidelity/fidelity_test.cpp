@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <iostream>
@@ -209,23 +210,10 @@ struct KnownLoss {
 };
 
 const std::vector<KnownLoss> kKnownLosses = {
-    {Words, "txt", "rtf rtfd"},
-    {Words, "html webarchive", "txt rtf rtfd html webarchive doc docx odt wordml"},
-    {NumberedList, "rtf rtfd html webarchive doc docx odt wordml", "doc odt"},
-    {NestedList, "rtf rtfd html webarchive doc docx odt wordml", "doc odt"},
     {Footnote, "rtf rtfd html webarchive doc docx odt wordml", "rtf rtfd html webarchive doc docx odt wordml"},
     {Endnote, "rtf rtfd html webarchive doc docx odt", "rtf rtfd doc docx odt"},
-    {Picture, "html webarchive", "rtf rtfd doc"},
-    {Picture, "rtf rtfd", "rtf rtfd html webarchive doc docx odt wordml"},
-    {Picture, "doc docx odt wordml", "rtfd"},
-    {PictureSize, "html webarchive", "rtf rtfd doc"},
-    {PictureSize, "rtf rtfd", "rtf rtfd html webarchive doc docx odt"},
-    {PictureSize, "doc docx odt", "rtfd"},
-    {Colour, "rtf rtfd html webarchive doc docx odt", "html webarchive"},
-    {Highlight, "rtf rtfd html webarchive docx odt", "html webarchive"},
-    {Highlight, "doc", "rtf rtfd html webarchive doc docx odt"},
-    {Font, "rtf rtfd html webarchive doc docx odt", "html webarchive"},
-    {FontSize, "rtf rtfd html webarchive doc docx odt", "html webarchive"},
+    {Picture, "html webarchive", "rtfd"},
+    {PictureSize, "html webarchive", "rtfd"},
 };
 
 std::vector<std::string> splitWords(const std::string& s) {
@@ -565,6 +553,50 @@ fs::path unpackWebArchive(const fs::path& archive, const fs::path& dir, const st
     return page;
 }
 
+// An RTFD's text for readers of RTF alone, as a web archive is unpacked for HTML readers: each
+// attachment that TXT.rtf names ({{\NeXTGraphic name \widthN \heightN}\'ac}) goes in as the
+// \pict of the bundle's file at the size named, when that file is a PNG or JPEG picture. A
+// name without its file, or with another type, stays as it is and so shows no picture.
+std::string inlineRtfdPictures(const fs::path& bundle) {
+    std::string rtf = vorpeltest::readFile(bundle / "TXT.rtf");
+    const std::string tag = "{{\\NeXTGraphic ";
+    for (size_t at = rtf.find(tag); at != std::string::npos; at = rtf.find(tag, at + 1)) {
+        const size_t close = rtf.find('}', at + tag.size());
+        if (close == std::string::npos) break;
+        const std::string inner = rtf.substr(at + tag.size(), close - at - tag.size());
+        const std::string name = inner.substr(0, inner.find(" \\"));
+        auto number = [&](const char* word) {
+            const size_t w = inner.find(word);
+            return w == std::string::npos ? 0 : std::atoi(inner.c_str() + w + std::strlen(word));
+        };
+        size_t end = close + 1;
+        for (const char* mark : {"\\'ac}", "\xAC}", "}"})
+            if (rtf.compare(end, std::strlen(mark), mark) == 0) {
+                end += std::strlen(mark);
+                break;
+            }
+        std::error_code ec;
+        if (name.find('/') != std::string::npos || !fs::is_regular_file(bundle / name, ec))
+            continue;
+        const std::string data = vorpeltest::readFile(bundle / name);
+        const bool png = data.rfind("\x89PNG", 0) == 0, jpeg = data.rfind("\xFF\xD8\xFF", 0) == 0;
+        if (!png && !jpeg) continue;
+        std::string pict = std::string("{\\pict") + (png ? "\\pngblip" : "\\jpegblip");
+        if (number("\\width") > 0 && number("\\height") > 0)
+            pict += "\\picwgoal" + std::to_string(number("\\width")) + "\\pichgoal" +
+                    std::to_string(number("\\height"));
+        pict += "\n";
+        static const char hex[] = "0123456789abcdef";
+        for (unsigned char c : data) {
+            pict += hex[c >> 4];
+            pict += hex[c & 15];
+        }
+        pict += "}";
+        rtf.replace(at, end - at, pict);
+    }
+    return rtf;
+}
+
 // FIDELITY_WORKDIR=path keeps the documents in that folder and reuses those already
 // there on the next run (to re-judge without converting again).
 class WorkDir {
@@ -725,7 +757,8 @@ private:
         runParallel(jobs);
     }
 
-    // The file each reader opens for a document: RTFD by its TXT.rtf, a web archive by its page.
+    // The file each reader opens for a document: RTFD by its TXT.rtf with its pictures inlined,
+    // a web archive by its page.
     struct Prepared {
         Doc* doc;
         std::string pandocFormat;
@@ -745,9 +778,10 @@ private:
             std::string pf = d->format;
             if (d->format == "rtfd") {
                 file = dir / "unpack" / (d->id + ".rtf");
-                std::error_code ec;
-                fs::copy_file(d->path / "TXT.rtf", file, fs::copy_options::overwrite_existing, ec);
-                if (ec) d->error = "RTFD bundle has no TXT.rtf";
+                if (fs::exists(d->path / "TXT.rtf"))
+                    vorpeltest::writeFile(file, inlineRtfdPictures(d->path));
+                else
+                    d->error = "RTFD bundle has no TXT.rtf";
                 pf = "rtf";
             } else if (d->format == "webarchive") {
                 file = unpackWebArchive(d->path, dir / "unpack" / d->id, d->id);

@@ -15,17 +15,47 @@
 
 namespace fidelity {
 
+namespace {
+
+// Blanks and marks outside ASCII that separate words: LibreOffice's RTF import turns a run
+// of spaces into U+2006 and spaces, pandoc writes U+21A9 after a note.
+bool separates(uint32_t cp) {
+    return cp == 0xA0 || (cp >= 0x2000 && cp <= 0x206F) || cp == 0x3000 || cp == 0xFEFF ||
+           (cp >= 0x2190 && cp <= 0x21FF) || (cp >= 0xFE00 && cp <= 0xFE0F);
+}
+
+// The code point of the UTF-8 sequence at s[i], and its length; a stray byte is itself.
+uint32_t codePoint(const std::string& s, size_t i, size_t& len) {
+    const auto u = static_cast<unsigned char>(s[i]);
+    len = u < 0xC0 ? 1 : u < 0xE0 ? 2 : u < 0xF0 ? 3 : 4;
+    if (i + len > s.size()) len = 1;
+    if (len == 1) return u;
+    uint32_t cp = u & (0x3F >> (len - 1));
+    for (size_t k = 1; k < len; ++k)
+        cp = cp << 6 | (static_cast<unsigned char>(s[i + k]) & 0x3F);
+    return cp;
+}
+
+} // namespace
+
 void WordSink::text(const std::string& s, const Context& ctx) {
-    for (char c : s) {
-        const unsigned char u = static_cast<unsigned char>(c);
-        const bool letter = std::isalpha(u) || u >= 0x80;
+    for (size_t i = 0; i < s.size();) {
+        const unsigned char u = static_cast<unsigned char>(s[i]);
+        size_t len = 1;
+        const uint32_t cp = u >= 0x80 ? codePoint(s, i, len) : u;
+        const bool letter = u >= 0x80 ? !separates(cp) : std::isalpha(u) != 0;
         if (!letter) {
             end();
-            if (c == '\t') ++tabs_;
+            if (u == '\t') ++tabs_;
+            i += len;
             continue;
         }
         if (word_.empty()) ctx_ = ctx; // a word split over runs takes its first run's context
-        word_ += static_cast<char>(std::tolower(u));
+        if (u < 0x80)
+            word_ += static_cast<char>(std::tolower(u));
+        else
+            word_.append(s, i, len);
+        i += len;
     }
 }
 
