@@ -198,17 +198,17 @@ private:
             return;
         }
         flushBytes();
-        outer_.push_back({std::move(para_), paraOpen_, std::move(table_), std::move(row_),
-                          std::move(cell_), std::move(listMarker_)});
+        outer_.push_back({std::move(para_), paraOpen_, std::move(levels_), std::move(defs_),
+                          std::move(listMarker_)});
         para_ = Paragraph();
         paraOpen_ = false;
-        table_.reset();
-        row_ = TableRow();
-        cell_ = TableCell();
+        levels_.clear();
+        defs_.clear();
         listMarker_.clear();
         st().region = region;
         st().dest = Dest::Text;
         st().inTable = false;
+        st().itap = 0;
         st().hidden = false;
     }
 
