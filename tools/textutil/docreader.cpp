@@ -735,11 +735,10 @@ private:
         foldRowSpans(t, continued);
     }
 
-    // Where paragraphs go: the body, or the header or footer being read.
+    // Where paragraphs go: the body, or the note, header or footer being read.
     std::vector<Block>& out() { return story_ ? *story_ : doc_.blocks; }
     std::vector<Block>* story_ = nullptr;
     bool breakPending_ = false; // a page break character ended the text before it
-
 
     // Opens tables down to `depth` or ends those deeper: a nested table ends where the text of
     // the cell around it goes on.
@@ -914,9 +913,13 @@ private:
         return target;
     }
 
-    // Notes: reference CPs in the main text, and the CP ranges of their text.
-    std::map<uint32_t, std::pair<uint32_t, uint32_t>> noteRefs_;
-    std::vector<std::pair<uint32_t, uint32_t>> cited_;
+    // Notes: reference CPs in the main text, and the CP ranges of their text; endnote or not.
+    struct NoteRef {
+        uint32_t from = 0, to = 0;
+        bool endnote = false;
+    };
+    std::map<uint32_t, NoteRef> noteRefs_;
+    std::vector<NoteRef> cited_;         // per note of doc_.notes
     std::vector<Piece> ordered_;
 
     void loadNotes() {
@@ -925,6 +928,7 @@ private:
         const uint32_t ednBase = ccpText_ + lw(4) + lw(5) + lw(6) + lw(7);
         const std::array<std::tuple<size_t, size_t, uint32_t>, 2> kinds = {{{2, 3, ftnBase}, {46, 47, ednBase}}};
         for (const auto& [refIdx, txtIdx, base] : kinds) {
+            const bool endnote = refIdx == 46;
             const auto [fcRef, lcbRef] = pair(refIdx);
             const auto [fcTxt, lcbTxt] = pair(txtIdx);
             if (lcbRef < 6 || lcbTxt < 8) continue;
@@ -933,7 +937,8 @@ private:
             const size_t n = (lcbRef - 4) / 6;
             const size_t texts = lcbTxt / 4;
             for (size_t i = 0; i < n && i + 1 < texts; ++i)
-                noteRefs_[tbl_.u32(fcRef + i * 4)] = {base + tbl_.u32(fcTxt + i * 4), base + tbl_.u32(fcTxt + (i + 1) * 4)};
+                noteRefs_[tbl_.u32(fcRef + i * 4)] = {
+                    base + tbl_.u32(fcTxt + i * 4), base + tbl_.u32(fcTxt + (i + 1) * 4), endnote};
         }
     }
 
@@ -946,7 +951,13 @@ private:
             noteRefs_.clear();
         }
         story(0, ccpText_, 0);
-        for (size_t i = 0; i < cited_.size(); ++i) story(cited_[i].first, cited_[i].second, int(i + 1));
+        for (size_t i = 0; i < cited_.size(); ++i) {
+            story_ = &doc_.notes[i].blocks;
+            breakPending_ = false;
+            story(cited_[i].from, cited_[i].to, int(i + 1));
+            trimNoteStart(doc_.notes[i].blocks);
+        }
+        story_ = nullptr;
         try {
             furniture();
         } catch (const std::exception&) {
@@ -1061,14 +1072,18 @@ private:
                         continue;
                     }
                     if (ch == 0x02) {
-                        // A note reference: numbered where cited; in the note itself, its number leads.
-                        CharStyle sup = cs;
-                        sup.baseline = 1;
-                        if (note) {
-                            emit(std::to_string(note), sup);  // Word puts the space after the mark itself
-                        } else if (auto it = noteRefs_.find(piece.cpStart + k); it != noteRefs_.end()) {
+                        // A note reference; in the note itself, its mark, which the writers put
+                        // back.
+                        if (note) continue;
+                        if (auto it = noteRefs_.find(piece.cpStart + k); it != noteRefs_.end()) {
+                            flush();
                             cited_.push_back(it->second);
-                            emit(std::to_string(cited_.size()), sup);
+                            doc_.notes.emplace_back().kind =
+                                it->second.endnote ? Note::Kind::Endnote : Note::Kind::Footnote;
+                            Run& r = para_.runs.emplace_back();
+                            r.note = int(doc_.notes.size()) - 1;
+                            r.style = cs;
+                            r.style.baseline = 1;
                         }
                         continue;
                     }

@@ -105,6 +105,8 @@ std::string Document::plainText() const {
     std::string s;
     bool first = true;
     plainTextOf(blocks, s, first);
+    for (const Note& n : notes)
+        plainTextOf(n.blocks, s, first);
     return s;
 }
 
@@ -216,7 +218,8 @@ void foldRowSpans(Table& t, const std::vector<std::vector<bool>>& continued) {
 
 void appendText(Paragraph& p, std::string_view text, const CharStyle& style) {
     if (text.empty()) return;
-    if (!p.runs.empty() && p.runs.back().attachment < 0 && p.runs.back().style == style) {
+    if (!p.runs.empty() && p.runs.back().attachment < 0 && p.runs.back().note < 0 &&
+        p.runs.back().style == style) {
         p.runs.back().text += text;
         return;
     }
@@ -230,7 +233,13 @@ void appendNoteText(std::vector<Block>& out, std::vector<Block> note, int number
     mark.baseline = 1;
     bool first = true;
     for (Block& b : note) {
-        if (b.table) continue;
+        if (b.table) {
+            // A table's words stay; the number then leads a line of its own.
+            if (first) appendText(appendParagraph(out, {}), std::to_string(number), mark);
+            first = false;
+            out.push_back(std::move(b));
+            continue;
+        }
         if (first) {
             Paragraph numbered;
             numbered.style = b.paragraph.style;
@@ -244,6 +253,44 @@ void appendNoteText(std::vector<Block>& out, std::vector<Block> note, int number
         }
         out.push_back(std::move(b));
     }
+}
+
+void trimNoteStart(std::vector<Block>& note) {
+    if (note.empty() || note[0].table) return;
+    std::vector<Run>& runs = note[0].paragraph.runs;
+    while (!runs.empty() && runs[0].attachment < 0 && runs[0].note < 0) {
+        std::string& t = runs[0].text;
+        const size_t k = t.find_first_not_of(" \t");
+        if (k != std::string::npos) {
+            t.erase(0, k);
+            break;
+        }
+        runs.erase(runs.begin());
+    }
+}
+
+std::string noteMark(const Run& reference) {
+    return reference.text.empty() ? std::to_string(reference.note + 1) : reference.text;
+}
+
+Document notesAsText(const Document& doc) {
+    Document out = doc;
+    out.notes.clear();
+    auto mark = [&](Paragraph& p) {
+        for (Run& r : p.runs) {
+            if (r.note < 0) continue;
+            r.text = noteMark(r);
+            r.style.baseline = 1;
+            r.note = -1;
+        }
+    };
+    textutil::forEachParagraph(out.blocks, mark);
+    for (size_t i = 0; i < doc.notes.size(); ++i) {
+        std::vector<Block> note = doc.notes[i].blocks;
+        textutil::forEachParagraph(note, mark);
+        appendNoteText(out.blocks, std::move(note), int(i + 1));
+    }
+    return out;
 }
 
 } // namespace textutil

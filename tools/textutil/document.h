@@ -156,7 +156,7 @@ struct Document {
     Paragraph& addParagraph(const ParaStyle& style = {});
     // Adds an attachment, renaming it if its file name is taken; returns its index.
     int addAttachment(Attachment a);
-    // All body text, paragraphs separated by newlines and table cells by tabs.
+    // All body text, paragraphs separated by newlines and table cells by tabs, then the notes'.
     std::string plainText() const;
     // Calls f on every paragraph: body, notes, header and footer, table cells included.
     void forEachParagraph(const std::function<void(Paragraph&)>& f);
@@ -166,7 +166,17 @@ struct Document {
 void appendText(Paragraph& p, std::string_view text, const CharStyle& style);
 
 // Appends a note's text after the body, for readers that number notes where they are cited:
-// its first paragraph starts with the superscript `number`. Tables in the note are left out.
+// its first paragraph starts with the superscript `number`.
 void appendNoteText(std::vector<Block>& out, std::vector<Block> note, int number);
+
+// Drops the blanks a note's text starts with: the space or tab sources put after its mark.
+void trimNoteStart(std::vector<Block>& note);
+
+// The mark a note reference shows: its own text, else its note's place in the document from 1.
+std::string noteMark(const Run& reference);
+
+// For writers of formats without notes: the document with every reference as its mark in
+// superscript and the notes' text after the body, so no word is lost.
+Document notesAsText(const Document& doc);
 
 } // namespace textutil

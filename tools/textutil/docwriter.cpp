@@ -895,6 +895,8 @@ private:
 } // namespace
 
 Output writeDoc(const Document& doc, const WriteOptions&) {
+    // No note stories yet: the notes' text follows the body, numbered at the references.
+    if (!doc.notes.empty()) return Writer(notesAsText(doc)).run();
     return Writer(doc).run();
 }
 

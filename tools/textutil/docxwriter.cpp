@@ -197,6 +197,55 @@ Output writeDocx(const Document& doc, const WriteOptions&) {
         }
         numbering += "</w:numbering>";
     }
+    // Notes live in their own parts, after the two separators Word draws above them.
+    std::string notesParts[2];
+    const std::string noteRels =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
+        "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">" +
+        rels + "</Relationships>";
+    for (int k = 0; k < 2; ++k) {
+        const std::string& notes = k ? body.endnotes : body.footnotes;
+        if (notes.empty()) continue;
+        const std::string kind = k ? "endnote" : "footnote";
+        std::string& part = notesParts[k];
+        part = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<w:" + kind +
+               "s xmlns:w=\"";
+        part += kW;
+        part += "\" xmlns:r=\"";
+        part += kR;
+        part +=
+            "\" "
+            "xmlns:wp=\"http://schemas.openxmlformats.org/drawingml/2006/wordprocessingDrawing\">";
+        part += "<w:" + kind +
+                " w:type=\"separator\" w:id=\"-1\"><w:p><w:pPr><w:spacing w:after=\"0\"/></w:pPr>"
+                "<w:r><w:separator/></w:r></w:p></w:" +
+                kind + ">";
+        part += "<w:" + kind +
+                " w:type=\"continuationSeparator\" w:id=\"0\"><w:p><w:pPr><w:spacing "
+                "w:after=\"0\"/></w:pPr>"
+                "<w:r><w:continuationSeparator/></w:r></w:p></w:" +
+                kind + ">";
+        part += notes;
+        part += "</w:" + kind + "s>";
+        docRels += "<Relationship Id=\"" + kind + "s\" Type=\"" + std::string(kRelBase) + kind +
+                   "s\" Target=\"" + kind + "s.xml\"/>";
+    }
+    std::string settings;
+    if (!body.footnotes.empty() || !body.endnotes.empty()) {
+        docRels += "<Relationship Id=\"settings\" Type=\"" + std::string(kRelBase) +
+                   "settings\" Target=\"settings.xml\"/>";
+        settings =
+            "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<w:settings xmlns:w=\"";
+        settings += kW;
+        settings += "\">";
+        if (!body.footnotes.empty())
+            settings +=
+                "<w:footnotePr><w:footnote w:id=\"-1\"/><w:footnote w:id=\"0\"/></w:footnotePr>";
+        if (!body.endnotes.empty())
+            settings +=
+                "<w:endnotePr><w:endnote w:id=\"-1\"/><w:endnote w:id=\"0\"/></w:endnotePr>";
+        settings += "</w:settings>";
+    }
     for (const Story& st : stories)
         docRels += std::string("<Relationship Id=\"rId") + st.kind + "\" Type=\"" + kRelBase +
                    st.kind + "\" Target=\"" + st.kind + "1.xml\"/>";
@@ -212,6 +261,17 @@ Output writeDocx(const Document& doc, const WriteOptions&) {
              "<Override PartName=\"/word/styles.xml\" ContentType=\"application/vnd.openxmlformats-officedocument.wordprocessingml.styles+xml\"/>";
     if (!numbering.empty())
         types += "<Override PartName=\"/word/numbering.xml\" ContentType=\"application/vnd.openxmlformats-officedocument.wordprocessingml.numbering+xml\"/>";
+    for (int k = 0; k < 2; ++k)
+        if (!notesParts[k].empty())
+            types +=
+                std::string("<Override PartName=\"/word/") + (k ? "endnotes" : "footnotes") +
+                ".xml\" "
+                "ContentType=\"application/vnd.openxmlformats-officedocument.wordprocessingml." +
+                (k ? "endnotes" : "footnotes") + "+xml\"/>";
+    if (!settings.empty())
+        types += "<Override PartName=\"/word/settings.xml\" "
+                 "ContentType=\"application/"
+                 "vnd.openxmlformats-officedocument.wordprocessingml.settings+xml\"/>";
     for (const Story& st : stories)
         types += std::string("<Override PartName=\"/word/") + st.kind +
                  "1.xml\" "
@@ -235,6 +295,14 @@ Output writeDocx(const Document& doc, const WriteOptions&) {
     zipOut.add("word/_rels/document.xml.rels", docRels);
     zipOut.add("word/styles.xml", styles);
     if (!numbering.empty()) zipOut.add("word/numbering.xml", numbering);
+    // The notes' links and pictures, under the ids the body gave them.
+    for (int k = 0; k < 2; ++k) {
+        if (notesParts[k].empty()) continue;
+        const std::string name = k ? "endnotes.xml" : "footnotes.xml";
+        zipOut.add("word/" + name, notesParts[k]);
+        zipOut.add("word/_rels/" + name + ".rels", noteRels);
+    }
+    if (!settings.empty()) zipOut.add("word/settings.xml", settings);
     for (const Story& st : stories) {
         zipOut.add(std::string("word/") + st.kind + "1.xml", st.xml);
         if (!st.rels.empty())

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <set>
 #include <sstream>
 #include <utility>
 
@@ -237,9 +238,11 @@ public:
         xmlNode* root = xmlDocGetRootElement(hdoc);
         if (!root) return std::move(doc_);
         readHead(root);
+        findNotes(root);
         Context ctx;
         walkChildren(root, ctx);
         closeParagraph();
+        readNotes();
         return std::move(doc_);
     }
 
@@ -256,6 +259,148 @@ private:
     TableCell* cell_ = nullptr;
     std::vector<int> listCounters_;
     bool breakPending_ = false; // the next paragraph starts a new page
+
+    // Linked notes: a reference is a link to an element after it (or to an anchor in one) that
+    // holds the note's text, marked as a note reference or showing a short superscript mark.
+    std::map<xmlNode*, xmlNode*> refNote_;   // reference -> note element
+    std::map<xmlNode*, int> noteIndex_;      // note element -> index in doc_.notes
+    std::set<std::string> backLinks_;        // hrefs leading back to a reference
+    std::vector<xmlNode*> noteOrder_;        // note elements in the order of their references
+    std::vector<xmlNode*> pending_;          // note elements per note of doc_.notes
+    std::vector<xmlNode*> nested_;           // notes cited in the note being read
+    std::vector<Block>* noteSink_ = nullptr; // the note being read
+    bool readingNotes_ = false;
+
+    static std::string textOf(xmlNode* n) {
+        xmlChar* c = xmlNodeGetContent(n);
+        std::string t = c ? reinterpret_cast<const char*>(c) : "";
+        xmlFree(c);
+        return collapse(t);
+    }
+
+    static bool hasWord(const char* value, const char* word) {
+        return value && lower(value).find(word) != std::string::npos;
+    }
+
+    void findNotes(xmlNode* root) {
+        std::map<std::string, xmlNode*> targets;
+        std::map<xmlNode*, size_t> order;
+        std::vector<xmlNode*> links;
+        for (xmlNode* n = root; n; n = nextNode(n, root)) {
+            if (n->type != XML_ELEMENT_NODE) continue;
+            order[n] = order.size();
+            if (const char* id = attr(n, "id")) targets.emplace(id, n);
+            const std::string tag = lower(reinterpret_cast<const char*>(n->name));
+            if (tag == "a") {
+                if (const char* name = attr(n, "name")) targets.emplace(name, n);
+                const char* href = attr(n, "href");
+                if (href && href[0] == '#' && href[1]) links.push_back(n);
+            }
+        }
+        for (xmlNode* a : links) {
+            const char* cls = attr(a, "class");
+            const bool marked = hasWord(cls, "footnote-ref") || hasWord(cls, "noteref") ||
+                                hasWord(cls, "sdfootnoteanc") || hasWord(cls, "sdendnoteanc") ||
+                                hasWord(attr(a, "role"), "doc-noteref");
+            const std::string mark = textOf(a);
+            bool sup = false;
+            for (xmlNode* x = a; x && !sup; x = x->parent)
+                sup = x->type == XML_ELEMENT_NODE &&
+                      lower(reinterpret_cast<const char*>(x->name)) == "sup";
+            for (xmlNode* x = a->children; x && !sup; x = x->next)
+                sup = x->type == XML_ELEMENT_NODE &&
+                      lower(reinterpret_cast<const char*>(x->name)) == "sup";
+            if (!marked && !(sup && !mark.empty() && mark.size() <= 4)) continue;
+            auto t = targets.find(attr(a, "href") + 1);
+            if (t == targets.end() || order[t->second] <= order[a]) continue;
+            // An anchor inside the note (LibreOffice's) stands for the block around it.
+            xmlNode* note = t->second;
+            while (note->parent && note->parent->type == XML_ELEMENT_NODE &&
+                   !isBlock(lower(reinterpret_cast<const char*>(note->name))))
+                note = note->parent;
+            if (lower(reinterpret_cast<const char*>(note->name)) == "p" && note != t->second &&
+                note->parent && note->parent->type == XML_ELEMENT_NODE &&
+                lower(reinterpret_cast<const char*>(note->parent->name)) == "div")
+                note = note->parent;
+            const std::string tag = lower(reinterpret_cast<const char*>(note->name));
+            if (tag == "body" || tag == "html") continue;
+            bool around = false; // a note does not hold its own reference
+            for (xmlNode* x = a; x && !around; x = x->parent)
+                around = x == note;
+            if (around) continue;
+            refNote_[a] = note;
+            if (const char* id = attr(a, "id")) backLinks_.insert(std::string("#") + id);
+            if (const char* name = attr(a, "name")) backLinks_.insert(std::string("#") + name);
+        }
+        for (xmlNode* a : links) {
+            auto it = refNote_.find(a);
+            if (it != refNote_.end() && noteIndex_.emplace(it->second, -1).second)
+                noteOrder_.push_back(it->second);
+        }
+    }
+
+    // A reference: a note of the document, or inside a note, a mark with the note's text after it.
+    void noteReference(xmlNode* a, const Context& ctx) {
+        xmlNode* note = refNote_[a];
+        openParagraph();
+        afterSpace_ = false;
+        CharStyle sup = ctx.cs;
+        sup.link.clear();
+        sup.baseline = 1;
+        if (readingNotes_) {
+            if (std::find(nested_.begin(), nested_.end(), note) == nested_.end())
+                nested_.push_back(note);
+            appendText(para_, std::to_string(nested_.size()), sup);
+            return;
+        }
+        int& index = noteIndex_[note];
+        if (index < 0) {
+            index = int(doc_.notes.size());
+            const bool end =
+                hasWord(attr(a, "class"), "endnote") || hasWord(attr(note, "class"), "endnote");
+            doc_.notes.emplace_back().kind = end ? Note::Kind::Endnote : Note::Kind::Footnote;
+            pending_.push_back(note);
+        }
+        Run& r = para_.runs.emplace_back();
+        r.note = index;
+        r.style = sup;
+    }
+
+    void readNote(xmlNode* note, std::vector<Block>& out) {
+        noteSink_ = &out;
+        cell_ = nullptr;
+        nextStyle_ = ParaStyle();
+        listCounters_.clear();
+        walkChildren(note, Context());
+        closeParagraph();
+        noteSink_ = nullptr;
+        trimNoteStart(out);
+    }
+
+    void readNotes() {
+        readingNotes_ = true;
+        for (size_t i = 0; i < pending_.size(); ++i) {
+            std::vector<Block> blocks;
+            readNote(pending_[i], blocks);
+            const std::vector<xmlNode*> nested = std::move(nested_);
+            nested_.clear();
+            for (size_t k = 0; k < nested.size(); ++k) {
+                std::vector<Block> inner;
+                readNote(nested[k], inner);
+                appendNoteText(blocks, std::move(inner), int(k + 1));
+            }
+            nested_.clear();
+            doc_.notes[i].blocks = std::move(blocks);
+        }
+        // A note whose reference was never shown keeps its text, after the body.
+        for (xmlNode* note : noteOrder_) {
+            if (noteIndex_[note] >= 0) continue;
+            std::vector<Block> blocks;
+            readNote(note, blocks);
+            for (Block& b : blocks)
+                doc_.blocks.push_back(std::move(b));
+        }
+    }
 
     void readHead(xmlNode* root) {
         // <style> and <meta> may sit anywhere in broken pages: search the whole tree.
@@ -313,7 +458,9 @@ private:
         return out;
     }
 
-    std::vector<Block>& sink() { return cell_ ? cell_->blocks : doc_.blocks; }
+    std::vector<Block>& sink() {
+        return cell_ ? cell_->blocks : noteSink_ ? *noteSink_ : doc_.blocks;
+    }
 
     void openParagraph() {
         if (paraOpen_) return;
@@ -570,6 +717,16 @@ private:
         if (tag == "table") {
             table(n, parent);
             return;
+        }
+        // Notes are read apart, after the body; in them, the way back to the reference is not text.
+        if (!noteSink_ && noteIndex_.count(n)) return;
+        if (tag == "a") {
+            if (refNote_.count(n)) {
+                noteReference(n, parent);
+                return;
+            }
+            const char* href = attr(n, "href");
+            if (noteSink_ && href && backLinks_.count(href)) return;
         }
 
         Context ctx = parent;

@@ -43,6 +43,7 @@ public:
         body.reserve(4096);
         depth_ = 2;  // inside <html> and <body>
         blocks(body, doc_.blocks);
+        notes(body);
         depth_ = 0;
 
         std::string out = "<!DOCTYPE html>\n";
@@ -99,6 +100,9 @@ private:
     int depth_ = 0;
     struct OpenList { bool ordered; bool itemOpen; };
     std::vector<OpenList> lists_;
+    std::vector<bool> cited_; // per note: its reference has been written (and holds the id)
+    std::string backLink_;    // ends the paragraph backLinkPara_ points at
+    const Paragraph* backLinkPara_ = nullptr;
 
     bool isExcluded(const std::string& tag) const {
         return std::find(excluded_.begin(), excluded_.end(), tag) != excluded_.end();
@@ -293,7 +297,7 @@ private:
     // Neighbouring runs that share font, size and colours share one <span>.
     void runs(std::string& out, const Paragraph& p) {
         if (p.runs.empty()) {
-            out += "<br>";
+            out += &p == backLinkPara_ ? backLink_ : std::string("<br>");
             return;
         }
         std::string link, spanCssOpen;
@@ -303,6 +307,13 @@ private:
             spanOpen = false;
         };
         for (const Run& r : p.runs) {
+            if (r.note >= 0) {
+                closeSpan();
+                if (!link.empty()) out += "</a>";
+                link.clear();
+                noteReference(out, r);
+                continue;
+            }
             const bool picture = r.attachment >= 0 && r.attachment < int(doc_.attachments.size());
             const std::string css = picture || isExcluded("span") ? std::string() : spanCss(r.style);
             if (r.style.link != link) {
@@ -337,6 +348,57 @@ private:
         }
         closeSpan();
         if (!link.empty()) out += "</a>";
+        if (&p == backLinkPara_) out += backLink_;
+    }
+
+    // A linked note: the reference points at the note's item after the body, which points back.
+    void noteReference(std::string& out, const Run& r) {
+        const std::string n = std::to_string(r.note + 1);
+        out += "<a href=\"#fn" + n + "\"";
+        if (r.note < int(doc_.notes.size())) {
+            cited_.resize(doc_.notes.size());
+            if (!cited_[size_t(r.note)]) out += " id=\"fnref" + n + "\"";
+            cited_[size_t(r.note)] = true;
+        }
+        out += " class=\"footnote-ref\" role=\"doc-noteref\"><sup>" + escape(noteMark(r)) +
+               "</sup></a>";
+    }
+
+    // The notes after the body, in one numbered list whose items the references point at.
+    void notes(std::string& out) {
+        if (doc_.notes.empty()) return;
+        line(out, "<section class=\"footnotes\" role=\"doc-endnotes\">");
+        ++depth_;
+        line(out, "<hr>");
+        line(out, "<ol>");
+        ++depth_;
+        for (size_t i = 0; i < doc_.notes.size(); ++i) {
+            const Note& note = doc_.notes[i];
+            const std::string n = std::to_string(i + 1);
+            line(out, "<li id=\"fn" + n + "\"" +
+                          (note.kind == Note::Kind::Endnote ? " class=\"endnote\"" : "") + ">");
+            ++depth_;
+            std::string back;
+            if (i < cited_.size() && cited_[i])
+                back = "<a href=\"#fnref" + n +
+                       "\" class=\"footnote-back\" role=\"doc-backlink\">" +
+                       escape("\xE2\x86\xA9") + "</a>";
+            // The way back ends the note's last paragraph, or stands alone after a table.
+            const bool inLast = !back.empty() && !note.blocks.empty() && !note.blocks.back().table;
+            if (inLast) {
+                backLink_ = back;
+                backLinkPara_ = &note.blocks.back().paragraph;
+            }
+            blocks(out, note.blocks);
+            backLinkPara_ = nullptr;
+            if (!back.empty() && !inLast) line(out, "<p>" + back + "</p>");
+            --depth_;
+            line(out, "</li>");
+        }
+        --depth_;
+        line(out, "</ol>");
+        --depth_;
+        line(out, "</section>");
     }
 
     void attachment(std::string& out, int index) {

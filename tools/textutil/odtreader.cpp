@@ -118,30 +118,28 @@ public:
         const xmlNode* text = xml::child(xml::child(root, "body"), "text");
         if (!text) throw std::runtime_error("content.xml has no office:text body");
         blocks(text, doc_.blocks, 0);
-        // Notes cited in notes are not followed further.
-        const size_t cited = notes_.size();
-        for (size_t i = 0; i < cited; ++i) {
+        // The notes' text, read once the body is; notes cited in a note follow its own text.
+        readingNotes_ = true;
+        for (size_t i = 0; i < notes_.size(); ++i) {
             std::vector<Block> note;
             blocks(notes_[i], note, 0);
-            bool first = true;
-            for (Block& b : note) {
-                if (first && !b.table) {
-                    Paragraph numbered;
-                    numbered.style = b.paragraph.style;
-                    CharStyle mark;
-                    mark.baseline = 1;
-                    appendText(numbered, std::to_string(i + 1), mark);
-                    appendText(numbered, " ", {});
-                    for (Run& r : b.paragraph.runs) numbered.runs.push_back(std::move(r));
-                    b.paragraph = std::move(numbered);
-                    first = false;
-                }
-                doc_.blocks.push_back(std::move(b));
+            trimNoteStart(note);
+            const std::vector<const xmlNode*> nested = std::move(nested_);
+            nested_.clear();
+            for (size_t k = 0; k < nested.size(); ++k) {
+                std::vector<Block> inner;
+                blocks(nested[k], inner, 0);
+                trimNoteStart(inner);
+                appendNoteText(note, std::move(inner), int(k + 1));
             }
+            nested_.clear();
+            doc_.notes[i].blocks = std::move(note);
         }
     }
 
-    std::vector<const xmlNode*> notes_;
+    std::vector<const xmlNode*> notes_;  // note bodies, one per note of doc_.notes
+    std::vector<const xmlNode*> nested_; // bodies of notes cited in the note being read
+    bool readingNotes_ = false;
 
 private:
     const zip::Archive& z_;
@@ -528,12 +526,21 @@ private:
             } else if (!std::strcmp(n, "frame")) {
                 frame(c, para, base, link, space);
             } else if (!std::strcmp(n, "note")) {
-                // The citation stays as a superscript number; the note's text follows the body.
                 if (const xmlNode* body = xml::child(c, "note-body")) {
-                    notes_.push_back(body);
                     TextProps sup = base;
                     sup.baseline = 1;
-                    literal(para, std::to_string(notes_.size()), sup, link);
+                    if (readingNotes_) {
+                        nested_.push_back(body);
+                        literal(para, std::to_string(nested_.size()), sup, {});
+                    } else {
+                        notes_.push_back(body);
+                        doc_.notes.emplace_back().kind = xml::attr(c, "note-class") == "endnote"
+                                                             ? Note::Kind::Endnote
+                                                             : Note::Kind::Footnote;
+                        Run& r = para.runs.emplace_back();
+                        r.note = int(doc_.notes.size()) - 1;
+                        r.style.baseline = 1;
+                    }
                     space = false;
                 }
             } else if (!std::strcmp(n, "annotation") || !std::strcmp(n, "bookmark-start") ||

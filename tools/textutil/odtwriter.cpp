@@ -99,6 +99,8 @@ private:
     bool itemOpen_ = false;  // a text:list-item is open at the innermost depth
     bool topOrdered_ = false;  // the open outermost list is numbered
     int frames_ = 0;
+    int noteCount_[2] = {0, 0}; // footnotes and endnotes written
+    bool inNote_ = false;
 
     // The styles the text written so far uses, and the fixed table and picture styles.
     void automaticStyles(std::string& out) {
@@ -349,6 +351,10 @@ private:
             if (!link.empty()) out += "<text:a xlink:type=\"simple\" xlink:href=\"" + xml::escaped(link) + "\">";
             for (size_t k = i; k < j; ++k) {
                 const Run& r = p.runs[k];
+                if (r.note >= 0) {
+                    note(out, r);
+                    continue;
+                }
                 if (r.attachment >= 0) {
                     picture(out, r.attachment);
                     continue;
@@ -362,6 +368,41 @@ private:
             i = j;
         }
         out += ps.heading ? "</text:h>" : "</text:p>";
+    }
+
+    // The note in place, its text in the body of the citation; a note in a note shows its mark.
+    void note(std::string& out, const Run& r) {
+        if (r.note >= int(doc_.notes.size()) || inNote_) {
+            Run mark;
+            mark.text = noteMark(r);
+            mark.style = r.style;
+            mark.style.baseline = 1;
+            const std::string ts = textStyle(mark.style);
+            out += "<text:span text:style-name=\"" + ts + "\">";
+            text(out, mark.text);
+            out += "</text:span>";
+            return;
+        }
+        const Note& n = doc_.notes[size_t(r.note)];
+        const bool end = n.kind == Note::Kind::Endnote;
+        const std::string number = std::to_string(++noteCount_[end]);
+        out += std::string("<text:note text:id=\"") + (end ? "edn" : "ftn") + number +
+               "\" text:note-class=\"" + (end ? "endnote" : "footnote") +
+               "\"><text:note-citation>" + number + "</text:note-citation><text:note-body>";
+        // The note's lists are its own.
+        const int depth = depth_;
+        const bool itemOpen = itemOpen_;
+        const std::string listStyle = listStyleName_;
+        depth_ = 0;
+        itemOpen_ = false;
+        inNote_ = true;
+        if (n.blocks.empty()) out += "<text:p/>";
+        blocks(out, n.blocks);
+        inNote_ = false;
+        depth_ = depth;
+        itemOpen_ = itemOpen;
+        listStyleName_ = listStyle;
+        out += "</text:note-body></text:note>";
     }
 
     void table(std::string& out, const Table& t) {

@@ -49,7 +49,7 @@ struct State {
     bool nestProps = false; // inside \nesttableprops: row definitions are a nested table's
     bool inInfo = false;
     bool hidden = false;  // \v text: field codes, index entries
-    int note = -1;        // index into Parser::notes_ while inside a footnote or endnote
+    int note = -1;        // index into Document::notes while inside a footnote or endnote
     int region = 0;       // 1 inside the page header, 2 the footer
     std::string* metaField = nullptr;
 };
@@ -109,7 +109,10 @@ public:
         flushBytes();
         endParagraph(true);
         finishTable();
-        for (size_t i = 0; i < notes_.size(); ++i) appendNoteText(doc_.blocks, std::move(notes_[i]), int(i + 1));
+        // A mark (\chftn) that no note followed refers to nothing.
+        doc_.forEachParagraph([&](Paragraph& p) {
+            std::erase_if(p.runs, [&](const Run& r) { return r.note >= int(doc_.notes.size()); });
+        });
         return std::move(doc_);
     }
 
@@ -181,12 +184,11 @@ private:
         std::string listMarker;
     };
     std::vector<Context> outer_;
-    std::vector<std::vector<Block>> notes_;
     bool pageBreakPending_ = false; // \page ended the text before it
-    bool markShown_ = false;  // the next note's number is already at its reference (\chftn)
+    bool markShown_ = false; // the next note's reference is already in the text (\chftn)
 
     std::vector<Block>& out() {
-        if (st().note >= 0) return notes_[size_t(st().note)];
+        if (st().note >= 0) return doc_.notes[size_t(st().note)].blocks;
         return st().region == 1 ? doc_.header : st().region == 2 ? doc_.footer : doc_.blocks;
     }
 
@@ -217,7 +219,9 @@ private:
         openParagraph();
         CharStyle cs = effectiveStyle();
         cs.baseline = 1;
-        appendText(para_, std::to_string(notes_.size() + 1), cs);
+        Run& r = para_.runs.emplace_back();
+        r.note = int(doc_.notes.size());
+        r.style = cs;
     }
 
     void beginNote() {
@@ -231,8 +235,8 @@ private:
         levels_.clear();
         defs_.clear();
         listMarker_.clear();
-        st().note = int(notes_.size());
-        notes_.emplace_back();
+        st().note = int(doc_.notes.size());
+        doc_.notes.emplace_back();
         st().dest = Dest::Text;
         st().inTable = false;
         st().itap = 0;
@@ -242,6 +246,7 @@ private:
     void endNote() {
         endParagraph(true);
         finishTable();
+        if (st().note >= 0) trimNoteStart(doc_.notes[size_t(st().note)].blocks);
         Context& c = outer_.back();
         para_ = std::move(c.para);
         paraOpen_ = c.paraOpen;
@@ -1071,12 +1076,16 @@ private:
             return;
         }
         if (w == "line") { emitCodepoint(0x2028); return; }
-        // Inside a note its mark is the note's own number, added with its text.
+        // Inside a note its mark is the note's own number, which the writers put back.
         if (w == "chftn") {
-            if (s.note < 0) {
+            if (s.note < 0 && !markShown_) {
                 noteMark();
                 markShown_ = true;
             }
+            return;
+        }
+        if (w == "ftnalt") {
+            if (s.note >= 0) doc_.notes[size_t(s.note)].kind = Note::Kind::Endnote;
             return;
         }
         if (w == "tab") { emitCodepoint('\t'); return; }

@@ -82,6 +82,8 @@ private:
     std::vector<int> listGroup_;                 // per block; -1 outside lists
     std::vector<std::array<int, 9>> startAt_;    // per group: first number at each level
     int group_ = -1;
+    std::string noteMark_; // leads the next paragraph: the first of a note
+    bool inNote_ = false;
 
     int fontIndex(const std::string& name) {
         auto it = fontIdx_.find(name);
@@ -351,8 +353,45 @@ private:
         out += "}";
     }
 
+    // The reference's mark, then the note in its group, its first paragraph led by the same mark.
+    void writeNote(std::string& out, const Run& r, const ParaStyle& ps) {
+        std::string mark = "\\chftn";
+        if (!r.text.empty()) {
+            mark.clear();
+            escape(mark, r.text);
+        }
+        out += "{";
+        CharStyle cs = r.style;
+        cs.baseline = 1;
+        charProps(out, cs, ps);
+        out += mark + "}";
+        if (r.note >= int(doc_.notes.size()) || !noteMark_.empty() || inNote_)
+            return; // a note in a note: its mark only
+        const Note& n = doc_.notes[size_t(r.note)];
+        out += n.kind == Note::Kind::Endnote ? "{\\footnote\\ftnalt" : "{\\footnote";
+        noteMark_ = "{\\super " + mark + "} ";
+        inNote_ = true;
+        const int group = group_;
+        const std::vector<Block>& blocks = n.blocks;
+        if (blocks.empty() || blocks.front().table)
+            writeParagraph(out, Paragraph(), 0, blocks.empty() ? "" : "\\par\n");
+        for (size_t k = 0; k < blocks.size(); ++k) {
+            if (blocks[k].table)
+                writeTable(out, *blocks[k].table, 1, kTextWidth);
+            else
+                writeParagraph(out, blocks[k].paragraph, 0,
+                               k + 1 == blocks.size() ? "" : "\\par\n");
+        }
+        group_ = group;
+        inNote_ = false;
+        noteMark_.clear();
+        out += "}";
+    }
+
     void writeParagraph(std::string& out, const Paragraph& p, int depth, const char* end) {
         paragraphProps(out, p.style, depth);
+        out += noteMark_;
+        noteMark_.clear();
         size_t i = 0;
         while (i < p.runs.size()) {
             const std::string& link = p.runs[i].style.link;
@@ -368,6 +407,10 @@ private:
             }
             for (size_t k = i; k < j; ++k) {
                 const Run& r = p.runs[k];
+                if (r.note >= 0) {
+                    writeNote(out, r, p.style);
+                    continue;
+                }
                 out += '{';
                 charProps(out, r.style, p.style);
                 if (r.attachment >= 0 && r.attachment < int(doc_.attachments.size()))

@@ -59,7 +59,8 @@ std::string toPlainText(const Document& doc) {
 
 Output writeTxt(const Document& doc, const WriteOptions& opts) {
     Output o;
-    std::string text = toPlainText(doc);
+    // Plain text has no notes: numbered at their references, their text follows the body.
+    std::string text = doc.notes.empty() ? toPlainText(doc) : toPlainText(notesAsText(doc));
     std::string enc = opts.encoding;
     std::transform(enc.begin(), enc.end(), enc.begin(), [](unsigned char c) { return std::toupper(c); });
     if (enc.empty() || enc == "UTF-8" || enc == "UTF8") {

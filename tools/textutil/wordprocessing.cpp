@@ -220,15 +220,6 @@ public:
         }
     }
 
-    // The text of the cited notes, one paragraph each (or more), after the body.
-    void notes(std::vector<Block>& out) {
-        for (size_t i = 0; i < notes_.size(); ++i) {
-            std::vector<Block> blocks;
-            body(notes_[i], blocks);
-            appendNoteText(out, std::move(blocks), int(i + 1));
-        }
-    }
-
     void body(const xmlNode* n, std::vector<Block>& out) {
         for (const xmlNode* c = n->children; c; c = c->next) {
             if (c->type != XML_ELEMENT_NODE) continue;
@@ -258,15 +249,46 @@ private:
     std::map<int, Levels> lists_;
     std::map<int, std::array<int, 9>> counters_;
     std::map<std::string, const xmlNode*> noteParts_;  // "f"/"e" + id
-    std::vector<const xmlNode*> notes_;                 // cited notes, in order
+    int noteDepth_ = 0;                                // notes being read, one inside another
+    std::vector<const xmlNode*> nested_;               // notes cited in the note being read
     bool breakPending_ = false; // a page break ended the last paragraph's text
 
-    void cite(const xmlNode* note, Paragraph& para, const RProps& rp, const std::string& link) {
+    void cite(const xmlNode* note, bool endnote, Paragraph& para, const RProps& rp,
+              const std::string& link) {
         if (!note || inInstruction()) return;
-        notes_.push_back(note);
         RProps sup = rp;
         sup.baseline = 1;
-        text(para, std::to_string(notes_.size()), sup, link);
+        if (noteDepth_ > 0) {
+            // A note in a note has no place in most formats: numbered in the text, it follows
+            // the note's own text.
+            if (noteDepth_ > 1) return;
+            nested_.push_back(note);
+            text(para, std::to_string(nested_.size()), sup, link);
+            return;
+        }
+        const int index = int(doc_.notes.size());
+        doc_.notes.emplace_back().kind = endnote ? Note::Kind::Endnote : Note::Kind::Footnote;
+        // The note's text is outside any field around its reference.
+        std::vector<Field> outer = std::move(fields_);
+        fields_.clear();
+        ++noteDepth_;
+        std::vector<Block> blocks;
+        body(note, blocks);
+        trimNoteStart(blocks);
+        ++noteDepth_;
+        for (size_t i = 0; i < nested_.size(); ++i) {
+            std::vector<Block> inner;
+            body(nested_[i], inner);
+            trimNoteStart(inner);
+            appendNoteText(blocks, std::move(inner), int(i + 1));
+        }
+        noteDepth_ -= 2;
+        nested_.clear();
+        fields_ = std::move(outer);
+        doc_.notes[size_t(index)].blocks = std::move(blocks);
+        Run& r = para.runs.emplace_back();
+        r.note = index;
+        r.style = sup.toStyle();
     }
 
     // Complex fields: the instruction, whether the result part has begun, and its link.
@@ -562,9 +584,14 @@ private:
                 }
             } else if (!std::strcmp(n, "footnoteReference") || !std::strcmp(n, "endnoteReference")) {
                 auto it = noteParts_.find(std::string(n[0] == 'f' ? "f" : "e") + xml::attr(c, "id"));
-                if (it != noteParts_.end()) cite(it->second, para, rp, link);
+                if (it != noteParts_.end()) cite(it->second, n[0] == 'e', para, rp, link);
             } else if (!std::strcmp(n, "footnote") || !std::strcmp(n, "endnote")) {
-                cite(c, para, rp, link);  // wordml: the note's text sits where it is cited
+                // wordml: the note's text sits where it is cited; an endnote may be a footnote
+                // in the endnote style, as we write them.
+                const xmlNode* first = xml::child(c, "p");
+                const bool end =
+                    n[0] == 'e' || xml::childVal(xml::child(first, "pPr"), "pStyle") == "EndnoteText";
+                cite(c, end, para, rp, link);
             } else if (!std::strcmp(n, "instrText")) {
                 if (!fields_.empty() && !fields_.back().result) fields_.back().instr += xml::text(c);
             } else if (!std::strcmp(n, "drawing") || !std::strcmp(n, "pict") || !std::strcmp(n, "object")) {
@@ -653,14 +680,12 @@ int headingFromStyleName(const std::string& name) {
 void readBody(const xmlNode* body, const xmlNode* styles, const xmlNode* lists, const ReadHooks& hooks, Document& doc) {
     BodyReader reader(styles, lists, hooks, doc);
     reader.body(body, doc.blocks);
-    reader.notes(doc.blocks);
 }
 
 void readStory(const xmlNode* story, const xmlNode* styles, const xmlNode* lists,
                const ReadHooks& hooks, Document& doc, std::vector<Block>& out) {
     BodyReader reader(styles, lists, hooks, doc);
     reader.body(story, out);
-    reader.notes(out);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -694,6 +719,11 @@ private:
     int firstList_;
     BodyXml out_;
     std::map<bool, int> current_;  // list instance per kind of the list being written
+    std::map<int, int> noteIds_;   // docx: note index -> w:id in its part
+    int lastId_[2] = {0, 0};       // docx: last w:id given, footnotes and endnotes
+    std::set<int> notesWritten_;   // wordml: notes already written at a reference
+    std::string mark_;             // the note mark the next paragraph starts with
+    const char* noteStyle_ = nullptr; // paragraph style inside the note being written
 
     void blocks(std::string& out, const std::vector<Block>& blocks) {
         bool lastWasList = false;
@@ -733,6 +763,8 @@ private:
         std::string pPr;
         if (ps.heading > 0) pPr += "<w:pStyle w:val=\"Heading" + std::to_string(std::min(ps.heading, 6)) + "\"/>";
         else if (ps.listLevel > 0) pPr += "<w:pStyle w:val=\"ListParagraph\"/>";
+        else if (noteStyle_)
+            pPr += std::string("<w:pStyle w:val=\"") + noteStyle_ + "\"/>";
         if (ps.pageBreakBefore) pPr += "<w:pageBreakBefore/>";
         if (ps.listLevel > 0 && listId > 0) {
             const std::string lvl = "<w:ilvl w:val=\"" + std::to_string(std::min(ps.listLevel, 9) - 1) + "\"/>";
@@ -763,6 +795,8 @@ private:
         }
         out += "<w:p>";
         if (!pPr.empty()) out += "<w:pPr>" + pPr + "</w:pPr>";
+        out += mark_;
+        mark_.clear();
         size_t i = 0;
         while (i < p.runs.size()) {
             const std::string& link = p.runs[i].attachment < 0 ? p.runs[i].style.link : std::string();
@@ -812,6 +846,10 @@ private:
     }
 
     void run(std::string& out, const Run& r, const ParaStyle&) {
+        if (r.note >= 0) {
+            noteReference(out, r);
+            return;
+        }
         if (r.attachment >= 0) {
             if (r.attachment >= int(doc_.attachments.size()) || !hooks_.picture) return;
             double w, h;
@@ -852,6 +890,60 @@ private:
         }
         flush();
         out += "</w:r>";
+    }
+
+    // docx: a reference to the note in its part; wordml: the note itself, where it is cited.
+    void noteReference(std::string& out, const Run& r) {
+        // A second reference to a wordml note, or one inside a note, shows its mark only.
+        if (r.note >= int(doc_.notes.size()) || noteStyle_ ||
+            (dialect_ == Dialect::WordML && notesWritten_.count(r.note))) {
+            Run mark;
+            mark.text = noteMark(r);
+            mark.style = r.style;
+            mark.style.baseline = 1;
+            run(out, mark, {});
+            return;
+        }
+        const Note& n = doc_.notes[size_t(r.note)];
+        const bool end = n.kind == Note::Kind::Endnote;
+        // LibreOffice's Word 2003 XML import drops the text of a w:endnote: there an endnote is a
+        // footnote in the endnote styles, which our reader takes back as an endnote.
+        const std::string kind = end && dialect_ == Dialect::Docx ? "endnote" : "footnote";
+        const std::string ref = std::string("<w:r><w:rPr><w:rStyle w:val=\"") +
+                                (end ? "EndnoteReference" : "FootnoteReference") + "\"/></w:rPr>";
+        if (dialect_ == Dialect::Docx) {
+            auto it = noteIds_.find(r.note);
+            if (it == noteIds_.end()) {
+                const std::string id = std::to_string(++lastId_[end]);
+                it = noteIds_.emplace(r.note, lastId_[end]).first;
+                std::string& part = end ? out_.endnotes : out_.footnotes;
+                part += "<w:" + kind + " w:id=\"" + id + "\">";
+                noteBody(part, n, ref + "<w:" + kind + "Ref/></w:r>");
+                part += "</w:" + kind + ">";
+            }
+            out += ref + "<w:" + kind + "Reference w:id=\"" + std::to_string(it->second) +
+                   "\"/></w:r>";
+            return;
+        }
+        notesWritten_.insert(r.note);
+        out += ref + "<w:" + kind + ">";
+        noteBody(out, n, ref + "<w:" + kind + "Ref/></w:r>");
+        out += "</w:" + kind + "></w:r>";
+    }
+
+    // The note's blocks, its first paragraph led by its mark.
+    void noteBody(std::string& out, const Note& n, const std::string& mark) {
+        std::map<bool, int> lists = std::move(current_);
+        current_.clear();
+        mark_ = mark + "<w:r><w:t xml:space=\"preserve\"> </w:t></w:r>";
+        noteStyle_ = n.kind == Note::Kind::Endnote ? "EndnoteText" : "FootnoteText";
+        if (n.blocks.empty() || n.blocks.front().table) paragraph(out, Paragraph(), 0);
+        blocks(out, n.blocks);
+        // A table may not end a note either.
+        if (!n.blocks.empty() && n.blocks.back().table) out += "<w:p/>";
+        mark_.clear();
+        noteStyle_ = nullptr;
+        current_ = std::move(lists);
     }
 
     void table(std::string& out, const Table& t) {
@@ -932,6 +1024,16 @@ std::string writeStyles(Dialect dialect) {
     }
     s += "<w:style w:type=\"paragraph\" w:styleId=\"ListParagraph\"><w:name w:val=\"List Paragraph\"/>"
          "<w:basedOn w:val=\"Normal\"/></w:style>";
+    for (const char* kind : {"Footnote", "Endnote"}) {
+        const std::string k = kind, lowerKind = k == "Footnote" ? "footnote" : "endnote";
+        s += "<w:style w:type=\"paragraph\" w:styleId=\"" + k + "Text\"><w:name w:val=\"" +
+             lowerKind +
+             " text\"/><w:basedOn w:val=\"Normal\"/><w:rPr><w:sz w:val=\"20\"/><w:" + szCs +
+             " w:val=\"20\"/></w:rPr></w:style>";
+        s += "<w:style w:type=\"character\" w:styleId=\"" + k + "Reference\"><w:name w:val=\"" +
+             lowerKind +
+             " reference\"/><w:rPr><w:vertAlign w:val=\"superscript\"/></w:rPr></w:style>";
+    }
     s += "<w:style w:type=\"character\" w:styleId=\"Hyperlink\"><w:name w:val=\"Hyperlink\"/>"
          "<w:basedOn w:val=\"DefaultParagraphFont\"/><w:rPr><w:color w:val=\"0000EE\"/><w:u w:val=\"single\"/></w:rPr></w:style>";
     return s;

@@ -24,9 +24,9 @@ struct ReadHooks {
     const xmlNode* endnotes = nullptr;
 };
 
-// Reads a w:body into `doc`; notes are numbered where they are cited and their text follows the body. `styles` is the w:styles element and `lists` the w:numbering
-// (docx) or w:lists (wordml) element; both may be null. Elements are matched by local name,
-// which reads both dialects.
+// Reads a w:body into `doc`, its footnotes and endnotes into `doc.notes`. `styles` is the w:styles
+// element and `lists` the w:numbering (docx) or w:lists (wordml) element; both may be null.
+// Elements are matched by local name, which reads both dialects.
 void readBody(const xmlNode* body, const xmlNode* styles, const xmlNode* lists, const ReadHooks& hooks, Document& doc);
 
 // Reads a header or footer (w:hdr, w:ftr) into `out`, as readBody does the body.
@@ -53,6 +53,9 @@ struct WriteHooks {
 struct BodyXml {
     std::string body;                  // the block elements, without w:body
     std::vector<ListInstance> lists;   // list instances referenced by the body
+    // docx: the w:footnote and w:endnote elements of the notes cited, separators not included
+    // (wordml writes its notes where they are cited).
+    std::string footnotes, endnotes;
 };
 
 BodyXml writeBody(const Document& doc, Dialect dialect, const WriteHooks& hooks);

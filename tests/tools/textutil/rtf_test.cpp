@@ -62,9 +62,9 @@ TEST(textutilRtfText, FootnotesAndEndnotesKeepTheirText) {
         "{\\rtf1\\ansi\\pard Before{\\super\\chftn}{\\*\\footnote\\pard\\plain{\\super\\chftn} "
         "Footnote words one two three.} middle{\\super\\chftn}{\\footnote\\ftnalt\\pard\\plain"
         "{\\super\\chftn} Endnote words four five.} after.\\par\\pard Next paragraph.\\par}");
-    ASSERT_GE(doc.blocks.size(), 4u);
-    // The body paragraph stays whole, numbered at each reference, with no note text inside.
-    EXPECT_EQ(doc.blocks[0].paragraph.plainText(), "Before1 middle2 after.");
+    ASSERT_GE(doc.blocks.size(), 2u);
+    // The body paragraph stays whole, a reference at each mark, with no note text inside.
+    EXPECT_EQ(doc.blocks[0].paragraph.plainText(), "Before middle after.");
     EXPECT_EQ(doc.blocks[1].paragraph.plainText(), "Next paragraph.");
     const std::string all = doc.plainText();
     EXPECT_NE(all.find("Footnote words one two three."), std::string::npos) << all;

@@ -210,8 +210,8 @@ struct KnownLoss {
 };
 
 const std::vector<KnownLoss> kKnownLosses = {
-    {Footnote, "rtf rtfd html webarchive doc docx odt wordml", "rtf rtfd html webarchive doc docx odt wordml"},
-    {Endnote, "rtf rtfd html webarchive doc docx odt", "rtf rtfd doc docx odt"},
+    {Footnote, "rtf rtfd html webarchive doc docx odt wordml", "doc"},
+    {Endnote, "rtf rtfd html webarchive doc docx odt", "doc"},
     {Picture, "html webarchive", "rtfd"},
     {PictureSize, "html webarchive", "rtfd"},
 };
