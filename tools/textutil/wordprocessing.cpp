@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <set>
 
 namespace textutil::wp {
@@ -230,22 +231,29 @@ public:
     }
 
     void body(const xmlNode* n, std::vector<Block>& out) {
-        for (const xmlNode* c = n->children; c; c = c->next) {
-            if (c->type != XML_ELEMENT_NODE) continue;
-            if (xml::is(c, "p")) {
-                Block& b = out.emplace_back();
-                b.paragraph = paragraph(c);
-            } else if (xml::is(c, "tbl")) {
-                Block& b = out.emplace_back();
-                b.table = table(c);
-            } else if (xml::is(c, "sdt")) {
-                if (const xmlNode* content = xml::child(c, "sdtContent")) body(content, out);
-            } else if (xml::is(c, "customXml") || xml::is(c, "sect") || xml::is(c, "sub-section") ||
-                       xml::is(c, "pBdrGroup") || xml::is(c, "ins") || xml::is(c, "body")) {
-                body(c, out);
-            }
+        for (const xmlNode* c = n->children; c; c = c->next)
+            block(c, out);
+    }
+
+    // One child of a body, cell or content control.
+    void block(const xmlNode* c, std::vector<Block>& out) {
+        if (c->type != XML_ELEMENT_NODE) return;
+        if (xml::is(c, "p")) {
+            Block& b = out.emplace_back();
+            b.paragraph = paragraph(c);
+        } else if (xml::is(c, "tbl")) {
+            Block& b = out.emplace_back();
+            b.table = table(c);
+        } else if (xml::is(c, "sdt")) {
+            if (const xmlNode* content = xml::child(c, "sdtContent")) body(content, out);
+        } else if (xml::is(c, "customXml") || xml::is(c, "sect") || xml::is(c, "sub-section") ||
+                   xml::is(c, "pBdrGroup") || xml::is(c, "ins") || xml::is(c, "body")) {
+            body(c, out);
         }
     }
+
+    // Notes written inline keep a copy of their tree when the body is freed as it is read.
+    void keepInlineNotes() { keepNotes_ = true; }
 
 private:
     const ReadHooks& hooks_;
@@ -259,6 +267,11 @@ private:
     std::map<int, std::array<int, 9>> counters_;
     std::map<std::string, const xmlNode*> noteParts_;  // "f"/"e" + id
     std::vector<const xmlNode*> notes_;                 // cited notes, in order
+    struct NodeDeleter {
+        void operator()(xmlNode* n) const { xmlFreeNode(n); }
+    };
+    std::vector<std::unique_ptr<xmlNode, NodeDeleter>> kept_; // copies of inline notes
+    bool keepNotes_ = false;
     bool breakPending_ = false; // a page break ended the last paragraph's text
 
     void cite(const xmlNode* note, Paragraph& para, const RProps& rp, const std::string& link) {
@@ -564,7 +577,13 @@ private:
                 auto it = noteParts_.find(std::string(n[0] == 'f' ? "f" : "e") + xml::attr(c, "id"));
                 if (it != noteParts_.end()) cite(it->second, para, rp, link);
             } else if (!std::strcmp(n, "footnote") || !std::strcmp(n, "endnote")) {
-                cite(c, para, rp, link);  // wordml: the note's text sits where it is cited
+                // wordml: the note's text sits where it is cited.
+                const xmlNode* note = c;
+                if (keepNotes_ && !inInstruction()) {
+                    kept_.emplace_back(xmlCopyNode(const_cast<xmlNode*>(c), 1));
+                    note = kept_.back().get();
+                }
+                cite(note, para, rp, link);
             } else if (!std::strcmp(n, "instrText")) {
                 if (!fields_.empty() && !fields_.back().result) fields_.back().instr += xml::text(c);
             } else if (!std::strcmp(n, "drawing") || !std::strcmp(n, "pict") || !std::strcmp(n, "object")) {
@@ -653,6 +672,15 @@ int headingFromStyleName(const std::string& name) {
 void readBody(const xmlNode* body, const xmlNode* styles, const xmlNode* lists, const ReadHooks& hooks, Document& doc) {
     BodyReader reader(styles, lists, hooks, doc);
     reader.body(body, doc.blocks);
+    reader.notes(doc.blocks);
+}
+
+void readBodyBlocks(const std::function<const xmlNode*()>& next, const xmlNode* styles,
+                    const xmlNode* lists, const ReadHooks& hooks, Document& doc) {
+    BodyReader reader(styles, lists, hooks, doc);
+    reader.keepInlineNotes();
+    while (const xmlNode* c = next())
+        reader.block(c, doc.blocks);
     reader.notes(doc.blocks);
 }
 
@@ -765,7 +793,8 @@ private:
         if (!pPr.empty()) out += "<w:pPr>" + pPr + "</w:pPr>";
         size_t i = 0;
         while (i < p.runs.size()) {
-            const std::string& link = p.runs[i].attachment < 0 ? p.runs[i].style.link : std::string();
+            const std::string& link =
+                p.runs[i].attachment < 0 ? p.runs[i].style.link.str() : std::string();
             size_t j = i + 1;
             if (!link.empty())
                 while (j < p.runs.size() && p.runs[j].attachment < 0 && p.runs[j].style.link == link) ++j;
