@@ -3,9 +3,102 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <mutex>
+#include <ostream>
 #include <set>
+#include <unordered_map>
 
 namespace textutil {
+
+struct SharedText::Entry {
+    std::string text;
+    size_t refs = 0;
+};
+
+namespace {
+
+// The entries by text. Counted under one lock: runs are copied far less often than read, and
+// an entry nobody holds is dropped, so a long-lived process does not keep every link it saw.
+struct SharedTable {
+    std::mutex lock;
+    std::unordered_map<std::string_view, SharedText::Entry*> entries;
+};
+
+SharedTable& sharedTable() {
+    static SharedTable* t = new SharedTable; // never destroyed: runs may outlive static teardown
+    return *t;
+}
+
+const std::string& emptyText() {
+    static const std::string* e = new std::string;
+    return *e;
+}
+
+} // namespace
+
+SharedText::SharedText(std::string_view s) {
+    if (s.empty()) return;
+    SharedTable& t = sharedTable();
+    std::lock_guard<std::mutex> hold(t.lock);
+    auto it = t.entries.find(s);
+    if (it == t.entries.end()) {
+        Entry* e = new Entry{std::string(s), 0};
+        it = t.entries.emplace(std::string_view(e->text), e).first;
+    }
+    e_ = it->second;
+    ++e_->refs;
+}
+
+SharedText::SharedText(const SharedText& o) : e_(o.e_) {
+    if (!e_) return;
+    std::lock_guard<std::mutex> hold(sharedTable().lock);
+    ++e_->refs;
+}
+
+SharedText& SharedText::operator=(const SharedText& o) {
+    if (e_ != o.e_) {
+        SharedText copy(o);
+        std::swap(e_, copy.e_);
+    }
+    return *this;
+}
+
+SharedText& SharedText::operator=(SharedText&& o) noexcept {
+    std::swap(e_, o.e_);
+    return *this;
+}
+
+SharedText::~SharedText() {
+    if (!e_) return;
+    SharedTable& t = sharedTable();
+    std::lock_guard<std::mutex> hold(t.lock);
+    if (--e_->refs > 0) return;
+    t.entries.erase(std::string_view(e_->text));
+    delete e_;
+}
+
+const std::string& SharedText::str() const {
+    return e_ ? e_->text : emptyText();
+}
+
+std::string operator+(const std::string& a, const SharedText& b) {
+    return a + b.str();
+}
+std::string operator+(const SharedText& a, const std::string& b) {
+    return a.str() + b;
+}
+std::string operator+(const char* a, const SharedText& b) {
+    return a + b.str();
+}
+std::string operator+(const SharedText& a, const char* b) {
+    return a.str() + b;
+}
+std::string operator+(std::string&& a, const SharedText& b) {
+    return std::move(a) + b.str();
+}
+std::ostream& operator<<(std::ostream& os, const SharedText& s) {
+    return os << s.str();
+}
 
 namespace {
 

@@ -2,8 +2,10 @@
 
 #include <cstdint>
 #include <functional>
+#include <iosfwd>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // The document model every reader produces and every writer consumes: blocks (paragraphs
@@ -16,8 +18,63 @@ struct Color {
     bool operator==(const Color&) const = default;
 };
 
+// A string that many runs repeat (a font, a link target), kept once per process and shared:
+// a large document has a run every few words, and each would otherwise carry its own copies.
+// Reads as a const std::string; empty is a null pointer.
+class SharedText {
+public:
+    SharedText() = default;
+    SharedText(std::string_view s);
+    SharedText(const std::string& s) : SharedText(std::string_view(s)) {}
+    SharedText(const char* s) : SharedText(std::string_view(s)) {}
+    SharedText(const SharedText& o);
+    SharedText(SharedText&& o) noexcept : e_(o.e_) { o.e_ = nullptr; }
+    SharedText& operator=(const SharedText& o);
+    SharedText& operator=(SharedText&& o) noexcept;
+    ~SharedText();
+
+    const std::string& str() const;
+    operator const std::string&() const { return str(); }
+    operator std::string_view() const { return str(); }
+    bool empty() const { return e_ == nullptr; }
+    size_t size() const { return str().size(); }
+    const char* c_str() const { return str().c_str(); }
+    size_t find(std::string_view s, size_t at = 0) const { return str().find(s, at); }
+    size_t find(char c, size_t at = 0) const { return str().find(c, at); }
+    size_t find_first_of(std::string_view s, size_t at = 0) const {
+        return str().find_first_of(s, at);
+    }
+    size_t rfind(std::string_view s, size_t at = std::string::npos) const {
+        return str().rfind(s, at);
+    }
+    std::string substr(size_t at, size_t n = std::string::npos) const {
+        return str().substr(at, n);
+    }
+    char operator[](size_t i) const { return str()[i]; }
+
+    // Equal text is the same entry.
+    bool operator==(const SharedText& o) const { return e_ == o.e_; }
+    bool operator==(const std::string& s) const { return str() == s; }
+    bool operator==(std::string_view s) const { return str() == s; }
+    bool operator==(const char* s) const { return str() == s; }
+    bool operator<(const SharedText& o) const { return str() < o.str(); }
+
+    struct Entry;
+
+private:
+    Entry* e_ = nullptr;
+};
+
+std::string operator+(const std::string& a, const SharedText& b);
+std::string operator+(const SharedText& a, const std::string& b);
+std::string operator+(const char* a, const SharedText& b);
+std::string operator+(const SharedText& a, const char* b);
+std::string operator+(std::string&& a, const SharedText& b);
+std::ostream& operator<<(std::ostream& os, const SharedText& s);
+
 struct CharStyle {
-    std::string font;          // family name; empty = writer's default
+    SharedText font;           // family name; empty = writer's default
+    SharedText link;           // target URL of a hyperlink
     double size = 0;           // points; 0 = default
     bool bold = false;
     bool italic = false;
@@ -25,7 +82,6 @@ struct CharStyle {
     bool strike = false;
     std::optional<Color> color;      // foreground
     std::optional<Color> background;
-    std::string link;          // target URL of a hyperlink
     int baseline = 0;          // 1 superscript, -1 subscript
     bool operator==(const CharStyle&) const = default;
 };

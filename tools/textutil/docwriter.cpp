@@ -118,7 +118,7 @@ public:
                     Paragraph plain = *p;
                     plain.style.listLevel = 0;
                     for (Run& r : plain.runs)
-                        r.style.link.clear();
+                        r.style.link = SharedText();
                     paragraph(plain, 0, 0x0D);
                 }
             }

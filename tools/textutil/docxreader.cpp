@@ -4,7 +4,10 @@
 #include "wordprocessing.h"
 #include "zipfile.h"
 
+#include <libxml/xmlreader.h>
+
 #include <cstring>
+#include <exception>
 #include <map>
 #include <stdexcept>
 
@@ -104,18 +107,94 @@ void readApp(const zip::Archive& z, const std::string& part, Metadata& m) {
     }
 }
 
-// Document order: the element after n within root, descending first.
-const xmlNode* nextElement(const xmlNode* n, const xmlNode* root) {
-    if (n->children) return n->children;
-    while (n && n != root) {
-        if (n->next) return n->next;
-        n = n->parent;
-    }
-    return nullptr;
-}
-
 double emuToPt(const std::string& v) { return v.empty() ? 0 : std::strtod(v.c_str(), nullptr) / 12700; }
 
+// The main part inflated and parsed as a stream: of a long document only the body's current
+// block is a tree at any time, and the inflated XML is never held whole.
+class MainPart {
+public:
+    MainPart(const zip::Archive& z, const std::string& part) : entry_(z.open(part)), part_(part) {
+        if (!entry_) throw std::runtime_error("the package has no main document part");
+        reader_ = xmlReaderForIO(&MainPart::readChunk, nullptr, this, nullptr, nullptr,
+                                 XML_PARSE_NONET | XML_PARSE_HUGE | XML_PARSE_NOERROR |
+                                     XML_PARSE_NOWARNING);
+        if (error_) std::rethrow_exception(error_);
+        if (!reader_) throw std::runtime_error(part_ + " is not well-formed XML");
+    }
+    ~MainPart() {
+        if (reader_) xmlFreeTextReader(reader_);
+    }
+    MainPart(const MainPart&) = delete;
+    MainPart& operator=(const MainPart&) = delete;
+
+    // Moves to the body, a child of the root element; the root's other children are passed over.
+    void findBody() {
+        bool more = step(xmlTextReaderRead(reader_));
+        while (more) {
+            if (xmlTextReaderNodeType(reader_) == XML_READER_TYPE_ELEMENT &&
+                xmlTextReaderDepth(reader_) == 1) {
+                if (std::strcmp(reinterpret_cast<const char*>(xmlTextReaderConstLocalName(reader_)),
+                                "body") == 0) {
+                    inBody_ = !xmlTextReaderIsEmptyElement(reader_);
+                    return;
+                }
+                more = step(xmlTextReaderNext(reader_));
+                continue;
+            }
+            more = step(xmlTextReaderRead(reader_));
+        }
+        throw std::runtime_error("the main document has no body");
+    }
+
+    // The body's next child element, or null after the last; the one before is freed.
+    const xmlNode* next() {
+        if (!inBody_) return nullptr;
+        bool more = step(expanded_ ? xmlTextReaderNext(reader_) : xmlTextReaderRead(reader_));
+        expanded_ = false;
+        while (more && xmlTextReaderDepth(reader_) > 1) {
+            if (xmlTextReaderNodeType(reader_) == XML_READER_TYPE_ELEMENT) {
+                xmlNode* n = xmlTextReaderExpand(reader_);
+                if (!n) step(-1);
+                expanded_ = true;
+                return n;
+            }
+            more = step(xmlTextReaderRead(reader_));
+        }
+        inBody_ = false;
+        return nullptr;
+    }
+
+    // Reads what follows the body: damage there fails the document as a whole tree would.
+    void finish() {
+        while (step(xmlTextReaderRead(reader_))) {
+        }
+    }
+
+private:
+    std::unique_ptr<zip::Archive::Entry> entry_;
+    std::string part_;
+    xmlTextReaderPtr reader_ = nullptr;
+    std::exception_ptr error_; // from inflating, raised once the parser gives up
+    bool inBody_ = false, expanded_ = false;
+
+    static int readChunk(void* context, char* buf, int len) {
+        MainPart* self = static_cast<MainPart*>(context);
+        try {
+            return int(self->entry_->read(buf, size_t(len)));
+        } catch (...) {
+            self->error_ = std::current_exception();
+            return -1;
+        }
+    }
+
+    // True while there is more; throws on damage.
+    bool step(int ret) {
+        if (ret == 1) return true;
+        if (error_) std::rethrow_exception(error_);
+        if (ret < 0) throw std::runtime_error(part_ + " is not well-formed XML");
+        return false;
+    }
+};
 
 } // namespace
 
@@ -139,8 +218,7 @@ Document readDocx(const Input& in, const ReadOptions&) {
     const auto pkgRels = readRels(z, "");
     std::string main = "word/document.xml";
     if (const Rel* r = relOfType(pkgRels, "/officeDocument")) main = r->target;
-    const auto mainData = z.read(main);
-    if (!mainData) throw std::runtime_error("the package has no main document part");
+    MainPart mainPart(z, main);
     const auto rels = readRels(z, main);
 
     Document doc;
@@ -160,9 +238,7 @@ Document readDocx(const Input& in, const ReadOptions&) {
     if (const Rel* r = relOfType(rels, "/endnotes"))
         if (auto data = z.read(r->target)) endnotes = xml::parse(*data, r->target);
 
-    const auto main_ = xml::parse(*mainData, main);
-    const xmlNode* body = xml::child(xmlDocGetRootElement(main_.get()), "body");
-    if (!body) throw std::runtime_error("the main document has no body");
+    mainPart.findBody();
 
     std::map<std::string, int> pictures;  // part name -> attachment
     wp::ReadHooks hooks;
@@ -214,21 +290,34 @@ Document readDocx(const Input& in, const ReadOptions&) {
     hooks.picture = [&](const xmlNode* n) { return pictureIn(rels, n); };
     const xmlNode* stylesRoot = styles ? xmlDocGetRootElement(styles.get()) : nullptr;
     const xmlNode* listsRoot = numbering ? xmlDocGetRootElement(numbering.get()) : nullptr;
-    wp::readBody(body, stylesRoot, listsRoot, hooks, doc);
-
-    // The default header and footer of the first section that has them.
-    for (const auto& [kind, into] :
-         {std::pair<const char*, std::vector<Block>*>{"headerReference", &doc.header},
-          std::pair<const char*, std::vector<Block>*>{"footerReference", &doc.footer}}) {
-        const xmlNode* ref = nullptr;
-        for (const xmlNode* n = body; n; n = nextElement(n, body)) {
-            const std::string type = xml::attr(n, "type");
-            if (xml::is(n, kind) && (type.empty() || type == "default")) {
-                ref = n;
-                break;
+    // The default header and footer of the first section that has them, noted as the body goes
+    // by: a section's properties end the body or sit in a paragraph's properties.
+    std::string refIds[2]; // header, footer
+    auto sectionRefs = [&](const xmlNode* sectPr) {
+        for (const xmlNode* n = sectPr ? sectPr->children : nullptr; n; n = n->next)
+            for (int k = 0; k < 2; ++k) {
+                if (!refIds[k].empty() || !xml::is(n, k ? "footerReference" : "headerReference"))
+                    continue;
+                const std::string type = xml::attr(n, "type");
+                if (type.empty() || type == "default")
+                    refIds[k] = xml::attr(n, "id", "relationships");
             }
-        }
-        auto rel = ref ? rels.find(xml::attr(ref, "id", "relationships")) : rels.end();
+    };
+    wp::readBodyBlocks(
+        [&]() -> const xmlNode* {
+            const xmlNode* n = mainPart.next();
+            if (n && xml::is(n, "sectPr"))
+                sectionRefs(n);
+            else if (n && xml::is(n, "p"))
+                sectionRefs(xml::child(xml::child(n, "pPr"), "sectPr"));
+            return n;
+        },
+        stylesRoot, listsRoot, hooks, doc);
+    mainPart.finish();
+
+    for (const auto& [k, into] : {std::pair<int, std::vector<Block>*>{0, &doc.header},
+                                  std::pair<int, std::vector<Block>*>{1, &doc.footer}}) {
+        auto rel = refIds[k].empty() ? rels.end() : rels.find(refIds[k]);
         if (rel == rels.end() || rel->second.external) continue;
         const auto data = z.read(rel->second.target);
         if (!data) continue;

@@ -195,7 +195,7 @@ private:
         std::string css;
         if (!cs.font.empty()) {
             const bool quote = cs.font.find_first_of(" 0123456789") != std::string::npos;
-            css += "font-family: " + (quote ? "'" + cs.font + "'" : cs.font) + "; ";
+            css += "font-family: " + (quote ? "'" + cs.font + "'" : cs.font.str()) + "; ";
         }
         if (cs.size > 0) css += "font-size: " + num(cs.size) + "pt; ";
         if (cs.color) css += "color: " + hexColor(*cs.color) + "; ";

@@ -344,7 +344,7 @@ private:
             out += "<text:p text:style-name=\"" + style + "\">";
         size_t i = 0;
         while (i < p.runs.size()) {
-            const std::string link = p.runs[i].attachment < 0 ? p.runs[i].style.link : std::string();
+            const std::string link = p.runs[i].attachment < 0 ? p.runs[i].style.link.str() : std::string();
             size_t j = i + 1;
             if (!link.empty())
                 while (j < p.runs.size() && p.runs[j].attachment < 0 && p.runs[j].style.link == link) ++j;

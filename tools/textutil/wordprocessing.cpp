@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <set>
 
 namespace textutil::wp {
@@ -221,20 +222,24 @@ public:
     }
 
     void body(const xmlNode* n, std::vector<Block>& out) {
-        for (const xmlNode* c = n->children; c; c = c->next) {
-            if (c->type != XML_ELEMENT_NODE) continue;
-            if (xml::is(c, "p")) {
-                Block& b = out.emplace_back();
-                b.paragraph = paragraph(c);
-            } else if (xml::is(c, "tbl")) {
-                Block& b = out.emplace_back();
-                b.table = table(c);
-            } else if (xml::is(c, "sdt")) {
-                if (const xmlNode* content = xml::child(c, "sdtContent")) body(content, out);
-            } else if (xml::is(c, "customXml") || xml::is(c, "sect") || xml::is(c, "sub-section") ||
-                       xml::is(c, "pBdrGroup") || xml::is(c, "ins") || xml::is(c, "body")) {
-                body(c, out);
-            }
+        for (const xmlNode* c = n->children; c; c = c->next)
+            block(c, out);
+    }
+
+    // One child of a body, cell or content control.
+    void block(const xmlNode* c, std::vector<Block>& out) {
+        if (c->type != XML_ELEMENT_NODE) return;
+        if (xml::is(c, "p")) {
+            Block& b = out.emplace_back();
+            b.paragraph = paragraph(c);
+        } else if (xml::is(c, "tbl")) {
+            Block& b = out.emplace_back();
+            b.table = table(c);
+        } else if (xml::is(c, "sdt")) {
+            if (const xmlNode* content = xml::child(c, "sdtContent")) body(content, out);
+        } else if (xml::is(c, "customXml") || xml::is(c, "sect") || xml::is(c, "sub-section") ||
+                   xml::is(c, "pBdrGroup") || xml::is(c, "ins") || xml::is(c, "body")) {
+            body(c, out);
         }
     }
 
@@ -682,6 +687,13 @@ void readBody(const xmlNode* body, const xmlNode* styles, const xmlNode* lists, 
     reader.body(body, doc.blocks);
 }
 
+void readBodyBlocks(const std::function<const xmlNode*()>& next, const xmlNode* styles,
+                    const xmlNode* lists, const ReadHooks& hooks, Document& doc) {
+    BodyReader reader(styles, lists, hooks, doc);
+    while (const xmlNode* c = next())
+        reader.block(c, doc.blocks);
+}
+
 void readStory(const xmlNode* story, const xmlNode* styles, const xmlNode* lists,
                const ReadHooks& hooks, Document& doc, std::vector<Block>& out) {
     BodyReader reader(styles, lists, hooks, doc);
@@ -799,7 +811,8 @@ private:
         mark_.clear();
         size_t i = 0;
         while (i < p.runs.size()) {
-            const std::string& link = p.runs[i].attachment < 0 ? p.runs[i].style.link : std::string();
+            const std::string& link =
+                p.runs[i].attachment < 0 ? p.runs[i].style.link.str() : std::string();
             size_t j = i + 1;
             if (!link.empty())
                 while (j < p.runs.size() && p.runs[j].attachment < 0 && p.runs[j].style.link == link) ++j;

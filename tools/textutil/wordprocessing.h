@@ -28,6 +28,10 @@ struct ReadHooks {
 // element and `lists` the w:numbering (docx) or w:lists (wordml) element; both may be null.
 // Elements are matched by local name, which reads both dialects.
 void readBody(const xmlNode* body, const xmlNode* styles, const xmlNode* lists, const ReadHooks& hooks, Document& doc);
+// The same for a body given one child element at a time: `next` returns the next one, or null
+// at the end, and may free the one before, so a large part need not be held as one tree.
+void readBodyBlocks(const std::function<const xmlNode*()>& next, const xmlNode* styles,
+                    const xmlNode* lists, const ReadHooks& hooks, Document& doc);
 
 // Reads a header or footer (w:hdr, w:ftr) into `out`, as readBody does the body.
 void readStory(const xmlNode* story, const xmlNode* styles, const xmlNode* lists,

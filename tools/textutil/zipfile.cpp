@@ -25,38 +25,53 @@ Archive::~Archive() {
 
 bool Archive::has(const std::string& name) const { return zip_name_locate(za_, name.c_str(), 0) >= 0; }
 
-std::optional<std::string> Archive::read(const std::string& name) const {
+namespace {
+
+// A small package inflating to gigabytes is an attack, not a document. The size in the
+// header is only a claim: the count of inflated bytes is what stops the reading.
+constexpr zip_uint64_t kLimit = zip_uint64_t(1) << 30;
+
+} // namespace
+
+std::unique_ptr<Archive::Entry> Archive::open(const std::string& name) const {
     const zip_int64_t idx = zip_name_locate(za_, name.c_str(), 0);
-    if (idx < 0) return std::nullopt;
+    if (idx < 0) return nullptr;
     zip_stat_t st;
     zip_stat_init(&st);
     if (zip_stat_index(za_, zip_uint64_t(idx), 0, &st) != 0)
         throw std::runtime_error("zip entry " + name + " cannot be read");
-    // A small package inflating to gigabytes is an attack, not a document. The size in the
-    // header is only a claim: the count of inflated bytes is what stops the reading.
-    const zip_uint64_t kLimit = zip_uint64_t(1) << 30;
     const bool sized = st.valid & ZIP_STAT_SIZE;
     if (sized && st.size > kLimit) throw std::runtime_error("zip entry " + name + " is too large");
-    const zip_uint64_t limit = sized ? st.size : kLimit;
     zip_file_t* f = zip_fopen_index(za_, zip_uint64_t(idx), 0);
     if (!f) throw std::runtime_error("zip entry " + name + " cannot be opened (" + zip_strerror(za_) + ")");
+    return std::unique_ptr<Entry>(new Entry(f, name, sized ? st.size : kLimit, sized));
+}
+
+Archive::Entry::Entry(zip_file* f, std::string name, unsigned long long limit, bool sized)
+    : f_(f), name_(std::move(name)), limit_(limit), sized_(sized) {}
+
+Archive::Entry::~Entry() {
+    zip_fclose(f_);
+}
+
+size_t Archive::Entry::read(char* buf, size_t size) {
+    const zip_int64_t n = zip_fread(f_, buf, size);
+    if (n < 0) throw std::runtime_error("zip entry " + name_ + " is damaged");
+    if (zip_uint64_t(n) > limit_ - done_)
+        throw std::runtime_error("zip entry " + name_ +
+                                 (sized_ ? " is larger than its header says" : " is too large"));
+    done_ += zip_uint64_t(n);
+    return size_t(n);
+}
+
+std::optional<std::string> Archive::read(const std::string& name) const {
+    const std::unique_ptr<Entry> e = open(name);
+    if (!e) return std::nullopt;
     std::string data;
-    if (sized) data.reserve(size_t(st.size));
+    if (e->sized_) data.reserve(size_t(e->limit_));
     char buf[65536];
-    while (true) {
-        const zip_int64_t n = zip_fread(f, buf, sizeof buf);
-        if (n < 0) {
-            zip_fclose(f);
-            throw std::runtime_error("zip entry " + name + " is damaged");
-        }
-        if (n == 0) break;
-        if (zip_uint64_t(n) > limit - data.size()) {
-            zip_fclose(f);
-            throw std::runtime_error("zip entry " + name + (sized ? " is larger than its header says" : " is too large"));
-        }
-        data.append(buf, size_t(n));
-    }
-    zip_fclose(f);
+    while (const size_t n = e->read(buf, sizeof buf))
+        data.append(buf, n);
     return data;
 }
 

@@ -1,11 +1,13 @@
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 struct zip;
+struct zip_file;
 
 // Zip packages in memory (libzip), as docx and odt use them.
 namespace textutil::zip {
@@ -23,6 +25,27 @@ public:
     bool has(const std::string& name) const;
     // The entry's content, or nothing when absent; throws when it cannot be inflated.
     std::optional<std::string> read(const std::string& name) const;
+
+    // An entry inflated piece by piece, under the same limits as read(), for a part too
+    // large to hold whole. It must not outlive its archive.
+    class Entry {
+    public:
+        ~Entry();
+        Entry(const Entry&) = delete;
+        Entry& operator=(const Entry&) = delete;
+        // Up to `size` bytes into `buf`; 0 at the end; throws when damaged or past the limit.
+        size_t read(char* buf, size_t size);
+
+    private:
+        friend class Archive;
+        Entry(zip_file* f, std::string name, unsigned long long limit, bool sized);
+        zip_file* f_;
+        std::string name_;
+        unsigned long long limit_, done_ = 0;
+        bool sized_;
+    };
+    // Null when the entry is absent.
+    std::unique_ptr<Entry> open(const std::string& name) const;
     std::vector<std::string> names() const;
 
 private:

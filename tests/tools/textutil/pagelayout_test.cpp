@@ -1,6 +1,7 @@
 // Page breaks, the page header and footer, block quotes and the author, through the readers
 // and writers of the formats that hold them.
 #include "fixtures.h"
+#include "zipfile.h"
 
 #include <gtest/gtest.h>
 
@@ -88,6 +89,34 @@ TEST_P(textutilPageLayout, PageBreaksHeaderAndFooterSurvive) {
 
 INSTANTIATE_TEST_SUITE_P(Formats, textutilPageLayout,
                          ::testing::Values("rtf", "rtfd", "docx", "odt", "wordml"));
+
+// A header and footer named by an earlier section, in a paragraph's properties, are found
+// while the body streams past.
+TEST(textutilPageLayoutDocx, FurnitureOfAnEarlierSection) {
+    const std::string bytes = writeDocx(pagedDocument(), {}).data;
+    zip::Archive in(bytes);
+    zip::Builder out;
+    for (const std::string& name : in.names()) {
+        std::string data = *in.read(name);
+        if (name == "word/document.xml") {
+            const size_t from = data.find("<w:sectPr>");
+            const size_t to = data.find("</w:sectPr>");
+            ASSERT_NE(from, std::string::npos);
+            ASSERT_NE(to, std::string::npos);
+            const std::string sectPr = data.substr(from, to + 11 - from);
+            ASSERT_NE(sectPr.find("headerReference"), std::string::npos) << sectPr;
+            data.replace(from, sectPr.size(), "<w:sectPr/>");
+            const size_t body = data.find("<w:body>");
+            ASSERT_NE(body, std::string::npos);
+            data.insert(body + 8, "<w:p><w:pPr>" + sectPr + "</w:pPr></w:p>");
+        }
+        out.add(name, data);
+    }
+    const Document back = parse(out.finish(), readDocx);
+    EXPECT_EQ(textOf(back.header), "Running head");
+    EXPECT_EQ(textOf(back.footer), "Page foot");
+    EXPECT_NE(paragraph(back, "Still second"), nullptr);
+}
 
 // .doc header stories keep their text and styles; their links become plain text.
 TEST(textutilPageLayoutDoc, PageBreaksAndHeaderStoriesSurvive) {
