@@ -37,6 +37,7 @@ public:
     operator const std::string&() const { return str(); }
     operator std::string_view() const { return str(); }
     bool empty() const { return e_ == nullptr; }
+    void clear() { *this = SharedText(); }
     size_t size() const { return str().size(); }
     const char* c_str() const { return str().c_str(); }
     size_t find(std::string_view s, size_t at = 0) const { return str().find(s, at); }

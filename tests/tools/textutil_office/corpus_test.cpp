@@ -76,15 +76,21 @@ TEST(textutil_office_corpus, DocxTablesAndScripts) {
     const Document zh = readCorpus("docx/libreoffice_conversion.docx");
     EXPECT_NE(zh.plainText().find("东阳八婺招标代理有限公司"), std::string::npos);
     EXPECT_GT(countTables(zh), 0);
-    // Notes: a superscript number where cited, the text after the body.
+    // Notes: a superscript reference where cited, the text in the note.
     const Document notes = readCorpus("docx/footnotes.docx");
     const Paragraph* cited = findParagraph(notes, "Ouch");
     ASSERT_TRUE(cited);
-    EXPECT_EQ(cited->plainText(), "Ouch1.2");
-    EXPECT_EQ(cited->runs.at(1).style.baseline, 1);
-    ASSERT_GE(notes.blocks.size(), 3u);
-    EXPECT_EQ(notes.blocks[notes.blocks.size() - 2].paragraph.plainText(), "1 A tachyon walks into a bar.");
-    EXPECT_EQ(notes.blocks.back().paragraph.plainText(), "2 Fin.");
+    std::vector<int> refs;
+    for (const textutil::Run& r : cited->runs)
+        if (r.note >= 0) {
+            refs.push_back(r.note);
+            EXPECT_EQ(r.style.baseline, 1);
+        }
+    EXPECT_EQ(refs, (std::vector<int>{0, 1}));
+    ASSERT_EQ(notes.notes.size(), 2u);
+    EXPECT_EQ(notes.notes[0].blocks.at(0).paragraph.plainText(), "A tachyon walks into a bar.");
+    EXPECT_EQ(notes.notes[1].blocks.at(0).paragraph.plainText(), "Fin.");
+    EXPECT_EQ(notes.plainText().find("1 A tachyon"), std::string::npos);
     // A Google Docs package has no document properties part.
     const Document g = readCorpus("docx/google_docs.docx");
     EXPECT_NE(g.plainText().find("Pop-up lomo waistcoat"), std::string::npos);

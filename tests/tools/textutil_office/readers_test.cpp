@@ -179,15 +179,20 @@ Document odt(const std::string& autoStyles, const std::string& body, const std::
     return officetest::readBytes(z.finish(), "hand.odt");
 }
 
-TEST(textutil_office_odt_reader, WhiteSpaceCollapsesExceptWhereMarkedAndNotesFollow) {
+TEST(textutil_office_odt_reader, WhiteSpaceCollapsesExceptWhereMarkedAndNotesAreKept) {
     const Document doc = odt("", "<text:p>  two   words\n  here <text:span>and</text:span> <text:s text:c=\"3\"/>kept<text:tab/>tab"
                                  "<text:line-break/>next<text:note><text:note-citation>*</text:note-citation><text:note-body>"
                                  "<text:p>noted</text:p></text:note-body></text:note> </text:p><text:p>last</text:p>");
-    ASSERT_EQ(doc.blocks.size(), 3u);
-    EXPECT_EQ(doc.blocks[0].paragraph.plainText(), "two words here and    kept\ttab\xE2\x80\xA8next1");
-    EXPECT_EQ(doc.blocks[0].paragraph.runs.back().style.baseline, 1);
+    ASSERT_EQ(doc.blocks.size(), 2u);
+    const Paragraph& p = doc.blocks[0].paragraph;
+    EXPECT_EQ(p.plainText(), "two words here and    kept\ttab\xE2\x80\xA8next");  // the citation is numbered anew
+    EXPECT_EQ(p.runs.back().note, 0);
+    EXPECT_EQ(p.runs.back().style.baseline, 1);
     EXPECT_EQ(doc.blocks[1].paragraph.plainText(), "last");
-    EXPECT_EQ(doc.blocks[2].paragraph.plainText(), "1 noted");
+    ASSERT_EQ(doc.notes.size(), 1u);
+    EXPECT_EQ(doc.notes[0].kind, Note::Kind::Footnote);
+    ASSERT_EQ(doc.notes[0].blocks.size(), 1u);
+    EXPECT_EQ(doc.notes[0].blocks[0].paragraph.plainText(), "noted");
 }
 
 TEST(textutil_office_odt_reader, StylesCascadeFromCommonToAutomatic) {
@@ -592,7 +597,7 @@ std::string le32s(std::initializer_list<uint32_t> values) {
 }
 
 // Footnote and endnote references in the main text, their text in the stories after it.
-TEST(textutil_office_doc_reader, NotesFollowTheMainText) {
+TEST(textutil_office_doc_reader, NotesComeFromTheirStories) {
     // Main text "See\x02 and\x02.\r" (13), footnote story "\x02 foot\r\r" (8), endnote story "\x02 end\r\r" (7).
     const std::string main = "See\x02 and\x02.\r";
     const std::string foot = "\x02 foot\r\r";
@@ -610,13 +615,21 @@ TEST(textutil_office_doc_reader, NotesFollowTheMainText) {
     const std::string text = main + foot + end;
     const std::string bytes = miniDoc(text, {3, 8, ccpText, ccpText + ccpFtn}, ccp, parts);
     const Document doc = officetest::readBytes(bytes, "notes.doc");
-    ASSERT_EQ(doc.blocks.size(), 3u);
+    ASSERT_EQ(doc.blocks.size(), 1u);
     const Paragraph& p = doc.blocks[0].paragraph;
-    EXPECT_EQ(p.plainText(), "See1 and2.");
-    EXPECT_EQ(styleOf(p, "1")->baseline, 1);
+    std::vector<int> cited;
+    for (const textutil::Run& r : p.runs)
+        if (r.note >= 0) {
+            cited.push_back(r.note);
+            EXPECT_EQ(r.style.baseline, 1);
+        }
+    EXPECT_EQ(cited, (std::vector<int>{0, 1}));
     EXPECT_EQ(styleOf(p, " and")->baseline, 0);
-    EXPECT_EQ(doc.blocks[1].paragraph.plainText(), "1 foot");
-    EXPECT_EQ(doc.blocks[2].paragraph.plainText(), "2 end");
+    ASSERT_EQ(doc.notes.size(), 2u);
+    EXPECT_EQ(doc.notes[0].kind, Note::Kind::Footnote);
+    EXPECT_EQ(doc.notes[1].kind, Note::Kind::Endnote);
+    EXPECT_EQ(doc.notes[0].blocks.at(0).paragraph.plainText(), "foot");
+    EXPECT_EQ(doc.notes[1].blocks.at(0).paragraph.plainText(), "end");
 }
 
 } // namespace
