@@ -551,13 +551,12 @@ private:
     void paragraph(const Paragraph& p, int depth, char16_t mark, bool innerCell = false) {
         const ParaStyle& ps = p.style;
         if (markPending_) {
-            // A note's own mark, then a space, as Word starts a note.
+            // A note opens with its own mark. No space after it: readers that drop the mark
+            // would keep the space as the note's first character.
             markPending_ = false;
             std::string g;
             sprm8(g, 0x2A48, 1);
             special(0x02, g, 0, false);
-            setRun({});
-            text_ += u' ';
         }
         runs(p, ps.heading);
         setRun({});
@@ -895,7 +894,7 @@ private:
             if (refs.empty()) return at;
             std::string ref;
             for (uint32_t c : refs) put32(ref, c);
-            put32(ref, ccpText);
+            put32(ref, cp()); // ignored; the end of the text, as Word writes it
             for (size_t i = 0; i < refs.size(); ++i) put16(ref, 1);
             at.first = place(ref);
             std::vector<uint32_t> cps = starts; // the last is the guard mark, length - 1
