@@ -212,8 +212,6 @@ struct KnownLoss {
 const std::vector<KnownLoss> kKnownLosses = {
     {Footnote, "rtf rtfd html webarchive doc docx odt wordml", "doc"},
     {Endnote, "rtf rtfd html webarchive doc docx odt", "doc"},
-    {Picture, "html webarchive", "rtfd"},
-    {PictureSize, "html webarchive", "rtfd"},
 };
 
 std::vector<std::string> splitWords(const std::string& s) {
