@@ -200,14 +200,8 @@ private:
         return region == 1 ? doc_.header : region == 2 ? doc_.footer : spareFurniture_[size_t(region - 3)];
     }
 
-    // The page header or footer: the first one read is kept (as the default for every page).
-    // First-page (\headerf) and left-page (\headerl) ones stand in only for a missing default.
-    void beginRegion(int region) {
-        std::vector<Block>& into = regionBlocks(region);
-        if (!into.empty() || st().region || st().note >= 0) {
-            setDest(Dest::Skip);
-            return;
-        }
+    // A header, footer or note is read apart from the paragraph and tables around it.
+    void pushContext() {
         flushBytes();
         outer_.push_back({std::move(para_), paraOpen_, std::move(levels_), std::move(defs_),
                           std::move(listMarker_)});
@@ -216,11 +210,25 @@ private:
         levels_.clear();
         defs_.clear();
         listMarker_.clear();
-        st().region = region;
+    }
+    void enterStory() {
         st().dest = Dest::Text;
         st().inTable = false;
         st().itap = 0;
         st().hidden = false;
+    }
+
+    // The page header or footer: the first one read is kept (as the default for every page).
+    // First-page (\headerf) and left-page (\headerl) ones stand in only for a missing default.
+    void beginRegion(int region) {
+        std::vector<Block>& into = regionBlocks(region);
+        if (!into.empty() || st().region || st().note >= 0) {
+            setDest(Dest::Skip);
+            return;
+        }
+        pushContext();
+        st().region = region;
+        enterStory();
     }
 
     void noteMark() {
@@ -236,20 +244,10 @@ private:
     void beginNote() {
         if (!markShown_) noteMark();
         markShown_ = false;
-        flushBytes();
-        outer_.push_back({std::move(para_), paraOpen_, std::move(levels_), std::move(defs_),
-                          std::move(listMarker_)});
-        para_ = Paragraph();
-        paraOpen_ = false;
-        levels_.clear();
-        defs_.clear();
-        listMarker_.clear();
+        pushContext();
         st().note = int(doc_.notes.size());
         doc_.notes.emplace_back();
-        st().dest = Dest::Text;
-        st().inTable = false;
-        st().itap = 0;
-        st().hidden = false;
+        enterStory();
     }
 
     void endNote() {
