@@ -468,9 +468,7 @@ void clearGifTransparency(int fd) {
     }
 }
 
-// Writes the encoder's bytes to the file and has the kernel start putting them on disk every
-// few megabytes, while the encoder still works: the flush before the rename then waits for the
-// last few megabytes instead of the whole file.
+// Hands the encoder's bytes to the file, starting their write-out as they come.
 class DiskTarget {
 public:
     explicit DiskTarget(int fd)
@@ -487,8 +485,6 @@ public:
     const vips::VTarget& target() const { return target_; }
 
 private:
-    static constexpr gint64 kStep = gint64(4) << 20;
-
     static gint64 onWrite(VipsTargetCustom*, const void* data, gint64 length, DiskTarget* self) {
         const auto* p = static_cast<const char*>(data);
         gint64 left = length;
@@ -499,12 +495,7 @@ private:
             p += n;
             left -= n;
         }
-        self->unsynced_ += length;
-        if (self->unsynced_ >= kStep) {
-            // Only starts the write-out; pages already on their way are left alone.
-            ::sync_file_range(self->fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
-            self->unsynced_ = 0;
-        }
+        wrote(self->fd_, size_t(length));
         return length;
     }
 
@@ -523,7 +514,6 @@ private:
     static int onEnd(VipsTargetCustom*, DiskTarget*) { return 0; }
 
     int fd_;
-    gint64 unsynced_ = 0;
     vips::VTarget target_;
 };
 

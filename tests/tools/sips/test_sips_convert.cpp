@@ -166,7 +166,7 @@ TEST(sipsFidelity, LargeOutputsKeepEveryPixel) {
     noise.magick("PNG");
     noise.write(src.string());
     const Magick::Image original = readImage(src);
-    for (const std::string fmt : {"tiff", "png"}) {
+    for (const std::string fmt : {"tiff", "png", "psd"}) {
         const fs::path out = dir / ("out." + fmt);
         const auto r = sips(
             {"-s", "format", fmt, "-s", "formatOptions", "best", src.string(), "-o", out.string()});
