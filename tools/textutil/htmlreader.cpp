@@ -489,6 +489,7 @@ private:
         if (para_.runs.empty() && !lineBreak) return;
         if (breakPending_) para_.style.pageBreakBefore = true;
         breakPending_ = false;
+        para_.compact();
         sink().emplace_back().paragraph = std::move(para_);
     }
 

@@ -232,6 +232,7 @@ public:
         if (xml::is(c, "p")) {
             Block& b = out.emplace_back();
             b.paragraph = paragraph(c);
+            b.paragraph.compact();
         } else if (xml::is(c, "tbl")) {
             Block& b = out.emplace_back();
             b.table = table(c);
