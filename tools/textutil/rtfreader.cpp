@@ -451,6 +451,7 @@ private:
         }
         if (depth < 0) depth = paraDepth();
         enterDepth(size_t(depth));
+        para_.compact();
         if (depth > 0) {
             levels_.back().cell.blocks.emplace_back().paragraph = std::move(para_);
         } else {
