@@ -8,6 +8,7 @@
 
 #include <gmodule.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -190,6 +191,65 @@ Magick::Blob readWholeFile(int fd, size_t size, const fs::path& path) {
     return blob;
 }
 
+// A file read through a large buffer. The PNG decoder asks for a few kilobytes at a time,
+// each a system call of its own through a plain descriptor source: some ten thousand for a
+// large picture.
+class BufferedFile {
+public:
+    static vips::VSource open(int fd) {
+        VipsSourceCustom* s = vips_source_custom_new();
+        auto* self = new BufferedFile(fd);
+        // The decoder keeps the source until the last row is read: it owns the reader.
+        g_object_set_data_full(G_OBJECT(s), "sips-reader", self,
+                               [](gpointer p) { delete static_cast<BufferedFile*>(p); });
+        g_signal_connect(s, "read", G_CALLBACK(onRead), self);
+        g_signal_connect(s, "seek", G_CALLBACK(onSeek), self);
+        return vips::VSource(VIPS_SOURCE(s), vips::STEAL);
+    }
+
+private:
+    static constexpr size_t kSize = size_t(1) << 20;
+
+    explicit BufferedFile(int fd) : fd_(fd), buffer_(std::make_unique<char[]>(kSize)) {}
+    ~BufferedFile() { ::close(fd_); }
+
+    static gint64 onRead(VipsSourceCustom*, void* into, gint64 length, BufferedFile* self) {
+        if (length <= 0) return 0;
+        if (self->pos_ < self->start_ || self->pos_ >= self->start_ + self->filled_) {
+            ssize_t n;
+            do
+                n = ::pread(self->fd_, self->buffer_.get(), kSize, off_t(self->pos_));
+            while (n < 0 && errno == EINTR);
+            if (n < 0) return -1;
+            self->start_ = self->pos_;
+            self->filled_ = n;
+            if (n == 0) return 0;
+        }
+        const gint64 at = self->pos_ - self->start_;
+        const gint64 n = std::min(length, self->filled_ - at);
+        std::memcpy(into, self->buffer_.get() + at, size_t(n));
+        self->pos_ += n;
+        return n;
+    }
+
+    static gint64 onSeek(VipsSourceCustom*, gint64 offset, int whence, BufferedFile* self) {
+        gint64 base = 0;
+        if (whence == SEEK_CUR) base = self->pos_;
+        if (whence == SEEK_END) {
+            struct stat st {};
+            if (::fstat(self->fd_, &st) != 0) return -1;
+            base = gint64(st.st_size);
+        }
+        if (base + offset < 0) return -1;
+        self->pos_ = base + offset;
+        return self->pos_;
+    }
+
+    int fd_;
+    std::unique_ptr<char[]> buffer_;
+    gint64 start_ = 0, filled_ = 0, pos_ = 0;
+};
+
 std::mutex warningLock;
 std::string lastWarning; // decoders often explain a failure only in a warning
 
@@ -281,10 +341,11 @@ SourceImage loadImage(const fs::path& path) {
     const int fd = file.fd;
     SourceImage src = openWithVips(
         kind,
-        [fd] {
+        [fd, kind] {
             // Each source reads through its own descriptor, from the start.
             const int own = ::dup(fd);
             if (own < 0) throw ToolError({}, vorpel::errnoText(errno));
+            if (kind == Kind::Png) return BufferedFile::open(own);
             ::lseek(own, 0, SEEK_SET);
             vips::VSource s = vips::VSource::new_from_descriptor(own);
             ::close(own);
@@ -407,8 +468,58 @@ void clearGifTransparency(int fd) {
     }
 }
 
+// Hands the encoder's bytes to the file, starting their write-out as they come.
+class DiskTarget {
+public:
+    explicit DiskTarget(int fd)
+        : fd_(fd), target_(VIPS_TARGET(vips_target_custom_new()), vips::STEAL) {
+        VipsTargetCustom* t = VIPS_TARGET_CUSTOM(target_.get_target());
+        g_signal_connect(t, "write", G_CALLBACK(onWrite), this);
+        g_signal_connect(t, "read", G_CALLBACK(onRead), this);
+        g_signal_connect(t, "seek", G_CALLBACK(onSeek), this);
+        g_signal_connect(t, "end", G_CALLBACK(onEnd), this);
+    }
+    DiskTarget(const DiskTarget&) = delete;
+    DiskTarget& operator=(const DiskTarget&) = delete;
+
+    const vips::VTarget& target() const { return target_; }
+
+private:
+    static gint64 onWrite(VipsTargetCustom*, const void* data, gint64 length, DiskTarget* self) {
+        const auto* p = static_cast<const char*>(data);
+        gint64 left = length;
+        while (left > 0) {
+            const ssize_t n = ::write(self->fd_, p, size_t(left));
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) return -1;
+            p += n;
+            left -= n;
+        }
+        wrote(self->fd_, size_t(length));
+        return length;
+    }
+
+    static gint64 onRead(VipsTargetCustom*, void* buffer, gint64 length, DiskTarget* self) {
+        for (;;) {
+            const ssize_t n = ::read(self->fd_, buffer, size_t(length));
+            if (n < 0 && errno == EINTR) continue;
+            return n;
+        }
+    }
+
+    static gint64 onSeek(VipsTargetCustom*, gint64 offset, int whence, DiskTarget* self) {
+        return ::lseek(self->fd_, off_t(offset), whence);
+    }
+
+    static int onEnd(VipsTargetCustom*, DiskTarget*) { return 0; }
+
+    int fd_;
+    vips::VTarget target_;
+};
+
 void saveWithVips(const VImage& img, Format format, const FormatOptions& o, int fd) {
-    const vips::VTarget target = vips::VTarget::new_to_descriptor(fd);
+    const DiskTarget disk(fd);
+    const vips::VTarget& target = disk.target();
     switch (format) {
     case Format::Jpeg:
         // Optimised Huffman tables need a second pass over the picture (a third longer) for a

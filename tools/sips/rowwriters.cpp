@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <exception>
+#include <fcntl.h>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -66,7 +67,18 @@ void forEachStrip(const vips::VImage& image, const StripFn& fn) {
     if (rc != 0) throw vips::VError();
 }
 
+void wrote(int fd, size_t bytes) {
+    constexpr size_t kStep = size_t(4) << 20;
+    static size_t unsynced = 0;
+    unsynced += bytes;
+    if (unsynced < kStep) return;
+    // Only starts the write-out; pages already on their way are left alone.
+    ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+    unsynced = 0;
+}
+
 void writeAt(int fd, const void* data, size_t size, off_t offset) {
+    const size_t total = size;
     const auto* p = static_cast<const char*>(data);
     while (size > 0) {
         const ssize_t n = ::pwrite(fd, p, size, offset);
@@ -76,6 +88,7 @@ void writeAt(int fd, const void* data, size_t size, off_t offset) {
         size -= size_t(n);
         offset += n;
     }
+    wrote(fd, total);
 }
 
 void writeBmp(const vips::VImage& image, int fd) {

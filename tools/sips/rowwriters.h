@@ -15,6 +15,11 @@ void forEachStrip(const vips::VImage& image, const StripFn& fn);
 // Writes all of data at offset of fd; throws ToolError with errno's text.
 void writeAt(int fd, const void* data, size_t size, off_t offset);
 
+// Counts bytes written to fd and, every few megabytes, has the kernel start putting them on
+// disk while the encoder goes on: the flush before the rename then waits for the last few
+// megabytes instead of the whole file. One output is written at a time.
+void wrote(int fd, size_t bytes);
+
 // BMP version 3, 24 bits, bottom-up: an 8-bit RGB image.
 void writeBmp(const vips::VImage& image, int fd);
 

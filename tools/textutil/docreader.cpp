@@ -979,12 +979,18 @@ private:
         const uint32_t base = ccpText_ + lw(4); // after the footnotes
         const uint32_t end = base + lw(5);
         const size_t n = lcb / 4;
-        for (const auto& [index, into] :
-             {std::pair<size_t, std::vector<Block>*>{7, &doc_.header},
-              std::pair<size_t, std::vector<Block>*>{9, &doc_.footer}}) {
-            if (index + 1 >= n) continue;
-            const uint32_t from = base + tbl_.u32(fc + index * 4),
-                           to = base + tbl_.u32(fc + (index + 1) * 4);
+        // Odd (default), else first-page, else even: a stand-in keeps the text of a document
+        // that has only those.
+        for (const auto& [indices, into] :
+             {std::pair<std::array<size_t, 3>, std::vector<Block>*>{{7, 10, 6}, &doc_.header},
+              std::pair<std::array<size_t, 3>, std::vector<Block>*>{{9, 11, 8}, &doc_.footer}}) {
+            uint32_t from = 0, to = 0;
+            for (size_t index : indices) {
+                if (index + 1 >= n) continue;
+                from = base + tbl_.u32(fc + index * 4);
+                to = base + tbl_.u32(fc + (index + 1) * 4);
+                if (from < to && to <= end) break;
+            }
             if (from >= to || to > end) continue;
             story_ = into;
             breakPending_ = false;

@@ -129,6 +129,11 @@ std::string Paragraph::plainText() const {
     return s;
 }
 
+void Paragraph::compact() {
+    for (Run& r : runs) r.text.shrink_to_fit();
+    runs.shrink_to_fit();
+}
+
 Paragraph& Document::addParagraph(const ParaStyle& style) { return appendParagraph(blocks, style); }
 
 Paragraph& TableCell::addParagraph(const ParaStyle& style) { return appendParagraph(blocks, style); }

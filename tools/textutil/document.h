@@ -115,6 +115,9 @@ struct Paragraph {
     std::vector<Run> runs;
     std::string plainText() const;
     bool empty() const { return runs.empty(); }
+    // Gives back what growing the runs left spare, for a reader done with the paragraph: a
+    // large document has many, each built by appending.
+    void compact();
 };
 
 struct Block;

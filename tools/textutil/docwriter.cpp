@@ -92,28 +92,27 @@ public:
         fontIndex("Times New Roman");
         fontIndex("Symbol");
         fontIndex("Arial");
-        bool inList = false, ordered = false;
-        for (size_t i = 0; i < doc_.blocks.size(); ++i) {
-            const Block& b = doc_.blocks[i];
-            const ParaStyle& ps = b.paragraph.style;
-            const bool listItem = !b.table && ps.listLevel > 0;
-            // A numbered list right after a bulleted one (or the reverse) is a list of its own.
-            if (listItem && (!inList || (ps.listLevel == 1 && ps.ordered != ordered))) {
-                startList(doc_.blocks, i);
-                ordered = ps.ordered;
-            }
-            inList = listItem;
-            if (b.table) table(*b.table);
-            else paragraph(b.paragraph, 0, 0x0D);
-        }
+        cited_.assign(doc_.notes.size(), false);
+        blocks(doc_.blocks);
         if (text_.empty() || text_.back() != 0x0D) paragraph(Paragraph{}, 0, 0x0D);
         ccpText_ = cp();
+        // The text stream: the main document, then the footnote, header and endnote documents.
+        // Each note story ends with a guard mark outside every note.
+        story_ = Story::Note;
+        if (!ftnCited_.empty()) {
+            for (int n : ftnCited_) note(n, ftnTxt_);
+            ftnTxt_.push_back(cp() - ccpText_);
+            paragraph(Paragraph{}, 0, 0x0D);
+        }
+        ccpFtn_ = cp() - ccpText_;
+        const uint32_t hddStart = cp();
+        story_ = Story::Header;
         if (!doc_.header.empty() || !doc_.footer.empty()) {
             // The header document: the default header and footer stories, each ending with a
             // paragraph mark, then a guard mark. Their lists and links, which the main
             // document's tables index, become plain text.
             for (const std::vector<Block>* story : {&doc_.header, &doc_.footer}) {
-                storyStarts_.push_back(cp() - ccpText_);
+                storyStarts_.push_back(cp() - hddStart);
                 for (const Paragraph* p : flatParagraphs(*story)) {
                     Paragraph plain = *p;
                     plain.style.listLevel = 0;
@@ -122,18 +121,36 @@ public:
                     paragraph(plain, 0, 0x0D);
                 }
             }
-            storyStarts_.push_back(cp() - ccpText_);
+            storyStarts_.push_back(cp() - hddStart);
             paragraph(Paragraph{}, 0, 0x0D);
         }
+        ccpHdd_ = cp() - hddStart;
+        const uint32_t ednStart = cp();
+        story_ = Story::Note;
+        if (!ednCited_.empty()) {
+            for (int n : ednCited_) note(n, ednTxt_);
+            ednTxt_.push_back(cp() - ednStart);
+            paragraph(Paragraph{}, 0, 0x0D);
+        }
+        ccpEdn_ = cp() - ednStart;
+        // With any story besides the main one, one more paragraph mark ends the whole text.
+        if (ccpFtn_ || ccpHdd_ || ccpEdn_) paragraph(Paragraph{}, 0, 0x0D);
         return assemble();
     }
 
 private:
     const Document& doc_;
     std::u16string text_;
-    uint32_t ccpText_ = 0; // the main document's length; the header document follows
+    uint32_t ccpText_ = 0, ccpFtn_ = 0, ccpHdd_ = 0, ccpEdn_ = 0; // the stories' lengths
     std::vector<uint32_t>
         storyStarts_; // header, footer and the end of both, in the header document
+    enum class Story { Main, Note, Header };
+    Story story_ = Story::Main;
+    std::vector<bool> cited_;             // per note: its reference is written
+    std::vector<int> ftnCited_, ednCited_; // notes in the order of their references
+    std::vector<uint32_t> ftnRef_, ednRef_; // CPs of the references in the main document
+    std::vector<uint32_t> ftnTxt_, ednTxt_; // where each note starts in its story, then the guard
+    bool markPending_ = false;            // the next paragraph opens a note: its mark first
     std::vector<CharRun> runs_;
     std::vector<ParaMark> paras_;
     std::vector<FieldChar> fields_;
@@ -309,6 +326,11 @@ private:
         size_t i = 0;
         while (i < p.runs.size()) {
             const Run& r = p.runs[i];
+            if (r.note >= 0) {
+                noteReference(r);
+                ++i;
+                continue;
+            }
             if (r.attachment >= 0) {
                 if (r.attachment < int(doc_.attachments.size())) picture(r.attachment);
                 ++i;
@@ -317,7 +339,9 @@ private:
             const std::string& link = r.style.link;
             size_t j = i + 1;
             if (!link.empty())
-                while (j < p.runs.size() && p.runs[j].attachment < 0 && p.runs[j].style.link == link) ++j;
+                while (j < p.runs.size() && p.runs[j].attachment < 0 && p.runs[j].note < 0 &&
+                       p.runs[j].style.link == link)
+                    ++j;
             if (!link.empty() && link.find('"') == std::string::npos) {
                 // A HYPERLINK field: begin, instruction, separator, result, end.
                 special(0x13, {}, 88, true);
@@ -472,9 +496,68 @@ private:
         return {lst, lvls, lfo};
     }
 
+    // A story's blocks: the main document's or a note's.
+    void blocks(const std::vector<Block>& blocks) {
+        bool inList = false, ordered = false;
+        for (size_t i = 0; i < blocks.size(); ++i) {
+            const Block& b = blocks[i];
+            const ParaStyle& ps = b.paragraph.style;
+            const bool listItem = !b.table && ps.listLevel > 0;
+            // A numbered list right after a bulleted one (or the reverse) is a list of its own.
+            if (listItem && (!inList || (ps.listLevel == 1 && ps.ordered != ordered))) {
+                startList(blocks, i);
+                ordered = ps.ordered;
+            }
+            inList = listItem;
+            if (b.table) table(*b.table);
+            else paragraph(b.paragraph, 0, 0x0D);
+        }
+    }
+
+    // The first reference to a note in the main document is an auto-numbered mark the note
+    // hangs on; any other (a second reference, one in a note or header) is its mark as text.
+    void noteReference(const Run& r) {
+        CharStyle cs = r.style;
+        cs.baseline = 1;
+        cs.link = SharedText();
+        const bool real = story_ == Story::Main && r.note < int(doc_.notes.size()) &&
+                          !cited_[size_t(r.note)];
+        if (!real) {
+            setRun(charGrpprl(cs, 0));
+            append(noteMark(r));
+            return;
+        }
+        cited_[size_t(r.note)] = true;
+        const bool end = doc_.notes[size_t(r.note)].kind == Note::Kind::Endnote;
+        (end ? ednCited_ : ftnCited_).push_back(r.note);
+        (end ? ednRef_ : ftnRef_).push_back(cp());
+        special(0x02, charGrpprl(cs, 0), 0, false);
+    }
+
+    // One note in its story; `starts` gets where it begins, relative to the story.
+    void note(int n, std::vector<uint32_t>& starts) {
+        const Note& nt = doc_.notes[size_t(n)];
+        const uint32_t storyStart = nt.kind == Note::Kind::Endnote ? ccpText_ + ccpFtn_ + ccpHdd_ : ccpText_;
+        starts.push_back(cp() - storyStart);
+        markPending_ = true;
+        // The mark leads a paragraph: one of its own before a table.
+        if (nt.blocks.empty() || nt.blocks.front().table) paragraph(Paragraph{}, 0, 0x0D);
+        blocks(nt.blocks);
+        // A note ends with a paragraph mark, not a table's row mark.
+        if (text_.back() != 0x0D) paragraph(Paragraph{}, 0, 0x0D);
+    }
+
     // `depth`: table nesting, 0 outside tables; `innerCell`: the mark ends a nested table's cell.
     void paragraph(const Paragraph& p, int depth, char16_t mark, bool innerCell = false) {
         const ParaStyle& ps = p.style;
+        if (markPending_) {
+            // A note opens with its own mark. No space after it: readers that drop the mark
+            // would keep the space as the note's first character.
+            markPending_ = false;
+            std::string g;
+            sprm8(g, 0x2A48, 1);
+            special(0x02, g, 0, false);
+        }
         runs(p, ps.heading);
         setRun({});
         text_ += mark;
@@ -742,8 +825,8 @@ private:
     }
 
     Output assemble() {
-        const uint32_t ccpText = ccpText_;
-        const uint32_t ccpHdd = cp() - ccpText;
+        const uint32_t ccpText = ccpText_, ccpFtn = ccpFtn_, ccpHdd = ccpHdd_, ccpEdn = ccpEdn_;
+        const uint32_t ftnStart = ccpText, ednStart = ccpText + ccpFtn + ccpHdd;
         const uint32_t fcText = 0x400;
         std::string wd(fcText, '\0');
         for (char16_t c : text_) put16(wd, c);
@@ -786,25 +869,55 @@ private:
         put16(sed, 0);
         put32(sed, 0xFFFFFFFF);
         const auto plcfSed = place(sed);
-        std::pair<uint32_t, uint32_t> fld{0, 0};
-        if (!fields_.empty()) {
+        // The fields of a story, their CPs relative to its start.
+        auto fieldPlc = [&](uint32_t from, uint32_t length) {
+            std::vector<FieldChar> in;
+            for (const FieldChar& c : fields_)
+                if (c.cp >= from && c.cp < from + length) in.push_back({c.cp - from, c.ch, c.flags});
+            if (in.empty()) return std::pair<uint32_t, uint32_t>(0, 0);
             std::string f;
-            for (const FieldChar& c : fields_) put32(f, c.cp);
-            put32(f, ccpText);
-            for (const FieldChar& c : fields_) {
+            for (const FieldChar& c : in) put32(f, c.cp);
+            put32(f, length);
+            for (const FieldChar& c : in) {
                 put8(f, c.ch);
                 put8(f, c.flags);
             }
-            fld = place(f);
-        }
+            return place(f);
+        };
+        const auto fld = fieldPlc(0, ccpText);
+        const auto fldFtn = fieldPlc(ftnStart, ccpFtn);
+        const auto fldEdn = fieldPlc(ednStart, ccpEdn);
+        // A note story: the references with their auto-numbering flags, then where each note starts.
+        auto notePlcs = [&](const std::vector<uint32_t>& refs, const std::vector<uint32_t>& starts,
+                            uint32_t length) {
+            std::pair<std::pair<uint32_t, uint32_t>, std::pair<uint32_t, uint32_t>> at{};
+            if (refs.empty()) return at;
+            std::string ref;
+            for (uint32_t c : refs) put32(ref, c);
+            put32(ref, cp()); // ignored; the end of the text, as Word writes it
+            for (size_t i = 0; i < refs.size(); ++i) put16(ref, 1);
+            at.first = place(ref);
+            std::vector<uint32_t> cps = starts; // the last is the guard mark, length - 1
+            cps.push_back(length);
+            std::string txt;
+            for (uint32_t c : cps) put32(txt, c);
+            at.second = place(txt);
+            return at;
+        };
+        const auto ftn = notePlcs(ftnRef_, ftnTxt_, ccpFtn);
+        const auto edn = notePlcs(ednRef_, ednTxt_, ccpEdn);
         std::string dop(500, '\0');
+        dop[0] = char(1 << 5);  // fpc: footnotes at the bottom of the page
+        set16(dop, 2, 1 << 2);  // footnotes numbered from 1
         set16(dop, 10, 720);  // default tab stop
+        set16(dop, 52, 1 << 2); // endnotes numbered from 1
+        dop[54] = 3;            // epc: endnotes at the end of the document
         const auto dopAt = place(dop);
         std::string clx;
         put8(clx, 2);
         put32(clx, 16);
         put32(clx, 0);
-        put32(clx, ccpText + ccpHdd);
+        put32(clx, cp());
         put16(clx, 0);
         put32(clx, fcText);  // 16-bit text, not compressed
         put16(clx, 0);
@@ -853,7 +966,9 @@ private:
         std::array<uint32_t, 22> lw{};
         lw[0] = uint32_t(wd.size());  // cbMac
         lw[3] = ccpText;
+        lw[4] = ccpFtn;
         lw[5] = ccpHdd;
+        lw[8] = ccpEdn;
         // Legacy page fields: readers that use them ignore formatting unless they match the bin tables.
         lw[11] = chpPns.empty() ? 0 : chpPns.front();
         lw[12] = lw[11];
@@ -866,14 +981,20 @@ private:
         std::array<std::pair<uint32_t, uint32_t>, 0x5D> fc{};
         fc[0] = stsh;
         fc[1] = stsh;
+        fc[2] = ftn.first;
+        fc[3] = ftn.second;
         fc[6] = plcfSed;
         fc[11] = plcfHdd;
         fc[12] = bteChp;
         fc[13] = btePap;
         fc[15] = ffn;
         fc[16] = fld;
+        fc[18] = fldFtn;
         fc[31] = dopAt;
         fc[33] = clxAt;
+        fc[46] = edn.first;
+        fc[47] = edn.second;
+        fc[48] = fldEdn;
         fc[73] = plfLst;
         fc[74] = plfLfo;
         for (auto& [f, l] : fc) {
@@ -895,8 +1016,6 @@ private:
 } // namespace
 
 Output writeDoc(const Document& doc, const WriteOptions&) {
-    // No note stories yet: the notes' text follows the body, numbered at the references.
-    if (!doc.notes.empty()) return Writer(notesAsText(doc)).run();
     return Writer(doc).run();
 }
 

@@ -291,16 +291,16 @@ Document readDocx(const Input& in, const ReadOptions&) {
     const xmlNode* stylesRoot = styles ? xmlDocGetRootElement(styles.get()) : nullptr;
     const xmlNode* listsRoot = numbering ? xmlDocGetRootElement(numbering.get()) : nullptr;
     // The default header and footer of the first section that has them, noted as the body goes
-    // by: a section's properties end the body or sit in a paragraph's properties.
-    std::string refIds[2]; // header, footer
+    // by: a section's properties end the body or sit in a paragraph's properties. A first-page
+    // or even-page one stands in when no section has a default, so its text is not dropped.
+    std::string refIds[2][3]; // header, footer; each default, first, even
     auto sectionRefs = [&](const xmlNode* sectPr) {
         for (const xmlNode* n = sectPr ? sectPr->children : nullptr; n; n = n->next)
             for (int k = 0; k < 2; ++k) {
-                if (!refIds[k].empty() || !xml::is(n, k ? "footerReference" : "headerReference"))
-                    continue;
+                if (!xml::is(n, k ? "footerReference" : "headerReference")) continue;
                 const std::string type = xml::attr(n, "type");
-                if (type.empty() || type == "default")
-                    refIds[k] = xml::attr(n, "id", "relationships");
+                const int slot = type.empty() || type == "default" ? 0 : type == "first" ? 1 : type == "even" ? 2 : -1;
+                if (slot >= 0 && refIds[k][slot].empty()) refIds[k][slot] = xml::attr(n, "id", "relationships");
             }
     };
     wp::readBodyBlocks(
@@ -317,7 +317,9 @@ Document readDocx(const Input& in, const ReadOptions&) {
 
     for (const auto& [k, into] : {std::pair<int, std::vector<Block>*>{0, &doc.header},
                                   std::pair<int, std::vector<Block>*>{1, &doc.footer}}) {
-        auto rel = refIds[k].empty() ? rels.end() : rels.find(refIds[k]);
+        const std::string* id = &refIds[k][0];
+        for (int slot = 1; slot < 3 && id->empty(); ++slot) id = &refIds[k][slot];
+        auto rel = id->empty() ? rels.end() : rels.find(*id);
         if (rel == rels.end() || rel->second.external) continue;
         const auto data = z.read(rel->second.target);
         if (!data) continue;

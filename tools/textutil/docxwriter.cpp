@@ -108,7 +108,16 @@ Output writeDocx(const Document& doc, const WriteOptions&) {
                "\" cy=\"" + cy + "\"/></a:xfrm><a:prstGeom prst=\"rect\"><a:avLst/></a:prstGeom></pic:spPr></pic:pic>"
                "</a:graphicData></a:graphic></wp:inline></w:drawing>";
     };
+    // The main part is deflated as it is made: a long text's XML is never held whole.
+    zip::DeflatedPart document;
+    document.write("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<w:document xmlns:w=\"");
+    document.write(kW);
+    document.write("\" xmlns:r=\"");
+    document.write(kR);
+    document.write("\" xmlns:wp=\"http://schemas.openxmlformats.org/drawingml/2006/wordprocessingDrawing\"><w:body>");
+    hooks.sink = [&](std::string_view xml) { document.write(xml); };
     wp::BodyXml body = wp::writeBody(doc, wp::Dialect::Docx, hooks);
+    hooks.sink = nullptr;
 
     // The page header and footer are parts of their own, with their own relationships.
     struct Story {
@@ -158,15 +167,8 @@ Output writeDocx(const Document& doc, const WriteOptions&) {
               "w:bottom=\"1440\" "
               "w:left=\"1440\" w:header=\"720\" w:footer=\"720\" w:gutter=\"0\"/></w:sectPr>";
 
-    std::string document = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<w:document xmlns:w=\"";
-    document += kW;
-    document += "\" xmlns:r=\"";
-    document += kR;
-    document += "\" xmlns:wp=\"http://schemas.openxmlformats.org/drawingml/2006/wordprocessingDrawing\"><w:body>";
-    // In front of the body in its own buffer: no second copy of a long text.
-    body.body.insert(0, document);
-    document = std::move(body.body);
-    document += sectPr + "</w:body></w:document>";
+    document.write(sectPr);
+    document.write("</w:body></w:document>");
 
     std::string styles = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<w:styles xmlns:w=\"";
     styles += kW;

@@ -283,21 +283,23 @@ private:
     }
 
     void findNotes(xmlNode* root) {
-        std::map<std::string, xmlNode*> targets;
-        std::map<xmlNode*, size_t> order;
-        std::vector<xmlNode*> links;
+        // Elements with their place in reading order; only targets and links are kept, not
+        // every element of a long page.
+        std::map<std::string, std::pair<xmlNode*, size_t>> targets;
+        std::vector<std::pair<xmlNode*, size_t>> links;
+        size_t place = 0;
         for (xmlNode* n = root; n; n = nextNode(n, root)) {
             if (n->type != XML_ELEMENT_NODE) continue;
-            order[n] = order.size();
-            if (const char* id = attr(n, "id")) targets.emplace(id, n);
+            const size_t at = place++;
+            if (const char* id = attr(n, "id")) targets.emplace(id, std::pair(n, at));
             const std::string tag = lower(reinterpret_cast<const char*>(n->name));
             if (tag == "a") {
-                if (const char* name = attr(n, "name")) targets.emplace(name, n);
+                if (const char* name = attr(n, "name")) targets.emplace(name, std::pair(n, at));
                 const char* href = attr(n, "href");
-                if (href && href[0] == '#' && href[1]) links.push_back(n);
+                if (href && href[0] == '#' && href[1]) links.emplace_back(n, at);
             }
         }
-        for (xmlNode* a : links) {
+        for (const auto& [a, aAt] : links) {
             const char* cls = attr(a, "class");
             const bool marked = hasWord(cls, "footnote-ref") || hasWord(cls, "noteref") ||
                                 hasWord(cls, "sdfootnoteanc") || hasWord(cls, "sdendnoteanc") ||
@@ -312,13 +314,13 @@ private:
                       lower(reinterpret_cast<const char*>(x->name)) == "sup";
             if (!marked && !(sup && !mark.empty() && mark.size() <= 4)) continue;
             auto t = targets.find(attr(a, "href") + 1);
-            if (t == targets.end() || order[t->second] <= order[a]) continue;
+            if (t == targets.end() || t->second.second <= aAt) continue;
             // An anchor inside the note (LibreOffice's) stands for the block around it.
-            xmlNode* note = t->second;
+            xmlNode* note = t->second.first;
             while (note->parent && note->parent->type == XML_ELEMENT_NODE &&
                    !isBlock(lower(reinterpret_cast<const char*>(note->name))))
                 note = note->parent;
-            if (lower(reinterpret_cast<const char*>(note->name)) == "p" && note != t->second &&
+            if (lower(reinterpret_cast<const char*>(note->name)) == "p" && note != t->second.first &&
                 note->parent && note->parent->type == XML_ELEMENT_NODE &&
                 lower(reinterpret_cast<const char*>(note->parent->name)) == "div")
                 note = note->parent;
@@ -332,7 +334,7 @@ private:
             if (const char* id = attr(a, "id")) backLinks_.insert(std::string("#") + id);
             if (const char* name = attr(a, "name")) backLinks_.insert(std::string("#") + name);
         }
-        for (xmlNode* a : links) {
+        for (const auto& [a, aAt] : links) {
             auto it = refNote_.find(a);
             if (it != refNote_.end() && noteIndex_.emplace(it->second, -1).second)
                 noteOrder_.push_back(it->second);
@@ -489,6 +491,7 @@ private:
         if (para_.runs.empty() && !lineBreak) return;
         if (breakPending_) para_.style.pageBreakBefore = true;
         breakPending_ = false;
+        para_.compact();
         sink().emplace_back().paragraph = std::move(para_);
     }
 
@@ -683,7 +686,22 @@ private:
     }
 
     void walkChildren(xmlNode* n, const Context& ctx) {
-        for (xmlNode* c = n->children; c; c = c->next) walk(c, ctx);
+        // The page's top-level parts are freed once read, so a long page's tree and its document
+        // are not held whole at once; notes keep the tree, as they are read after the body.
+        const bool drop = refNote_.empty() && (isTop(n) || (n->parent && isTop(n->parent)));
+        for (xmlNode* c = n->children; c;) {
+            xmlNode* next = c->next;
+            walk(c, ctx);
+            if (drop) {
+                xmlUnlinkNode(c);
+                xmlFreeNode(c);
+            }
+            c = next;
+        }
+    }
+
+    static bool isTop(const xmlNode* n) {
+        return n->parent && (n->parent->type == XML_DOCUMENT_NODE || n->parent->type == XML_HTML_DOCUMENT_NODE);
     }
 
     void startBlock(const Context& ctx) {

@@ -325,8 +325,14 @@ private:
             if (!page || xml::attr(m, "name") == "Standard") page = m;
         }
         if (!page) return;
-        if (const xmlNode* h = xml::child(page, "header")) blocks(h, doc_.header, 0);
-        if (const xmlNode* f = xml::child(page, "footer")) blocks(f, doc_.footer, 0);
+        // The first-page and left-page ones stand in when the page has no default one.
+        for (const auto& [kind, into] : {std::pair<std::string, std::vector<Block>*>{"header", &doc_.header},
+                                         std::pair<std::string, std::vector<Block>*>{"footer", &doc_.footer}}) {
+            const xmlNode* n = xml::child(page, kind.c_str());
+            if (!n) n = xml::child(page, (kind + "-first").c_str());
+            if (!n) n = xml::child(page, (kind + "-left").c_str());
+            if (n) blocks(n, *into, 0);
+        }
         breakPending_ = false;
     }
 

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // RTF shared by the RTF and RTFD readers and writers: a bundle differs only in how
 // attachments are referenced.
@@ -17,7 +18,8 @@ using AttachmentLoader = std::function<std::optional<std::string>(const std::str
 Document parse(std::string_view data, const AttachmentLoader& loader = {});
 
 // Attachments become \pict pictures, or \NeXTGraphic references when `bundle` is set.
-std::string render(const Document& doc, bool bundle);
+// `files`, when given, stands for doc.attachments index for index: the bundle's own copies.
+std::string render(const Document& doc, bool bundle, const std::vector<const Attachment*>* files = nullptr);
 
 // Heading paragraphs are shown bold at these sizes (points) when the runs say nothing else.
 double headingSize(int level);

@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cstring>
 #include <map>
+#include <tuple>
 #include <stdexcept>
 
 namespace textutil {
@@ -50,7 +51,7 @@ struct State {
     bool inInfo = false;
     bool hidden = false;  // \v text: field codes, index entries
     int note = -1;        // index into Document::notes while inside a footnote or endnote
-    int region = 0;       // 1 inside the page header, 2 the footer
+    int region = 0;       // 1 inside the page header, 2 the footer; 3-6 first-page and left-page ones
     std::string* metaField = nullptr;
 };
 
@@ -109,6 +110,9 @@ public:
         flushBytes();
         endParagraph(true);
         finishTable();
+        for (auto [into, first, left] : {std::tuple{&doc_.header, 0, 2}, std::tuple{&doc_.footer, 1, 3}})
+            if (into->empty())
+                *into = std::move(spareFurniture_[size_t(!spareFurniture_[size_t(first)].empty() ? first : left)]);
         // A mark (\chftn) that no note followed refers to nothing.
         doc_.forEachParagraph([&](Paragraph& p) {
             std::erase_if(p.runs, [&](const Run& r) { return r.note >= int(doc_.notes.size()); });
@@ -121,6 +125,7 @@ private:
     size_t pos_ = 0;
     const AttachmentLoader& loader_;
     Document doc_;
+    std::vector<Block> spareFurniture_[4];  // first-page header, footer; left-page header, footer
     std::vector<State> stack_;
     std::map<int, FontInfo> fonts_;
     int fontId_ = 0;
@@ -189,16 +194,14 @@ private:
 
     std::vector<Block>& out() {
         if (st().note >= 0) return doc_.notes[size_t(st().note)].blocks;
-        return st().region == 1 ? doc_.header : st().region == 2 ? doc_.footer : doc_.blocks;
+        return st().region ? regionBlocks(st().region) : doc_.blocks;
+    }
+    std::vector<Block>& regionBlocks(int region) {
+        return region == 1 ? doc_.header : region == 2 ? doc_.footer : spareFurniture_[size_t(region - 3)];
     }
 
-    // The page header or footer: the first one read is kept (as the default for every page).
-    void beginRegion(int region) {
-        std::vector<Block>& into = region == 1 ? doc_.header : doc_.footer;
-        if (!into.empty() || st().region || st().note >= 0) {
-            setDest(Dest::Skip);
-            return;
-        }
+    // A header, footer or note is read apart from the paragraph and tables around it.
+    void pushContext() {
         flushBytes();
         outer_.push_back({std::move(para_), paraOpen_, std::move(levels_), std::move(defs_),
                           std::move(listMarker_)});
@@ -207,11 +210,25 @@ private:
         levels_.clear();
         defs_.clear();
         listMarker_.clear();
-        st().region = region;
+    }
+    void enterStory() {
         st().dest = Dest::Text;
         st().inTable = false;
         st().itap = 0;
         st().hidden = false;
+    }
+
+    // The page header or footer: the first one read is kept (as the default for every page).
+    // First-page (\headerf) and left-page (\headerl) ones stand in only for a missing default.
+    void beginRegion(int region) {
+        std::vector<Block>& into = regionBlocks(region);
+        if (!into.empty() || st().region || st().note >= 0) {
+            setDest(Dest::Skip);
+            return;
+        }
+        pushContext();
+        st().region = region;
+        enterStory();
     }
 
     void noteMark() {
@@ -227,20 +244,10 @@ private:
     void beginNote() {
         if (!markShown_) noteMark();
         markShown_ = false;
-        flushBytes();
-        outer_.push_back({std::move(para_), paraOpen_, std::move(levels_), std::move(defs_),
-                          std::move(listMarker_)});
-        para_ = Paragraph();
-        paraOpen_ = false;
-        levels_.clear();
-        defs_.clear();
-        listMarker_.clear();
+        pushContext();
         st().note = int(doc_.notes.size());
         doc_.notes.emplace_back();
-        st().dest = Dest::Text;
-        st().inTable = false;
-        st().itap = 0;
-        st().hidden = false;
+        enterStory();
     }
 
     void endNote() {
@@ -444,6 +451,7 @@ private:
         }
         if (depth < 0) depth = paraDepth();
         enterDepth(size_t(depth));
+        para_.compact();
         if (depth > 0) {
             levels_.back().cell.blocks.emplace_back().paragraph = std::move(para_);
         } else {
@@ -816,11 +824,7 @@ private:
     bool destination(std::string_view w, bool hasParam, long param) {
         (void)hasParam;
         (void)param;
-        static const char* skipped[] = {"headerl",
-                                        "headerf",
-                                        "footerl",
-                                        "footerf",
-                                        "annotation",
+        static const char* skipped[] = {"annotation",
                                         "pnseclvl",
                                         "pn",
                                         "themedata",
@@ -892,6 +896,10 @@ private:
         }
         if (w == "footer" || w == "footerr") {
             beginRegion(2);
+            return true;
+        }
+        if (w == "headerf" || w == "footerf" || w == "headerl" || w == "footerl") {
+            beginRegion((w[6] == 'l' ? 5 : 3) + (w[0] == 'f'));
             return true;
         }
         if (w == "fldinst") { setDest(Dest::FieldInst); fieldInst_.clear(); return true; }

@@ -18,7 +18,8 @@ int twips(double points) { return int(std::lround(points * 20)); }
 
 class Writer {
 public:
-    Writer(const Document& doc, bool bundle) : doc_(doc), bundle_(bundle) {}
+    Writer(const Document& doc, bool bundle, const std::vector<const Attachment*>* files)
+        : doc_(doc), bundle_(bundle), files_(files) {}
 
     std::string run() {
         fontIndex(kDefaultFont);
@@ -73,6 +74,7 @@ public:
 private:
     const Document& doc_;
     bool bundle_;
+    const std::vector<const Attachment*>* files_;
     std::vector<std::string> fonts_;
     std::map<std::string, int> fontIdx_;
     std::vector<Color> colors_;
@@ -413,7 +415,9 @@ private:
                 }
                 out += '{';
                 charProps(out, r.style, p.style);
-                if (r.attachment >= 0 && r.attachment < int(doc_.attachments.size()))
+                if (files_ && r.attachment >= 0 && r.attachment < int(files_->size()))
+                    writeAttachment(out, *(*files_)[size_t(r.attachment)]);
+                else if (!files_ && r.attachment >= 0 && r.attachment < int(doc_.attachments.size()))
                     writeAttachment(out, doc_.attachments[size_t(r.attachment)]);
                 else
                     escape(out, r.text);
@@ -491,8 +495,8 @@ private:
 
 } // namespace
 
-std::string render(const Document& doc, bool bundle) {
-    return Writer(doc, bundle).run();
+std::string render(const Document& doc, bool bundle, const std::vector<const Attachment*>* files) {
+    return Writer(doc, bundle, files).run();
 }
 
 } // namespace rtf

@@ -97,18 +97,20 @@ Document readWordML(const Input& in, const ReadOptions&) {
         return it->second;
     };
     wp::readBody(body, xml::child(root, "styles"), xml::child(root, "lists"), hooks, doc);
-    // The page header and footer sit in a section's properties; "odd" is the default one.
+    // The page header and footer sit in a section's properties; "odd" is the default one. A
+    // "first" or "even" one stands in when there is no default, so its text is not dropped.
     for (const auto& [kind, into] :
          {std::pair<const char*, std::vector<Block>*>{"hdr", &doc.header},
           std::pair<const char*, std::vector<Block>*>{"ftr", &doc.footer}}) {
-        for (const xmlNode* n = body; n; n = nextElement(n, body)) {
+        const xmlNode* found[3] = {}; // odd, first, even
+        for (const xmlNode* n = body; n && !found[0]; n = nextElement(n, body)) {
+            if (!xml::is(n, kind)) continue;
             const std::string type = xml::attr(n, "type");
-            if (xml::is(n, kind) && (type.empty() || type == "odd")) {
-                wp::readStory(n, xml::child(root, "styles"), xml::child(root, "lists"), hooks, doc,
-                              *into);
-                break;
-            }
+            const int slot = type.empty() || type == "odd" ? 0 : type == "first" ? 1 : type == "even" ? 2 : -1;
+            if (slot >= 0 && !found[slot]) found[slot] = n;
         }
+        if (const xmlNode* n = found[0] ? found[0] : found[1] ? found[1] : found[2])
+            wp::readStory(n, xml::child(root, "styles"), xml::child(root, "lists"), hooks, doc, *into);
     }
     return doc;
 }

@@ -232,6 +232,7 @@ public:
         if (xml::is(c, "p")) {
             Block& b = out.emplace_back();
             b.paragraph = paragraph(c);
+            b.paragraph.compact();
         } else if (xml::is(c, "tbl")) {
             Block& b = out.emplace_back();
             b.table = table(c);
@@ -720,6 +721,10 @@ public:
         // A table may not end the body, and a header or footer holds a paragraph at least.
         const bool body = &story_ == &doc_.blocks;
         if (story_.empty() ? !body : story_.back().table.has_value()) out_.body += "<w:p/>";
+        if (hooks_.sink) {
+            hooks_.sink(out_.body);
+            out_.body.clear();
+        }
         return std::move(out_);
     }
 
@@ -743,6 +748,7 @@ private:
             if (b.table) {
                 lastWasList = false;
                 table(out, *b.table);
+                flush(out, blocks);
                 continue;
             }
             const ParaStyle& ps = b.paragraph.style;
@@ -765,9 +771,17 @@ private:
                 lastWasList = false;
             }
             paragraph(out, b.paragraph, id);
+            flush(out, blocks);
         }
         // A list inside a cell ends with the cell.
         if (lastWasList) current_.clear();
+    }
+
+    // Hands the body's XML so far to the sink once there is enough of it, between top-level blocks.
+    void flush(std::string& out, const std::vector<Block>& blocks) {
+        if (!hooks_.sink || &blocks != &story_ || &out != &out_.body || out.size() < (size_t(1) << 20)) return;
+        hooks_.sink(out);
+        out.clear();
     }
 
     void paragraph(std::string& out, const Paragraph& p, int listId) {

@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // WordprocessingML shared by docx and Word 2003 XML: both use the same paragraphs, runs,
@@ -52,6 +53,9 @@ struct WriteHooks {
     std::function<std::string(const std::string& url)> linkId;
     // Run content for a picture: a w:drawing or w:pict element; empty to leave it out.
     std::function<std::string(int attachment, double widthPt, double heightPt)> picture;
+    // When set, gets the body's XML piece by piece between its blocks, and BodyXml::body keeps
+    // only what is not handed over yet: a long text is not held as one string.
+    std::function<void(std::string_view xml)> sink;
 };
 
 struct BodyXml {

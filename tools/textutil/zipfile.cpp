@@ -1,7 +1,10 @@
 #include "zipfile.h"
 
 #include <zip.h>
+#include <zlib.h>
 
+#include <algorithm>
+#include <cstring>
 #include <stdexcept>
 
 namespace textutil::zip {
@@ -92,9 +95,126 @@ bool containsEntry(std::string_view bytes, const std::string& name) {
     }
 }
 
-void Builder::add(std::string name, std::string data, bool compress) {
-    entries_.push_back({std::move(name), std::move(data), compress});
+DeflatedPart::DeflatedPart() : z_(std::make_unique<z_stream_s>()) {
+    *z_ = z_stream_s{};
+    // What libzip uses for ZIP_CM_DEFLATE at its default level, so the bytes do not change
+    // with the way an entry was added.
+    if (deflateInit2(z_.get(), Z_BEST_COMPRESSION, Z_DEFLATED, -MAX_WBITS, MAX_MEM_LEVEL,
+                     Z_DEFAULT_STRATEGY) != Z_OK)
+        throw std::runtime_error("cannot start deflating");
+    crc_ = ::crc32(0, nullptr, 0);
 }
+
+DeflatedPart::DeflatedPart(DeflatedPart&& o) noexcept
+    : z_(std::move(o.z_)), out_(std::move(o.out_)), size_(o.size_), crc_(o.crc_), finished_(o.finished_) {}
+
+DeflatedPart::~DeflatedPart() {
+    if (z_) deflateEnd(z_.get());
+}
+
+void DeflatedPart::pump(int flush) {
+    char buf[65536];
+    int r;
+    do {
+        z_->next_out = reinterpret_cast<Bytef*>(buf);
+        z_->avail_out = sizeof buf;
+        r = deflate(z_.get(), flush);
+        if (r == Z_STREAM_ERROR) throw std::runtime_error("cannot deflate");
+        out_.append(buf, sizeof buf - z_->avail_out);
+    } while (z_->avail_out == 0 || (flush == Z_FINISH && r != Z_STREAM_END));
+}
+
+void DeflatedPart::write(std::string_view data) {
+    if (finished_) throw std::logic_error("write after the end of a deflated part");
+    size_ += data.size();
+    while (!data.empty()) {
+        // zlib counts in 32 bits.
+        const size_t n = std::min<size_t>(data.size(), 1u << 30);
+        crc_ = ::crc32(crc_, reinterpret_cast<const Bytef*>(data.data()), uInt(n));
+        z_->next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+        z_->avail_in = uInt(n);
+        pump(Z_NO_FLUSH);
+        data.remove_prefix(n);
+    }
+}
+
+void DeflatedPart::finish() {
+    if (finished_) return;
+    z_->next_in = nullptr;
+    z_->avail_in = 0;
+    pump(Z_FINISH);
+    finished_ = true;
+    out_.shrink_to_fit();
+}
+
+void Builder::add(std::string name, std::string data, bool compress) {
+    entries_.push_back({std::move(name), std::move(data), compress, nullptr});
+}
+
+void Builder::add(std::string name, DeflatedPart part) {
+    part.finish();
+    entries_.push_back({std::move(name), {}, true, std::make_unique<DeflatedPart>(std::move(part))});
+}
+
+namespace {
+
+// A source handing libzip data deflated already, which it copies as it is.
+struct RawSource {
+    const DeflatedPart* part;
+    size_t at = 0;
+    zip_error_t error;
+    ~RawSource() { zip_error_fini(&error); }
+};
+
+zip_int64_t rawSource(void* state, void* data, zip_uint64_t len, zip_source_cmd_t cmd) {
+    RawSource& s = *static_cast<RawSource*>(state);
+    const std::string& bytes = s.part->compressed();
+    switch (cmd) {
+    case ZIP_SOURCE_OPEN:
+        s.at = 0;
+        return 0;
+    case ZIP_SOURCE_READ: {
+        const size_t n = size_t(std::min<zip_uint64_t>(len, bytes.size() - s.at));
+        std::memcpy(data, bytes.data() + s.at, n);
+        s.at += n;
+        return zip_int64_t(n);
+    }
+    case ZIP_SOURCE_CLOSE:
+    case ZIP_SOURCE_FREE:
+        return 0;
+    case ZIP_SOURCE_STAT: {
+        if (len < sizeof(zip_stat_t)) return -1;
+        zip_stat_t* st = static_cast<zip_stat_t*>(data);
+        zip_stat_init(st);
+        st->valid = ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE | ZIP_STAT_COMP_METHOD | ZIP_STAT_CRC;
+        st->size = s.part->size();
+        st->comp_size = bytes.size();
+        st->comp_method = ZIP_CM_DEFLATE;
+        st->crc = zip_uint32_t(s.part->crc());
+        return sizeof(zip_stat_t);
+    }
+    case ZIP_SOURCE_GET_FILE_ATTRIBUTES: {
+        if (len < sizeof(zip_file_attributes_t)) return -1;
+        zip_file_attributes_t* a = static_cast<zip_file_attributes_t*>(data);
+        // The flag libzip's own deflating sets: maximum compression.
+        a->valid |= ZIP_FILE_ATTRIBUTES_GENERAL_PURPOSE_BIT_FLAGS;
+        a->general_purpose_bit_flags = 0x0002;
+        a->general_purpose_bit_mask = 0x0006;
+        return 0;
+    }
+    case ZIP_SOURCE_ERROR:
+        return zip_error_to_data(&s.error, data, len);
+    case ZIP_SOURCE_SUPPORTS:
+        return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE,
+                                              ZIP_SOURCE_STAT, ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE,
+                                              ZIP_SOURCE_GET_FILE_ATTRIBUTES, -1);
+    default:
+        zip_error_set(&s.error, ZIP_ER_OPNOTSUPP, 0);
+        return -1;
+    }
+}
+
+} // namespace
 
 std::string Builder::finish() {
     zip_error_t err;
@@ -113,8 +233,16 @@ std::string Builder::finish() {
         zip_source_free(out);
         throw std::runtime_error(msg);
     };
+    std::vector<std::unique_ptr<RawSource>> raws;
     for (const Entry& e : entries_) {
-        zip_source_t* s = zip_source_buffer(za, e.data.data(), e.data.size(), 0);
+        zip_source_t* s = nullptr;
+        if (e.deflated) {
+            raws.push_back(std::make_unique<RawSource>(RawSource{e.deflated.get(), 0, {}}));
+            zip_error_init(&raws.back()->error);
+            s = zip_source_function(za, rawSource, raws.back().get());
+        } else {
+            s = zip_source_buffer(za, e.data.data(), e.data.size(), 0);
+        }
         if (!s) fail("cannot add " + e.name);
         const zip_int64_t idx = zip_file_add(za, e.name.c_str(), s, ZIP_FL_ENC_UTF_8);
         if (idx < 0) {

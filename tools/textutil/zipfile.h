@@ -8,6 +8,7 @@
 
 struct zip;
 struct zip_file;
+struct z_stream_s;
 
 // Zip packages in memory (libzip), as docx and odt use them.
 namespace textutil::zip {
@@ -55,16 +56,46 @@ private:
 // True when the bytes start like a zip and hold an entry of this name (cheap probe).
 bool containsEntry(std::string_view bytes, const std::string& name);
 
+// An entry's content deflated as it is written, so a large part is only ever held
+// compressed. The bytes are those Builder::add would make of the whole text.
+class DeflatedPart {
+public:
+    DeflatedPart();
+    ~DeflatedPart();
+    DeflatedPart(DeflatedPart&&) noexcept;
+    DeflatedPart& operator=(DeflatedPart&&) = delete;
+    DeflatedPart(const DeflatedPart&) = delete;
+
+    void write(std::string_view data);
+    // Ends the stream; nothing may be written after.
+    void finish();
+
+    const std::string& compressed() const { return out_; }
+    unsigned long long size() const { return size_; }
+    unsigned long crc() const { return crc_; }
+
+private:
+    void pump(int flush);
+    std::unique_ptr<z_stream_s> z_;
+    std::string out_;
+    unsigned long long size_ = 0;
+    unsigned long crc_ = 0;
+    bool finished_ = false;
+};
+
 // Builds a zip in memory; entries are written in the order added.
 class Builder {
 public:
     void add(std::string name, std::string data, bool compress = true);
+    // An entry deflated already; finished here if it was not.
+    void add(std::string name, DeflatedPart part);
     std::string finish();
 
 private:
     struct Entry {
         std::string name, data;
         bool compress;
+        std::unique_ptr<DeflatedPart> deflated;
     };
     std::vector<Entry> entries_;
 };

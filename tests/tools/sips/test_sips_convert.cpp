@@ -154,6 +154,32 @@ TEST(sipsFidelity, LosslessFormatsKeepEveryPixel) {
     }
 }
 
+// Outputs of several megabytes reach the disk in many writes while the encoder still works:
+// every byte must arrive, the TIFF's directory written after its strips included.
+TEST(sipsFidelity, LargeOutputsKeepEveryPixel) {
+    vorpeltest::TempDir dir;
+    const fs::path src = dir / "noise.png";
+    Magick::Image noise(Magick::Geometry(1500, 1100), Magick::Color("gray50"));
+    noise.addNoise(Magick::GaussianNoise);
+    noise.matte(true);
+    noise.depth(8);
+    noise.magick("PNG");
+    noise.write(src.string());
+    const Magick::Image original = readImage(src);
+    for (const std::string fmt : {"tiff", "png", "psd"}) {
+        const fs::path out = dir / ("out." + fmt);
+        const auto r = sips(
+            {"-s", "format", fmt, "-s", "formatOptions", "best", src.string(), "-o", out.string()});
+        ASSERT_EQ(r.status, 0) << fmt << ": " << r.err;
+        // Over the few megabytes after which writing to disk is started.
+        EXPECT_GT(fs::file_size(out), 5'000'000u) << fmt;
+        Magick::Image back = readImage(out);
+        EXPECT_EQ(back.columns(), 1500u) << fmt;
+        EXPECT_EQ(back.rows(), 1100u) << fmt;
+        EXPECT_EQ(back.compare(original, Magick::AbsoluteErrorMetric), 0.0) << fmt;
+    }
+}
+
 TEST(sipsFidelity, FormatOptionsSetTheQuality) {
     vorpeltest::TempDir dir;
     const fs::path src = dir / "noise.png";

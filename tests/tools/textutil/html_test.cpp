@@ -324,3 +324,51 @@ TEST(textutilHtmlReader, LibreOfficeNoteMarkStaysOffTheNoteText) {
 }
 
 } // namespace
+
+namespace {
+
+// A long page reads the same whether its tree is freed part by part as it is read (no notes)
+// or kept for the notes after the body: every block, table and style survives either way.
+TEST(textutilHtmlReader, LongPagesReadTheSameWithAndWithoutNotes) {
+    std::string body;
+    for (int i = 0; i < 3000; ++i) {
+        const std::string n = std::to_string(i);
+        switch (i % 5) {
+        case 0: body += "<table><tr><td>cell " + n + "</td><td>next " + n + "</td></tr></table>"; break;
+        case 1: body += "<ul><li>item " + n + "</li></ul>"; break;
+        case 2: body += "<div class=\"big\">styled " + n + "</div>"; break;
+        case 3: body += "loose " + n + " <b>bold " + n + "</b>"; break;
+        default: body += "<p>para <i>" + n + "</i></p>"; break;
+        }
+    }
+    const std::string head = "<html><head><style>.big { font-size: 20pt }</style></head><body>";
+    const Document plain = html(head + body + "<p>end</p></body></html>");
+    const Document noted = html(head + body +
+                                "<p>end<a href=\"#n1\" class=\"footnote-ref\"><sup>1</sup></a></p>"
+                                "<div id=\"n1\"><p>the note</p></div></body></html>");
+    ASSERT_EQ(noted.notes.size(), 1u);
+    ASSERT_EQ(plain.blocks.size(), noted.blocks.size());
+    EXPECT_GE(plain.blocks.size(), 3000u);
+    for (size_t i = 0; i + 1 < plain.blocks.size(); ++i) {
+        const Block& a = plain.blocks[i];
+        const Block& b = noted.blocks[i];
+        ASSERT_EQ(a.table.has_value(), b.table.has_value()) << i;
+        if (a.table) {
+            ASSERT_EQ(a.table->rows.size(), 1u) << i;
+            ASSERT_EQ(a.table->rows[0].cells.size(), 2u) << i;
+            continue;
+        }
+        EXPECT_EQ(a.paragraph.plainText(), b.paragraph.plainText()) << i;
+        EXPECT_EQ(a.paragraph.style, b.paragraph.style) << i;
+        ASSERT_EQ(a.paragraph.runs.size(), b.paragraph.runs.size()) << i;
+        for (size_t r = 0; r < a.paragraph.runs.size(); ++r)
+            EXPECT_EQ(a.paragraph.runs[r].style, b.paragraph.runs[r].style) << i;
+    }
+    const std::string text = plain.plainText();
+    for (const char* part : {"cell 2995", "item 2996", "styled 2997", "loose 2998 bold 2998", "para 2999", "end"})
+        EXPECT_NE(text.find(part), std::string::npos) << part;
+    EXPECT_EQ(textutiltest::runWith(plain, "styled 2997").style.size, 20);
+    EXPECT_TRUE(textutiltest::runWith(plain, "bold 2998").style.bold);
+}
+
+} // namespace

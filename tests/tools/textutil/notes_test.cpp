@@ -114,10 +114,10 @@ TEST_P(textutilNotesPaged, NotesBesidePageHeaderAndFooter) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, textutilNotes,
-                         ::testing::Values("docx", "odt", "wordml", "rtf", "rtfd", "html",
+                         ::testing::Values("docx", "doc", "odt", "wordml", "rtf", "rtfd", "html",
                                            "webarchive"));
 INSTANTIATE_TEST_SUITE_P(Formats, textutilNotesPaged,
-                         ::testing::Values("docx", "odt", "wordml", "rtf", "rtfd"));
+                         ::testing::Values("docx", "doc", "odt", "wordml", "rtf", "rtfd"));
 
 TEST(textutilNotesAsText, FormatsWithoutNotesNumberThemAndKeepTheirWords) {
     const Document flat = notesAsText(notedDocument());
@@ -131,12 +131,6 @@ TEST(textutilNotesAsText, FormatsWithoutNotesNumberThemAndKeepTheirWords) {
     EXPECT_EQ(writeTxt(notedDocument(), {}).data,
               "Before1 middle2 after.\nNext paragraph.\n1 Footnote words one two.\n"
               "Second boldnote paragraph.\n2 Endnote words three four.\n");
-    // .doc has no note stories yet: the words travel as text after the body.
-    const Document doc = textutiltest::roundTrip(notedDocument(), "doc");
-    const std::string all = doc.plainText();
-    EXPECT_NE(all.find("Before1 middle2 after."), std::string::npos) << all;
-    EXPECT_NE(all.find("Second boldnote paragraph."), std::string::npos) << all;
-    EXPECT_NE(all.find("Endnote words three four."), std::string::npos) << all;
 }
 
 TEST(textutilNotesReading, RtfNotesAsLibreOfficeAndWordWriteThem) {
@@ -220,6 +214,70 @@ TEST(textutilNotesReading, HtmlLinkedNotesInPandocAndLibreOfficeShapes) {
                                 "<h2 id=\"part2\">Part two</h2><p>Its words.</p></body></html>");
     EXPECT_TRUE(plain.notes.empty());
     EXPECT_EQ(plain.plainText(), "See the second part.\nPart two\nIts words.");
+}
+
+} // namespace
+
+namespace {
+
+// .doc: a note opening with a table, a note holding a list, notes cited out of order, a
+// second reference to a note, and a reference inside a note.
+TEST(textutilNotesDoc, TablesListsAndRepeatedReferences) {
+    Document doc;
+    Paragraph& p = doc.addParagraph();
+    appendText(p, "A", {});
+    p.runs.emplace_back().note = 2;
+    appendText(p, " B", {});
+    p.runs.emplace_back().note = 0;
+    appendText(p, " C", {});
+    p.runs.emplace_back().note = 2;
+    appendText(p, ".", {});
+
+    Note& tabled = doc.notes.emplace_back();
+    Table& t = tabled.blocks.emplace_back().table.emplace();
+    TableRow& row = t.rows.emplace_back();
+    appendText(row.cells.emplace_back().addParagraph(), "Tabled", {});
+    appendText(row.cells.emplace_back().addParagraph(), "note", {});
+    Paragraph& after = tabled.blocks.emplace_back().paragraph;
+    appendText(after, "After the table, see", {});
+    after.runs.emplace_back().note = 2;
+
+    Note& unused = doc.notes.emplace_back();  // never cited
+    appendText(unused.blocks.emplace_back().paragraph, "Uncited", {});
+
+    Note& listed = doc.notes.emplace_back();
+    listed.kind = Note::Kind::Endnote;
+    for (const char* item : {"First item", "Second item"}) {
+        Paragraph& li = listed.blocks.emplace_back().paragraph;
+        li.style.listLevel = 1;
+        appendText(li, item, {});
+    }
+
+    const Document back = textutiltest::roundTrip(doc, "doc");
+    ASSERT_FALSE(back.blocks.empty());
+    const Cited c = cited(back.blocks[0].paragraph);
+    // The first reference to each note is one; a repeated one is its mark as text.
+    ASSERT_EQ(c.notes.size(), 2u);
+    ASSERT_EQ(back.notes.size(), 2u);
+    EXPECT_EQ(back.blocks[0].paragraph.plainText(), "A B C3.");
+    const Note& end = back.notes[size_t(c.notes[0])];
+    const Note& foot = back.notes[size_t(c.notes[1])];
+    EXPECT_EQ(end.kind, Note::Kind::Endnote);
+    EXPECT_EQ(foot.kind, Note::Kind::Footnote);
+
+    ASSERT_EQ(end.blocks.size(), 2u);
+    for (const Block& b : end.blocks) EXPECT_EQ(b.paragraph.style.listLevel, 1);
+    EXPECT_EQ(text(end.blocks), "First item\nSecond item");
+
+    const Block* table = nullptr;
+    for (const Block& b : foot.blocks)
+        if (b.table) table = &b;
+    ASSERT_NE(table, nullptr);
+    ASSERT_EQ(table->table->rows.size(), 1u);
+    ASSERT_EQ(table->table->rows[0].cells.size(), 2u);
+    EXPECT_EQ(text(table->table->rows[0].cells[1].blocks), "note");
+    ASSERT_FALSE(foot.blocks.back().table);
+    EXPECT_EQ(foot.blocks.back().paragraph.plainText(), "After the table, see3");
 }
 
 } // namespace

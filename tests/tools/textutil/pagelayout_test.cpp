@@ -240,6 +240,96 @@ TEST(textutilPageLayoutWordML, PageBreakRunsAndSectionFurniture) {
     EXPECT_EQ(textOf(doc.footer), "bottom");
 }
 
+// First-page and left-page furniture stands in when there is no default, first-page first;
+// it never replaces a default, wherever that default comes.
+TEST(textutilPageLayoutRtf, FirstAndLeftPageFurnitureStandsInForAMissingDefault) {
+    const Document doc =
+        parse("{\\rtf1\\ansi\\titlepg\\facingp{\\headerl\\pard left head\\par}{\\headerf\\pard cover\\par}"
+              "{\\footerf\\pard first foot\\par}{\\footerl\\pard left foot\\par}\\pard body\\par}",
+              readRtf);
+    EXPECT_EQ(doc.plainText(), "body");
+    EXPECT_EQ(textOf(doc.header), "cover");
+    EXPECT_EQ(textOf(doc.footer), "first foot");
+
+    const Document left = parse("{\\rtf1\\ansi{\\headerl\\pard left head\\par}{\\footerf\\pard cover foot\\par}"
+                                "{\\footer\\pard plain foot\\par}\\pard body\\par}",
+                                readRtf);
+    EXPECT_EQ(left.plainText(), "body");
+    EXPECT_EQ(textOf(left.header), "left head");
+    EXPECT_EQ(textOf(left.footer), "plain foot");
+}
+
+TEST(textutilPageLayoutWordML, FirstAndEvenFurnitureStandsInForAMissingDefault) {
+    const std::string w = "xmlns:w=\"http://schemas.microsoft.com/office/word/2003/wordml\"";
+    auto story = [](const char* kind, const char* type, const char* text) {
+        return std::string("<w:") + kind + " w:type=\"" + type + "\"><w:p><w:r><w:t>" + text + "</w:t></w:r></w:p></w:" +
+               kind + ">";
+    };
+    const Document doc = parse(
+        "<?xml version=\"1.0\"?><?mso-application progid=\"Word.Document\"?><w:wordDocument " + w +
+            "><w:body><w:p><w:r><w:t>body</w:t></w:r></w:p><w:sectPr>" + story("hdr", "even", "even top") +
+            story("hdr", "first", "first top") + story("ftr", "even", "even bottom") + "</w:sectPr>" +
+            "</w:body></w:wordDocument>",
+        readWordML);
+    EXPECT_EQ(doc.plainText(), "body");
+    EXPECT_EQ(textOf(doc.header), "first top");
+    EXPECT_EQ(textOf(doc.footer), "even bottom");
+}
+
+TEST(textutilPageLayoutDocx, FirstPageFurnitureOfAnEarlierSectionYieldsToALaterDefault) {
+    const std::string w = "xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\" "
+                          "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\"";
+    const std::string relType = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
+    zip::Builder z;
+    z.add("[Content_Types].xml", "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\"/>");
+    z.add("_rels/.rels", "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+                         "<Relationship Id=\"rId1\" Type=\"" + relType + "officeDocument\" Target=\"word/document.xml\"/>"
+                         "</Relationships>");
+    std::string rels = "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">";
+    auto part = [&](const std::string& id, const char* kind, const std::string& text) {
+        rels += "<Relationship Id=\"" + id + "\" Type=\"" + relType + kind + "\" Target=\"" + id + ".xml\"/>";
+        const std::string root = std::string(kind) == "header" ? "hdr" : "ftr";
+        z.add("word/" + id + ".xml", "<w:" + root + " " + w + "><w:p><w:r><w:t>" + text + "</w:t></w:r></w:p></w:" + root + ">");
+    };
+    part("hFirst", "header", "cover head");
+    part("hPlain", "header", "plain head");
+    part("fEven", "footer", "even foot");
+    z.add("word/_rels/document.xml.rels", rels + "</Relationships>");
+    z.add("word/document.xml",
+          "<w:document " + w + "><w:body>"
+          "<w:p><w:pPr><w:sectPr><w:headerReference w:type=\"first\" r:id=\"hFirst\"/>"
+          "<w:footerReference w:type=\"even\" r:id=\"fEven\"/><w:titlePg/></w:sectPr></w:pPr>"
+          "<w:r><w:t>one</w:t></w:r></w:p><w:p><w:r><w:t>two</w:t></w:r></w:p>"
+          "<w:sectPr><w:headerReference w:type=\"default\" r:id=\"hPlain\"/></w:sectPr></w:body></w:document>");
+    const Document doc = parse(z.finish(), readDocx);
+    EXPECT_EQ(doc.plainText(), "one\ntwo");
+    EXPECT_EQ(textOf(doc.header), "plain head");
+    EXPECT_EQ(textOf(doc.footer), "even foot");
+}
+
+TEST(textutilPageLayoutOdt, FirstAndLeftPageFurnitureStandsInForAMissingDefault) {
+    const std::string ns =
+        "xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
+        "xmlns:style=\"urn:oasis:names:tc:opendocument:xmlns:style:1.0\" "
+        "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\"";
+    zip::Builder z;
+    z.add("mimetype", "application/vnd.oasis.opendocument.text", false);
+    z.add("content.xml", "<office:document-content " + ns +
+                             "><office:body><office:text><text:p>body</text:p></office:text></office:body>"
+                             "</office:document-content>");
+    z.add("styles.xml", "<office:document-styles " + ns +
+                            "><office:master-styles><style:master-page style:name=\"Standard\">"
+                            "<style:header-left><text:p>left head</text:p></style:header-left>"
+                            "<style:header-first><text:p>cover</text:p></style:header-first>"
+                            "<style:footer-first><text:p>first foot</text:p></style:footer-first>"
+                            "<style:footer><text:p>foot</text:p></style:footer>"
+                            "</style:master-page></office:master-styles></office:document-styles>");
+    const Document doc = parse(z.finish(), readOdt);
+    EXPECT_EQ(doc.plainText(), "body");
+    EXPECT_EQ(textOf(doc.header), "cover");
+    EXPECT_EQ(textOf(doc.footer), "foot");
+}
+
 // LibreOffice ties its heading styles to an outline list whose levels show nothing; such a
 // heading is no list item, while a heading with a visible number stays one.
 TEST(textutilPageLayoutHeadings, MarkerlessOutlineNumberingIsNoList) {

@@ -209,12 +209,7 @@ struct KnownLoss {
     const char* to;
 };
 
-const std::vector<KnownLoss> kKnownLosses = {
-    {Footnote, "rtf rtfd html webarchive doc docx odt wordml", "doc"},
-    {Endnote, "rtf rtfd html webarchive doc docx odt", "doc"},
-    {Picture, "html webarchive", "rtfd"},
-    {PictureSize, "html webarchive", "rtfd"},
-};
+const std::vector<KnownLoss> kKnownLosses = {}; // none left
 
 std::vector<std::string> splitWords(const std::string& s) {
     std::vector<std::string> out;

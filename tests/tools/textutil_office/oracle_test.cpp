@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 using namespace textutil;
 using vorpeltest::haveProgram;
 using vorpeltest::runProcess;
@@ -219,6 +221,126 @@ TEST(textutil_office_oracle, LibreOfficeSeesDocListNesting) {
     EXPECT_TRUE(inner->style.ordered);
     EXPECT_EQ(back->style.listLevel, 1);
     EXPECT_FALSE(back->style.ordered);
+}
+
+// A footnote cited in the body, an endnote of two paragraphs (one with a link) cited in a
+// table cell, and a page header: the .doc writer's note stories sit on both sides of the
+// header story.
+Document notedDocument() {
+    Document doc;
+    Paragraph& p = doc.addParagraph();
+    appendText(p, "Cited here", {});
+    p.runs.emplace_back().note = 0;
+    appendText(p, " and on.", {});
+    Table& t = doc.blocks.emplace_back().table.emplace();
+    Paragraph& cell = t.rows.emplace_back().cells.emplace_back().addParagraph();
+    appendText(cell, "In a cell", {});
+    cell.runs.emplace_back().note = 1;
+    appendText(doc.addParagraph(), "Closing words.", {});
+    appendText(doc.header.emplace_back().paragraph, "Running head", {});
+
+    Note& foot = doc.notes.emplace_back();
+    CharStyle bold;
+    bold.bold = true;
+    Paragraph& f = foot.blocks.emplace_back().paragraph;
+    appendText(f, "Foot ", {});
+    appendText(f, "heavy", bold);
+    appendText(f, " words.", {});
+    Note& end = doc.notes.emplace_back();
+    end.kind = Note::Kind::Endnote;
+    appendText(end.blocks.emplace_back().paragraph, "End first paragraph.", {});
+    Paragraph& e = end.blocks.emplace_back().paragraph;
+    CharStyle link;
+    link.link = "https://example.com/note";
+    appendText(e, "End ", {});
+    appendText(e, "linked", link);
+    appendText(e, " second.", {});
+    return doc;
+}
+
+std::string blocksText(const std::vector<Block>& blocks) {
+    Document d;
+    d.blocks = blocks;
+    return d.plainText();
+}
+
+// The notes the document cites, in order, with the body text and the header unchanged.
+void checkNotes(const Document& doc) {
+    std::vector<int> cited;
+    std::function<void(const std::vector<Block>&)> collect = [&](const std::vector<Block>& blocks) {
+        for (const Block& b : blocks) {
+            if (b.table)
+                for (const TableRow& row : b.table->rows)
+                    for (const TableCell& c : row.cells)
+                        collect(c.blocks);
+            for (const textutil::Run& r : b.paragraph.runs)
+                if (r.note >= 0) cited.push_back(r.note);
+        }
+    };
+    collect(doc.blocks);
+    ASSERT_EQ(cited.size(), 2u);
+    ASSERT_EQ(doc.notes.size(), 2u);
+    const Note& foot = doc.notes.at(size_t(cited[0]));
+    const Note& end = doc.notes.at(size_t(cited[1]));
+    EXPECT_EQ(foot.kind, Note::Kind::Footnote);
+    EXPECT_EQ(end.kind, Note::Kind::Endnote);
+    EXPECT_EQ(blocksText(foot.blocks), "Foot heavy words.");
+    ASSERT_EQ(foot.blocks.size(), 1u);
+    EXPECT_TRUE(officetest::styleOf(foot.blocks[0].paragraph, "heavy")->bold);
+    EXPECT_FALSE(officetest::styleOf(foot.blocks[0].paragraph, "Foot")->bold);
+    EXPECT_EQ(blocksText(end.blocks), "End first paragraph.\nEnd linked second.");
+    ASSERT_EQ(end.blocks.size(), 2u);
+    EXPECT_EQ(officetest::styleOf(end.blocks[1].paragraph, "linked")->link, "https://example.com/note");
+    EXPECT_EQ(blocksText(doc.header), "Running head");
+    const Paragraph* first = officetest::findParagraph(doc, "Cited here");
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->plainText(), "Cited here and on.");
+    const Table* t = officetest::firstTable(doc);
+    ASSERT_TRUE(t);
+    EXPECT_EQ(blocksText(t->rows.at(0).cells.at(0).blocks), "In a cell");
+    // No note text in the body.
+    const std::string body = blocksText(doc.blocks);
+    EXPECT_FALSE(contains(body, "Foot")) << body;
+    EXPECT_FALSE(contains(body, "End first")) << body;
+}
+
+// .doc notes are note stories: our reader and LibreOffice's both find each note of its kind,
+// with its paragraphs, formatting and link.
+TEST(textutil_office_oracle, DocNotesReadAsNotes) {
+    const std::string bytes = officetest::writeAs(notedDocument(), "doc");
+    {
+        SCOPED_TRACE("our reader");
+        checkNotes(officetest::readBytes(bytes, "notes.doc"));
+    }
+    if (!haveProgram("soffice")) GTEST_SKIP() << "LibreOffice not installed; skipping its reading of .doc notes";
+    SCOPED_TRACE("LibreOffice");
+    vorpeltest::TempDir dir;
+    vorpeltest::writeFile(dir / "notes.doc", bytes);
+    const auto r = runProcess({"soffice", profileOption(dir), "--headless", "--convert-to", "odt", "--outdir",
+                               (dir / "lo").string(), (dir / "notes.doc").string()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    checkNotes(readDocument(dir / "lo" / "notes.odt", ReadOptions{}));
+}
+
+// The text readers keep every word of the notes (catdoc shows a link's field instruction too).
+TEST(textutil_office_oracle, DocNotesKeepTheirWordsInTextReaders) {
+    vorpeltest::TempDir dir;
+    const auto path = dir / "notes.doc";
+    vorpeltest::writeFile(path, officetest::writeAs(notedDocument(), "doc"));
+    bool any = false;
+    for (const std::vector<std::string>& cmd :
+         {std::vector<std::string>{"antiword", "-m", "UTF-8.txt", path.string()},
+          std::vector<std::string>{"catdoc", "-d", "utf-8", path.string()}}) {
+        if (!haveProgram(cmd[0])) continue;
+        SCOPED_TRACE(cmd[0]);
+        any = true;
+        const auto r = runProcess(cmd);
+        ASSERT_EQ(r.status, 0) << r.err;
+        for (const char* s : {"Cited here", "In a cell", "Closing words.", "Foot heavy words.",
+                              "End first paragraph.", "linked", " second."})
+            EXPECT_TRUE(contains(r.out, s)) << s << "\n" << r.out;
+    }
+    if (!any) GTEST_SKIP() << "neither antiword nor catdoc installed; skipping the .doc notes text check";
 }
 
 // Round trip through LibreOffice where it is installed: the writers' output opens and converts.

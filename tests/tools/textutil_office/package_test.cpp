@@ -265,3 +265,78 @@ TEST(textutil_office_package, SummaryPropertiesInTheirCodePagesAndDamagedOnesAbs
         EXPECT_EQ(m.creationTime, expected[i][2]);
     }
 }
+
+namespace {
+
+// Varied text that deflates in more than one block: words from a cheap generator.
+std::string varied(size_t size) {
+    std::string s;
+    uint32_t x = 12345;
+    while (s.size() < size) {
+        x = x * 1103515245u + 12345u;
+        s += "<w:t>" + std::to_string(x >> 13) + (x & 64 ? " alpha" : " beta") + "</w:t>";
+    }
+    return s;
+}
+
+} // namespace
+
+// A part deflated while it is written makes the same package as the whole text given at once,
+// so streaming the main part changes no byte of a docx.
+TEST(textutil_office_package, DeflatedPartsMatchWholeEntries) {
+    const std::string text = varied(3 << 20);
+    zip::Builder whole, streamed;
+    whole.add("first.xml", "<a/>");
+    streamed.add("first.xml", "<a/>");
+    whole.add("word/document.xml", text);
+    zip::DeflatedPart part;
+    for (size_t at = 0, step = 1; at < text.size(); at += step, step = step * 3 % 100003 + 1)
+        part.write(std::string_view(text).substr(at, step));
+    streamed.add("word/document.xml", std::move(part));
+    whole.add("empty.xml", "");
+    streamed.add("empty.xml", zip::DeflatedPart());
+    const std::string a = whole.finish(), b = streamed.finish();
+    EXPECT_EQ(a.size(), b.size());
+    EXPECT_TRUE(a == b) << "the packages differ";
+    zip::Archive z(b);
+    EXPECT_EQ(*z.read("word/document.xml"), text);
+    EXPECT_EQ(*z.read("empty.xml"), "");
+    EXPECT_EQ(*z.read("first.xml"), "<a/>");
+}
+
+// A body long enough to be deflated in many pieces keeps every paragraph, list and link across
+// the places it was cut.
+TEST(textutil_office_package, LongDocxBodyReadsBackWhole) {
+    Document doc;
+    std::string expected;
+    for (int i = 0; i < 40000; ++i) {
+        ParaStyle ps;
+        if (i % 50 >= 45) {
+            ps.listLevel = 1;
+            ps.ordered = i % 100 >= 50;
+            ps.listNumber = i % 50 - 44;
+        }
+        Paragraph& p = doc.addParagraph(ps);
+        const std::string words = "paragraph " + std::to_string(i) + " with some words to make it longer";
+        appendText(p, words, {});
+        CharStyle link;
+        link.link = "http://example.com/" + std::to_string(i % 7);
+        if (i % 13 == 0) appendText(p, " linked", link);
+        expected += words + (i % 13 == 0 ? " linked" : "") + "\n";
+    }
+    const std::string bytes = officetest::writeAs(doc, "docx");
+    EXPECT_GT(zip::Archive(bytes).read("word/document.xml")->size(), size_t(4) << 20);
+    const Document back = officetest::readBytes(bytes, "long.docx");
+    ASSERT_EQ(back.blocks.size(), doc.blocks.size());
+    EXPECT_EQ(back.plainText(), doc.plainText());
+    for (size_t i = 0; i < doc.blocks.size(); i += 997) {
+        const Paragraph& want = doc.blocks[i].paragraph;
+        const Paragraph& got = back.blocks[i].paragraph;
+        EXPECT_EQ(got.style.listLevel, want.style.listLevel) << i;
+        EXPECT_EQ(got.style.ordered, want.style.ordered) << i;
+        if (i % 13 == 0) {
+            ASSERT_EQ(got.runs.size(), 2u) << i;
+            EXPECT_EQ(got.runs[1].style.link, want.runs[1].style.link) << i;
+        }
+    }
+}

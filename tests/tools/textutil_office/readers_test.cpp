@@ -632,4 +632,26 @@ TEST(textutil_office_doc_reader, NotesComeFromTheirStories) {
     EXPECT_EQ(doc.notes[1].blocks.at(0).paragraph.plainText(), "end");
 }
 
+
+// Header stories: the odd-page (default) one wins over the first-page one; with no default
+// footer the even-page one stands in rather than being dropped.
+TEST(textutil_office_doc_reader, DefaultHeaderWinsAndOtherStoriesStandIn) {
+    const std::string main = "Body\r";
+    // Stories 6-11: even header (empty), odd header, even footer, odd footer (empty), first
+    // header, first footer (empty); then the closing mark.
+    const std::string hdd = "Odd\rEvenFoot\rFirst\r\r";
+    std::array<uint32_t, 9> ccp{};
+    ccp[3] = uint32_t(main.size());
+    ccp[5] = uint32_t(hdd.size());
+    std::map<size_t, std::string> parts;
+    parts[11] = le32s({0, 0, 0, 0, 0, 0, 0, 0, 4, 13, 13, 19, 19, 20});  // PlcfHdd
+    const Document doc = officetest::readBytes(miniDoc(main + hdd, {}, ccp, parts), "furniture.doc");
+    ASSERT_EQ(doc.blocks.size(), 1u);
+    EXPECT_EQ(doc.blocks[0].paragraph.plainText(), "Body");
+    ASSERT_EQ(doc.header.size(), 1u);
+    EXPECT_EQ(doc.header[0].paragraph.plainText(), "Odd");
+    ASSERT_EQ(doc.footer.size(), 1u);
+    EXPECT_EQ(doc.footer[0].paragraph.plainText(), "EvenFoot");
+}
+
 } // namespace
