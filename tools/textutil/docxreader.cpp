@@ -115,33 +115,31 @@ class MainPart {
 public:
     MainPart(const zip::Archive& z, const std::string& part) : entry_(z.open(part)), part_(part) {
         if (!entry_) throw std::runtime_error("the package has no main document part");
-        reader_ = xmlReaderForIO(&MainPart::readChunk, nullptr, this, nullptr, nullptr,
-                                 XML_PARSE_NONET | XML_PARSE_HUGE | XML_PARSE_NOERROR |
-                                     XML_PARSE_NOWARNING);
+        // Owned from the start: a constructor that throws runs no destructor.
+        reader_.reset(xmlReaderForIO(&MainPart::readChunk, nullptr, this, nullptr, nullptr,
+                                     XML_PARSE_NONET | XML_PARSE_HUGE | XML_PARSE_NOERROR |
+                                         XML_PARSE_NOWARNING));
         if (error_) std::rethrow_exception(error_);
         if (!reader_) throw std::runtime_error(part_ + " is not well-formed XML");
-    }
-    ~MainPart() {
-        if (reader_) xmlFreeTextReader(reader_);
     }
     MainPart(const MainPart&) = delete;
     MainPart& operator=(const MainPart&) = delete;
 
     // Moves to the body, a child of the root element; the root's other children are passed over.
     void findBody() {
-        bool more = step(xmlTextReaderRead(reader_));
+        bool more = step(xmlTextReaderRead(reader_.get()));
         while (more) {
-            if (xmlTextReaderNodeType(reader_) == XML_READER_TYPE_ELEMENT &&
-                xmlTextReaderDepth(reader_) == 1) {
-                if (std::strcmp(reinterpret_cast<const char*>(xmlTextReaderConstLocalName(reader_)),
+            if (xmlTextReaderNodeType(reader_.get()) == XML_READER_TYPE_ELEMENT &&
+                xmlTextReaderDepth(reader_.get()) == 1) {
+                if (std::strcmp(reinterpret_cast<const char*>(xmlTextReaderConstLocalName(reader_.get())),
                                 "body") == 0) {
-                    inBody_ = !xmlTextReaderIsEmptyElement(reader_);
+                    inBody_ = !xmlTextReaderIsEmptyElement(reader_.get());
                     return;
                 }
-                more = step(xmlTextReaderNext(reader_));
+                more = step(xmlTextReaderNext(reader_.get()));
                 continue;
             }
-            more = step(xmlTextReaderRead(reader_));
+            more = step(xmlTextReaderRead(reader_.get()));
         }
         throw std::runtime_error("the main document has no body");
     }
@@ -149,16 +147,16 @@ public:
     // The body's next child element, or null after the last; the one before is freed.
     const xmlNode* next() {
         if (!inBody_) return nullptr;
-        bool more = step(expanded_ ? xmlTextReaderNext(reader_) : xmlTextReaderRead(reader_));
+        bool more = step(expanded_ ? xmlTextReaderNext(reader_.get()) : xmlTextReaderRead(reader_.get()));
         expanded_ = false;
-        while (more && xmlTextReaderDepth(reader_) > 1) {
-            if (xmlTextReaderNodeType(reader_) == XML_READER_TYPE_ELEMENT) {
-                xmlNode* n = xmlTextReaderExpand(reader_);
+        while (more && xmlTextReaderDepth(reader_.get()) > 1) {
+            if (xmlTextReaderNodeType(reader_.get()) == XML_READER_TYPE_ELEMENT) {
+                xmlNode* n = xmlTextReaderExpand(reader_.get());
                 if (!n) step(-1);
                 expanded_ = true;
                 return n;
             }
-            more = step(xmlTextReaderRead(reader_));
+            more = step(xmlTextReaderRead(reader_.get()));
         }
         inBody_ = false;
         return nullptr;
@@ -166,14 +164,17 @@ public:
 
     // Reads what follows the body: damage there fails the document as a whole tree would.
     void finish() {
-        while (step(xmlTextReaderRead(reader_))) {
+        while (step(xmlTextReaderRead(reader_.get()))) {
         }
     }
 
 private:
     std::unique_ptr<zip::Archive::Entry> entry_;
     std::string part_;
-    xmlTextReaderPtr reader_ = nullptr;
+    struct FreeReader {
+        void operator()(xmlTextReaderPtr r) const { xmlFreeTextReader(r); }
+    };
+    std::unique_ptr<xmlTextReader, FreeReader> reader_;
     std::exception_ptr error_; // from inflating, raised once the parser gives up
     bool inBody_ = false, expanded_ = false;
 
