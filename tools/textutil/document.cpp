@@ -6,6 +6,7 @@
 #include <mutex>
 #include <ostream>
 #include <set>
+#include <stdexcept>
 #include <unordered_map>
 
 namespace textutil {
@@ -112,6 +113,99 @@ int statedSpan(const std::string& stated, int most) {
 int columnSpan(const std::string& stated) { return statedSpan(stated, kMaxColumnSpan); }
 
 int rowSpan(const std::string& stated) { return statedSpan(stated, kMaxRowSpan); }
+
+RunText& RunText::operator=(RunText&& o) noexcept {
+    if (this != &o) {
+        release();
+        std::memcpy(b_, o.b_, sizeof b_);
+        o.setInline(0);
+    }
+    return *this;
+}
+
+void RunText::release() noexcept {
+    if (!isInline()) std::free(heapPtr());
+    setInline(0);
+}
+
+void RunText::setHeap(char* p, size_t size, size_t cap) {
+    const uint32_t n = uint32_t(size), c = uint32_t(cap);
+    std::memcpy(b_, &p, sizeof p);
+    std::memcpy(b_ + 8, &n, sizeof n);
+    std::memcpy(b_ + 12, &c, sizeof c);
+}
+
+void RunText::reserve(size_t n) {
+    const size_t cap = isInline() ? 15 : heapCap();
+    if (n <= cap) return;
+    if (n >= (size_t(1) << 31)) throw std::length_error("run text over 2 GiB");
+    const size_t grown = std::min(std::max(n, cap * 2), (size_t(1) << 31) - 1);
+    char* p = static_cast<char*>(std::malloc(grown));
+    if (!p) throw std::bad_alloc();
+    const size_t size = this->size();
+    std::memcpy(p, data(), size);
+    release();
+    setHeap(p, size, grown);
+}
+
+void RunText::resize(size_t n) {
+    if (isInline()) setInline(n);
+    else setHeap(heapPtr(), n, heapCap());
+}
+
+RunText& RunText::assign(std::string_view s) {
+    if (s.size() <= 15 || (!isInline() && s.size() <= heapCap())) {
+        // s may lie inside this text: move, then set the size.
+        std::memmove(mutableData(), s.data(), s.size());
+        resize(s.size());
+        return *this;
+    }
+    RunText fresh;
+    fresh.reserve(s.size());
+    std::memcpy(fresh.mutableData(), s.data(), s.size());
+    fresh.resize(s.size());
+    return *this = std::move(fresh);
+}
+
+RunText& RunText::append(std::string_view s) {
+    if (s.empty()) return *this;
+    const size_t size = this->size();
+    const char* old = data();
+    if (s.data() >= old && s.data() < old + size) return append(std::string(s));  // s lies inside
+    reserve(size + s.size());
+    std::memcpy(mutableData() + size, s.data(), s.size());
+    resize(size + s.size());
+    return *this;
+}
+
+void RunText::erase(size_t at, size_t n) {
+    const size_t size = this->size();
+    if (at > size) throw std::out_of_range("RunText::erase");
+    n = std::min(n, size - at);
+    char* d = mutableData();
+    std::memmove(d + at, d + at + n, size - at - n);
+    resize(size - n);
+}
+
+void RunText::shrink_to_fit() {
+    if (isInline()) return;
+    const size_t size = heapSize();
+    if (size == heapCap()) return;
+    if (size <= 15) {
+        char* p = heapPtr();
+        std::memcpy(b_, p, size);
+        setInline(size);
+        std::free(p);
+        return;
+    }
+    if (char* p = static_cast<char*>(std::realloc(heapPtr(), size))) setHeap(p, size, size);
+}
+
+std::string operator+(const std::string& a, const RunText& b) { return a + b.str(); }
+std::string operator+(const RunText& a, const std::string& b) { return a.str() + b; }
+std::string operator+(const char* a, const RunText& b) { return a + b.str(); }
+std::string operator+(const RunText& a, const char* b) { return a.str() + b; }
+std::ostream& operator<<(std::ostream& os, const RunText& s) { return os << s.view(); }
 
 namespace {
 
@@ -357,7 +451,7 @@ void trimNoteStart(std::vector<Block>& note) {
     if (note.empty() || note[0].table) return;
     std::vector<Run>& runs = note[0].paragraph.runs;
     while (!runs.empty() && runs[0].attachment < 0 && runs[0].note < 0) {
-        std::string& t = runs[0].text;
+        RunText& t = runs[0].text;
         const size_t k = t.find_first_not_of(" \t");
         if (k != std::string::npos) {
             t.erase(0, k);
@@ -368,7 +462,7 @@ void trimNoteStart(std::vector<Block>& note) {
 }
 
 std::string noteMark(const Run& reference) {
-    return reference.text.empty() ? std::to_string(reference.note + 1) : reference.text;
+    return reference.text.empty() ? std::to_string(reference.note + 1) : reference.text.str();
 }
 
 Document notesAsText(const Document& doc) {
