@@ -1,8 +1,10 @@
 #include "document.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstdlib>
+#include <memory>
 #include <mutex>
 #include <ostream>
 #include <set>
@@ -18,11 +20,46 @@ struct SharedText::Entry {
 
 namespace {
 
-// The entries by text. Counted under one lock: runs are copied far less often than read, and
-// an entry nobody holds is dropped, so a long-lived process does not keep every link it saw.
+// The entries by text and by number. Counted under one lock: runs are copied far less often
+// than read, and an entry nobody holds is dropped (its number reused), so a long-lived process
+// does not keep every link it saw. Reading goes by number without the lock: slots live in
+// chunks that never move, and a slot is filled before its number is handed out.
 struct SharedTable {
+    static constexpr uint32_t kChunkBits = 12;
+    static constexpr uint32_t kChunkSize = 1u << kChunkBits;
+    static constexpr uint32_t kChunks = 1u << 12;
     std::mutex lock;
-    std::unordered_map<std::string_view, SharedText::Entry*> entries;
+    std::unordered_map<std::string_view, uint32_t> ids;
+    std::atomic<std::atomic<SharedText::Entry*>*> chunks[kChunks] = {};
+    std::vector<uint32_t> freeIds;
+    uint32_t nextId = 1;
+
+    SharedText::Entry* at(uint32_t id) const {
+        return chunks[id >> kChunkBits].load(std::memory_order_acquire)[id & (kChunkSize - 1)].load(
+            std::memory_order_acquire);
+    }
+    // Under the lock.
+    uint32_t add(SharedText::Entry* e) {
+        uint32_t id;
+        if (!freeIds.empty()) {
+            id = freeIds.back();
+            freeIds.pop_back();
+        } else {
+            if (nextId >= kChunks * kChunkSize) throw std::length_error("too many shared strings");
+            id = nextId++;
+        }
+        auto& chunk = chunks[id >> kChunkBits];
+        if (!chunk.load(std::memory_order_relaxed))
+            chunk.store(new std::atomic<SharedText::Entry*>[kChunkSize](), std::memory_order_release);
+        chunk.load(std::memory_order_relaxed)[id & (kChunkSize - 1)].store(e, std::memory_order_release);
+        return id;
+    }
+    // Under the lock.
+    void remove(uint32_t id) {
+        chunks[id >> kChunkBits].load(std::memory_order_relaxed)[id & (kChunkSize - 1)].store(
+            nullptr, std::memory_order_relaxed);
+        freeIds.push_back(id);
+    }
 };
 
 SharedTable& sharedTable() {
@@ -41,45 +78,49 @@ SharedText::SharedText(std::string_view s) {
     if (s.empty()) return;
     SharedTable& t = sharedTable();
     std::lock_guard<std::mutex> hold(t.lock);
-    auto it = t.entries.find(s);
-    if (it == t.entries.end()) {
-        Entry* e = new Entry{std::string(s), 0};
-        it = t.entries.emplace(std::string_view(e->text), e).first;
+    auto it = t.ids.find(s);
+    if (it == t.ids.end()) {
+        auto e = std::make_unique<Entry>(Entry{std::string(s), 0});
+        const uint32_t id = t.add(e.get());
+        it = t.ids.emplace(std::string_view(e.release()->text), id).first;
     }
-    e_ = it->second;
-    ++e_->refs;
+    id_ = it->second;
+    ++t.at(id_)->refs;
 }
 
-SharedText::SharedText(const SharedText& o) : e_(o.e_) {
-    if (!e_) return;
-    std::lock_guard<std::mutex> hold(sharedTable().lock);
-    ++e_->refs;
+SharedText::SharedText(const SharedText& o) : id_(o.id_) {
+    if (!id_) return;
+    SharedTable& t = sharedTable();
+    std::lock_guard<std::mutex> hold(t.lock);
+    ++t.at(id_)->refs;
 }
 
 SharedText& SharedText::operator=(const SharedText& o) {
-    if (e_ != o.e_) {
+    if (id_ != o.id_) {
         SharedText copy(o);
-        std::swap(e_, copy.e_);
+        std::swap(id_, copy.id_);
     }
     return *this;
 }
 
 SharedText& SharedText::operator=(SharedText&& o) noexcept {
-    std::swap(e_, o.e_);
+    std::swap(id_, o.id_);
     return *this;
 }
 
 SharedText::~SharedText() {
-    if (!e_) return;
+    if (!id_) return;
     SharedTable& t = sharedTable();
     std::lock_guard<std::mutex> hold(t.lock);
-    if (--e_->refs > 0) return;
-    t.entries.erase(std::string_view(e_->text));
-    delete e_;
+    Entry* e = t.at(id_);
+    if (--e->refs > 0) return;
+    t.ids.erase(std::string_view(e->text));
+    t.remove(id_);
+    delete e;
 }
 
 const std::string& SharedText::str() const {
-    return e_ ? e_->text : emptyText();
+    return id_ ? sharedTable().at(id_)->text : emptyText();
 }
 
 std::string operator+(const std::string& a, const SharedText& b) {

@@ -22,7 +22,8 @@ struct Color {
 
 // A string that many runs repeat (a font, a link target), kept once per process and shared:
 // a large document has a run every few words, and each would otherwise carry its own copies.
-// Reads as a const std::string; empty is a null pointer.
+// Reads as a const std::string. Held as a 32-bit number of its entry (0 = empty), so a
+// style's font and link take 8 bytes together.
 class SharedText {
 public:
     SharedText() = default;
@@ -30,7 +31,7 @@ public:
     SharedText(const std::string& s) : SharedText(std::string_view(s)) {}
     SharedText(const char* s) : SharedText(std::string_view(s)) {}
     SharedText(const SharedText& o);
-    SharedText(SharedText&& o) noexcept : e_(o.e_) { o.e_ = nullptr; }
+    SharedText(SharedText&& o) noexcept : id_(o.id_) { o.id_ = 0; }
     SharedText& operator=(const SharedText& o);
     SharedText& operator=(SharedText&& o) noexcept;
     ~SharedText();
@@ -38,7 +39,7 @@ public:
     const std::string& str() const;
     operator const std::string&() const { return str(); }
     operator std::string_view() const { return str(); }
-    bool empty() const { return e_ == nullptr; }
+    bool empty() const { return id_ == 0; }
     void clear() { *this = SharedText(); }
     size_t size() const { return str().size(); }
     const char* c_str() const { return str().c_str(); }
@@ -56,7 +57,7 @@ public:
     char operator[](size_t i) const { return str()[i]; }
 
     // Equal text is the same entry.
-    bool operator==(const SharedText& o) const { return e_ == o.e_; }
+    bool operator==(const SharedText& o) const { return id_ == o.id_; }
     bool operator==(const std::string& s) const { return str() == s; }
     bool operator==(std::string_view s) const { return str() == s; }
     bool operator==(const char* s) const { return str() == s; }
@@ -65,7 +66,7 @@ public:
     struct Entry;
 
 private:
-    Entry* e_ = nullptr;
+    uint32_t id_ = 0;
 };
 
 std::string operator+(const std::string& a, const SharedText& b);
