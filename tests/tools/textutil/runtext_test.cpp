@@ -91,3 +91,31 @@ TEST(RunText, ParagraphsMergeAndCompactRunsWithoutChangingTheirText) {
 }
 
 } // namespace
+
+namespace {
+
+// Shared strings are numbered entries: equal text must share one, and a number freed and
+// given to other text must read as that text.
+TEST(SharedText, EntriesStayDistinctAcrossChunksAndReuse) {
+    std::vector<SharedText> many;
+    for (int i = 0; i < 10000; ++i) many.emplace_back("font-" + std::to_string(i));  // past one chunk
+    for (int i = 0; i < 10000; i += 997) EXPECT_EQ(many[size_t(i)].str(), "font-" + std::to_string(i));
+    EXPECT_EQ(SharedText("font-42"), many[42]);
+    EXPECT_FALSE(many[42] == many[43]);
+
+    many.erase(many.begin() + 100, many.begin() + 200);  // their numbers go free
+    std::vector<SharedText> later;
+    for (int i = 0; i < 150; ++i) later.emplace_back("link-" + std::to_string(i));
+    for (int i = 0; i < 150; ++i) EXPECT_EQ(later[size_t(i)].str(), "link-" + std::to_string(i));
+    for (size_t i = 0; i < many.size(); i += 331) {
+        const int n = int(i < 100 ? i : i + 100);
+        EXPECT_EQ(many[i].str(), "font-" + std::to_string(n));
+    }
+    SharedText copy = later[7];
+    later.clear();  // the copy still holds its entry
+    EXPECT_EQ(copy.str(), "link-7");
+    EXPECT_TRUE(SharedText("").empty());
+    EXPECT_EQ(SharedText().str(), "");
+}
+
+} // namespace
