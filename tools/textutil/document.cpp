@@ -1,11 +1,14 @@
 #include "document.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstdlib>
+#include <memory>
 #include <mutex>
 #include <ostream>
 #include <set>
+#include <stdexcept>
 #include <unordered_map>
 
 namespace textutil {
@@ -17,11 +20,46 @@ struct SharedText::Entry {
 
 namespace {
 
-// The entries by text. Counted under one lock: runs are copied far less often than read, and
-// an entry nobody holds is dropped, so a long-lived process does not keep every link it saw.
+// The entries by text and by number. Counted under one lock: runs are copied far less often
+// than read, and an entry nobody holds is dropped (its number reused), so a long-lived process
+// does not keep every link it saw. Reading goes by number without the lock: slots live in
+// chunks that never move, and a slot is filled before its number is handed out.
 struct SharedTable {
+    static constexpr uint32_t kChunkBits = 12;
+    static constexpr uint32_t kChunkSize = 1u << kChunkBits;
+    static constexpr uint32_t kChunks = 1u << 12;
     std::mutex lock;
-    std::unordered_map<std::string_view, SharedText::Entry*> entries;
+    std::unordered_map<std::string_view, uint32_t> ids;
+    std::atomic<std::atomic<SharedText::Entry*>*> chunks[kChunks] = {};
+    std::vector<uint32_t> freeIds;
+    uint32_t nextId = 1;
+
+    SharedText::Entry* at(uint32_t id) const {
+        return chunks[id >> kChunkBits].load(std::memory_order_acquire)[id & (kChunkSize - 1)].load(
+            std::memory_order_acquire);
+    }
+    // Under the lock.
+    uint32_t add(SharedText::Entry* e) {
+        uint32_t id;
+        if (!freeIds.empty()) {
+            id = freeIds.back();
+            freeIds.pop_back();
+        } else {
+            if (nextId >= kChunks * kChunkSize) throw std::length_error("too many shared strings");
+            id = nextId++;
+        }
+        auto& chunk = chunks[id >> kChunkBits];
+        if (!chunk.load(std::memory_order_relaxed))
+            chunk.store(new std::atomic<SharedText::Entry*>[kChunkSize](), std::memory_order_release);
+        chunk.load(std::memory_order_relaxed)[id & (kChunkSize - 1)].store(e, std::memory_order_release);
+        return id;
+    }
+    // Under the lock.
+    void remove(uint32_t id) {
+        chunks[id >> kChunkBits].load(std::memory_order_relaxed)[id & (kChunkSize - 1)].store(
+            nullptr, std::memory_order_relaxed);
+        freeIds.push_back(id);
+    }
 };
 
 SharedTable& sharedTable() {
@@ -40,45 +78,49 @@ SharedText::SharedText(std::string_view s) {
     if (s.empty()) return;
     SharedTable& t = sharedTable();
     std::lock_guard<std::mutex> hold(t.lock);
-    auto it = t.entries.find(s);
-    if (it == t.entries.end()) {
-        Entry* e = new Entry{std::string(s), 0};
-        it = t.entries.emplace(std::string_view(e->text), e).first;
+    auto it = t.ids.find(s);
+    if (it == t.ids.end()) {
+        auto e = std::make_unique<Entry>(Entry{std::string(s), 0});
+        const uint32_t id = t.add(e.get());
+        it = t.ids.emplace(std::string_view(e.release()->text), id).first;
     }
-    e_ = it->second;
-    ++e_->refs;
+    id_ = it->second;
+    ++t.at(id_)->refs;
 }
 
-SharedText::SharedText(const SharedText& o) : e_(o.e_) {
-    if (!e_) return;
-    std::lock_guard<std::mutex> hold(sharedTable().lock);
-    ++e_->refs;
+SharedText::SharedText(const SharedText& o) : id_(o.id_) {
+    if (!id_) return;
+    SharedTable& t = sharedTable();
+    std::lock_guard<std::mutex> hold(t.lock);
+    ++t.at(id_)->refs;
 }
 
 SharedText& SharedText::operator=(const SharedText& o) {
-    if (e_ != o.e_) {
+    if (id_ != o.id_) {
         SharedText copy(o);
-        std::swap(e_, copy.e_);
+        std::swap(id_, copy.id_);
     }
     return *this;
 }
 
 SharedText& SharedText::operator=(SharedText&& o) noexcept {
-    std::swap(e_, o.e_);
+    std::swap(id_, o.id_);
     return *this;
 }
 
 SharedText::~SharedText() {
-    if (!e_) return;
+    if (!id_) return;
     SharedTable& t = sharedTable();
     std::lock_guard<std::mutex> hold(t.lock);
-    if (--e_->refs > 0) return;
-    t.entries.erase(std::string_view(e_->text));
-    delete e_;
+    Entry* e = t.at(id_);
+    if (--e->refs > 0) return;
+    t.ids.erase(std::string_view(e->text));
+    t.remove(id_);
+    delete e;
 }
 
 const std::string& SharedText::str() const {
-    return e_ ? e_->text : emptyText();
+    return id_ ? sharedTable().at(id_)->text : emptyText();
 }
 
 std::string operator+(const std::string& a, const SharedText& b) {
@@ -112,6 +154,99 @@ int statedSpan(const std::string& stated, int most) {
 int columnSpan(const std::string& stated) { return statedSpan(stated, kMaxColumnSpan); }
 
 int rowSpan(const std::string& stated) { return statedSpan(stated, kMaxRowSpan); }
+
+RunText& RunText::operator=(RunText&& o) noexcept {
+    if (this != &o) {
+        release();
+        std::memcpy(b_, o.b_, sizeof b_);
+        o.setInline(0);
+    }
+    return *this;
+}
+
+void RunText::release() noexcept {
+    if (!isInline()) std::free(heapPtr());
+    setInline(0);
+}
+
+void RunText::setHeap(char* p, size_t size, size_t cap) {
+    const uint32_t n = uint32_t(size), c = uint32_t(cap);
+    std::memcpy(b_, &p, sizeof p);
+    std::memcpy(b_ + 8, &n, sizeof n);
+    std::memcpy(b_ + 12, &c, sizeof c);
+}
+
+void RunText::reserve(size_t n) {
+    const size_t cap = isInline() ? 15 : heapCap();
+    if (n <= cap) return;
+    if (n >= (size_t(1) << 31)) throw std::length_error("run text over 2 GiB");
+    const size_t grown = std::min(std::max(n, cap * 2), (size_t(1) << 31) - 1);
+    char* p = static_cast<char*>(std::malloc(grown));
+    if (!p) throw std::bad_alloc();
+    const size_t size = this->size();
+    std::memcpy(p, data(), size);
+    release();
+    setHeap(p, size, grown);
+}
+
+void RunText::resize(size_t n) {
+    if (isInline()) setInline(n);
+    else setHeap(heapPtr(), n, heapCap());
+}
+
+RunText& RunText::assign(std::string_view s) {
+    if (s.size() <= 15 || (!isInline() && s.size() <= heapCap())) {
+        // s may lie inside this text: move, then set the size.
+        std::memmove(mutableData(), s.data(), s.size());
+        resize(s.size());
+        return *this;
+    }
+    RunText fresh;
+    fresh.reserve(s.size());
+    std::memcpy(fresh.mutableData(), s.data(), s.size());
+    fresh.resize(s.size());
+    return *this = std::move(fresh);
+}
+
+RunText& RunText::append(std::string_view s) {
+    if (s.empty()) return *this;
+    const size_t size = this->size();
+    const char* old = data();
+    if (s.data() >= old && s.data() < old + size) return append(std::string(s));  // s lies inside
+    reserve(size + s.size());
+    std::memcpy(mutableData() + size, s.data(), s.size());
+    resize(size + s.size());
+    return *this;
+}
+
+void RunText::erase(size_t at, size_t n) {
+    const size_t size = this->size();
+    if (at > size) throw std::out_of_range("RunText::erase");
+    n = std::min(n, size - at);
+    char* d = mutableData();
+    std::memmove(d + at, d + at + n, size - at - n);
+    resize(size - n);
+}
+
+void RunText::shrink_to_fit() {
+    if (isInline()) return;
+    const size_t size = heapSize();
+    if (size == heapCap()) return;
+    if (size <= 15) {
+        char* p = heapPtr();
+        std::memcpy(b_, p, size);
+        setInline(size);
+        std::free(p);
+        return;
+    }
+    if (char* p = static_cast<char*>(std::realloc(heapPtr(), size))) setHeap(p, size, size);
+}
+
+std::string operator+(const std::string& a, const RunText& b) { return a + b.str(); }
+std::string operator+(const RunText& a, const std::string& b) { return a.str() + b; }
+std::string operator+(const char* a, const RunText& b) { return a + b.str(); }
+std::string operator+(const RunText& a, const char* b) { return a.str() + b; }
+std::ostream& operator<<(std::ostream& os, const RunText& s) { return os << s.view(); }
 
 namespace {
 
@@ -357,7 +492,7 @@ void trimNoteStart(std::vector<Block>& note) {
     if (note.empty() || note[0].table) return;
     std::vector<Run>& runs = note[0].paragraph.runs;
     while (!runs.empty() && runs[0].attachment < 0 && runs[0].note < 0) {
-        std::string& t = runs[0].text;
+        RunText& t = runs[0].text;
         const size_t k = t.find_first_not_of(" \t");
         if (k != std::string::npos) {
             t.erase(0, k);
@@ -368,7 +503,7 @@ void trimNoteStart(std::vector<Block>& note) {
 }
 
 std::string noteMark(const Run& reference) {
-    return reference.text.empty() ? std::to_string(reference.note + 1) : reference.text;
+    return reference.text.empty() ? std::to_string(reference.note + 1) : reference.text.str();
 }
 
 Document notesAsText(const Document& doc) {

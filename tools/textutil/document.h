@@ -1,6 +1,8 @@
 #pragma once
 
+#include <bit>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <iosfwd>
 #include <optional>
@@ -20,7 +22,8 @@ struct Color {
 
 // A string that many runs repeat (a font, a link target), kept once per process and shared:
 // a large document has a run every few words, and each would otherwise carry its own copies.
-// Reads as a const std::string; empty is a null pointer.
+// Reads as a const std::string. Held as a 32-bit number of its entry (0 = empty), so a
+// style's font and link take 8 bytes together.
 class SharedText {
 public:
     SharedText() = default;
@@ -28,7 +31,7 @@ public:
     SharedText(const std::string& s) : SharedText(std::string_view(s)) {}
     SharedText(const char* s) : SharedText(std::string_view(s)) {}
     SharedText(const SharedText& o);
-    SharedText(SharedText&& o) noexcept : e_(o.e_) { o.e_ = nullptr; }
+    SharedText(SharedText&& o) noexcept : id_(o.id_) { o.id_ = 0; }
     SharedText& operator=(const SharedText& o);
     SharedText& operator=(SharedText&& o) noexcept;
     ~SharedText();
@@ -36,7 +39,7 @@ public:
     const std::string& str() const;
     operator const std::string&() const { return str(); }
     operator std::string_view() const { return str(); }
-    bool empty() const { return e_ == nullptr; }
+    bool empty() const { return id_ == 0; }
     void clear() { *this = SharedText(); }
     size_t size() const { return str().size(); }
     const char* c_str() const { return str().c_str(); }
@@ -54,7 +57,7 @@ public:
     char operator[](size_t i) const { return str()[i]; }
 
     // Equal text is the same entry.
-    bool operator==(const SharedText& o) const { return e_ == o.e_; }
+    bool operator==(const SharedText& o) const { return id_ == o.id_; }
     bool operator==(const std::string& s) const { return str() == s; }
     bool operator==(std::string_view s) const { return str() == s; }
     bool operator==(const char* s) const { return str() == s; }
@@ -63,7 +66,7 @@ public:
     struct Entry;
 
 private:
-    Entry* e_ = nullptr;
+    uint32_t id_ = 0;
 };
 
 std::string operator+(const std::string& a, const SharedText& b);
@@ -101,10 +104,112 @@ struct ParaStyle {
     bool operator==(const ParaStyle&) const = default;
 };
 
+// A run's text: up to 15 bytes inside the run itself, longer text on the heap with a 32-bit
+// size and capacity, so the run holds 16 bytes instead of a std::string's 32. Large documents
+// have a run every few words. Reads as a std::string_view.
+class RunText {
+public:
+    RunText() noexcept { setInline(0); }
+    RunText(std::string_view s) : RunText() { assign(s); }
+    RunText(const std::string& s) : RunText(std::string_view(s)) {}
+    RunText(const char* s) : RunText(std::string_view(s)) {}
+    RunText(const RunText& o) : RunText() { assign(o.view()); }
+    RunText(RunText&& o) noexcept {
+        std::memcpy(b_, o.b_, sizeof b_);
+        o.setInline(0);
+    }
+    RunText& operator=(const RunText& o) {
+        if (this != &o) assign(o.view());
+        return *this;
+    }
+    RunText& operator=(RunText&& o) noexcept;
+    RunText& operator=(std::string_view s) { return assign(s); }
+    RunText& operator=(const std::string& s) { return assign(std::string_view(s)); }
+    RunText& operator=(const char* s) { return assign(std::string_view(s)); }
+    ~RunText() { release(); }
+
+    RunText& assign(std::string_view s);
+    RunText& append(std::string_view s);
+    RunText& operator+=(std::string_view s) { return append(s); }
+    RunText& operator+=(const std::string& s) { return append(std::string_view(s)); }
+    RunText& operator+=(const char* s) { return append(std::string_view(s)); }
+    RunText& operator+=(char c) { return append(std::string_view(&c, 1)); }
+
+    size_t size() const { return isInline() ? b_[15] & 0x7F : heapSize(); }
+    size_t length() const { return size(); }
+    bool empty() const { return size() == 0; }
+    const char* data() const { return isInline() ? reinterpret_cast<const char*>(b_) : heapPtr(); }
+    const char* begin() const { return data(); }
+    const char* end() const { return data() + size(); }
+    char operator[](size_t i) const { return data()[i]; }
+    char front() const { return data()[0]; }
+    char back() const { return data()[size() - 1]; }
+    std::string_view view() const { return {data(), size()}; }
+    operator std::string_view() const { return view(); }
+    std::string str() const { return std::string(view()); }
+
+    size_t find(std::string_view s, size_t at = 0) const { return view().find(s, at); }
+    size_t find(char c, size_t at = 0) const { return view().find(c, at); }
+    size_t find_first_of(std::string_view s, size_t at = 0) const { return view().find_first_of(s, at); }
+    size_t find_first_not_of(std::string_view s, size_t at = 0) const {
+        return view().find_first_not_of(s, at);
+    }
+    std::string substr(size_t at, size_t n = std::string::npos) const {
+        return std::string(view().substr(at, n));
+    }
+
+    void pop_back() { resize(size() - 1); }
+    void clear() { resize(0); }
+    // Drops n bytes from `at` on.
+    void erase(size_t at, size_t n = std::string::npos);
+    // Gives back spare capacity, moving short text into the run.
+    void shrink_to_fit();
+
+    bool operator==(const RunText& o) const { return view() == o.view(); }
+    bool operator==(std::string_view s) const { return view() == s; }
+    bool operator==(const std::string& s) const { return view() == std::string_view(s); }
+    bool operator==(const char* s) const { return view() == std::string_view(s); }
+
+private:
+    static_assert(std::endian::native == std::endian::little, "the inline flag is the capacity's top byte");
+    // Inline: bytes 0..14 text, byte 15 = 0x80 | size. Heap: pointer, 32-bit size, 32-bit
+    // capacity below 2^31, so byte 15 has its top bit clear.
+    alignas(8) unsigned char b_[16];
+
+    bool isInline() const { return (b_[15] & 0x80) != 0; }
+    void setInline(size_t n) { b_[15] = static_cast<unsigned char>(0x80 | n); }
+    char* heapPtr() const {
+        char* p;
+        std::memcpy(&p, b_, sizeof p);
+        return p;
+    }
+    uint32_t heapSize() const {
+        uint32_t n;
+        std::memcpy(&n, b_ + 8, sizeof n);
+        return n;
+    }
+    uint32_t heapCap() const {
+        uint32_t n;
+        std::memcpy(&n, b_ + 12, sizeof n);
+        return n;
+    }
+    void setHeap(char* p, size_t size, size_t cap);
+    char* mutableData() { return isInline() ? reinterpret_cast<char*>(b_) : heapPtr(); }
+    void resize(size_t n);     // n <= size()
+    void reserve(size_t n);
+    void release() noexcept;
+};
+
+std::string operator+(const std::string& a, const RunText& b);
+std::string operator+(const RunText& a, const std::string& b);
+std::string operator+(const char* a, const RunText& b);
+std::string operator+(const RunText& a, const char* b);
+std::ostream& operator<<(std::ostream& os, const RunText& s);
+
 // A run is text with one style, one attachment (a picture or file) in the text flow, or
 // the reference mark of a note.
 struct Run {
-    std::string text;          // for a note reference: its mark as printed; empty = the number
+    RunText text;              // for a note reference: its mark as printed; empty = the number
     CharStyle style;
     int attachment = -1;       // index into Document::attachments
     int note = -1;             // index into Document::notes: this run is its reference mark

@@ -479,10 +479,10 @@ private:
         // paragraph holding only a <br> is an empty line.
         bool lineBreak = false;
         while (!para_.runs.empty() && para_.runs.back().attachment < 0) {
-            std::string& t = para_.runs.back().text;
+            RunText& t = para_.runs.back().text;
             while (!t.empty() && t.back() == ' ') t.pop_back();
-            if (!lineBreak && t.size() >= 3 && t.compare(t.size() - 3, 3, "\xE2\x80\xA8") == 0) {
-                t.resize(t.size() - 3);
+            if (!lineBreak && t.size() >= 3 && t.view().compare(t.size() - 3, 3, "\xE2\x80\xA8") == 0) {
+                t.erase(t.size() - 3);
                 lineBreak = true;
             }
             if (!t.empty()) break;

@@ -280,7 +280,7 @@ private:
     }
 
     // Text with ODF's white-space rules: runs of spaces as text:s, tabs and breaks as elements.
-    static void text(std::string& out, const std::string& t) {
+    static void text(std::string& out, std::string_view t) {
         size_t i = 0;
         bool prevSpace = true;  // a leading space would be collapsed too
         while (i < t.size()) {

@@ -34,8 +34,27 @@ void appendParagraph(std::string& out, const Paragraph& p) {
 
 } // namespace
 
+// At least the size toPlainText gives: reserved at once, a large text is not copied as it grows.
+size_t plainTextBound(const std::vector<Block>& blocks) {
+    size_t n = 0;
+    for (const Block& b : blocks) {
+        if (b.table) {
+            for (const TableRow& row : b.table->rows) {
+                n += 1;
+                for (const TableCell& cell : row.cells) n += 1 + plainTextBound(cell.blocks);
+            }
+            continue;
+        }
+        // Tabs and the widest number or bullet before a list item, the newline after.
+        n += size_t(std::max(0, b.paragraph.style.listLevel)) + 16;
+        for (const Run& r : b.paragraph.runs) n += r.text.size();
+    }
+    return n;
+}
+
 std::string toPlainText(const Document& doc) {
     std::string out;
+    out.reserve(plainTextBound(doc.blocks));
     for (const Block& b : doc.blocks) {
         if (!b.table) {
             appendParagraph(out, b.paragraph);

@@ -888,7 +888,7 @@ private:
         if (r.text.empty()) return;
         out += "<w:r>";
         runProps(out, r.style);
-        const std::string& t = r.text;
+        const std::string_view t = r.text;
         size_t from = 0;  // start of the text not yet written
         size_t i = 0;
         auto flush = [&] {
