@@ -224,10 +224,22 @@ bool isSkipped(const std::string& t) {
     return false;
 }
 
+// Refuses a node whose tree, counted from `depth` at the node, reaches past the walk's limit.
+void checkDepth(xmlNode* root, int depth);
+
 struct Context {
     CharStyle cs;
     ParaStyle ps;
     bool pre = false;
+};
+
+// An element between its start and its end: what its end needs to know.
+struct Element {
+    std::string tag;
+    bool block = false;
+    Declarations decls;
+    const char* cls = nullptr;
+    Context ctx;
 };
 
 class Builder {
@@ -246,10 +258,73 @@ public:
         return std::move(doc_);
     }
 
+    // For a page read while it is parsed: the body's parts are read and freed as soon as the
+    // parser has closed them, so a long page's tree is never whole. Only for pages without
+    // notes, whose styles come before the body. `done` once the whole page is in.
+    void feed(htmlDocPtr hdoc, bool done) {
+        xmlNode* root = xmlDocGetRootElement(hdoc);
+        if (!root) return;
+        if (!body_) {
+            for (xmlNode* c = root->children; c && !body_; c = c->next)
+                if (c->type == XML_ELEMENT_NODE && xmlStrcasecmp(c->name, BAD_CAST "body") == 0) body_ = c;
+            if (!body_) {
+                if (!done) return;
+                // A page the parser gave no body (a frameset, nothing at all): read it whole.
+                checkDepth(root, 0);
+                readHead(root);
+                walkChildren(root, Context());
+                return;
+            }
+            readHead(root);
+            // As a whole page is read: from the root's children on.
+            for (xmlNode* c = root->children; c != body_;) {
+                xmlNode* next = c->next;
+                readPart(c, Context(), 1);
+                drop(c);
+                c = next;
+            }
+            bodyShown_ = enter(body_, Context(), bodyElement_);
+        }
+        // A part is closed once a later one has begun.
+        for (xmlNode* c = body_->children; c && (done || c->next);) {
+            xmlNode* next = c->next;
+            if (bodyShown_) readPart(c, bodyElement_.ctx, 2);
+            drop(c);
+            c = next;
+        }
+        if (!done) return;
+        if (bodyShown_) leave(Context(), bodyElement_);
+        for (xmlNode* c = body_->next; c;) {
+            xmlNode* next = c->next;
+            readPart(c, Context(), 1);
+            drop(c);
+            c = next;
+        }
+    }
+
+    Document finish() {
+        closeParagraph();
+        return std::move(doc_);
+    }
+
 private:
     const ReadOptions& opts_;
     const ResourceLoader& loader_;
     Document doc_;
+    xmlNode* body_ = nullptr;  // while streaming: the body, once the parser has begun it
+    Element bodyElement_;
+    bool bodyShown_ = false;
+
+    void readPart(xmlNode* n, const Context& ctx, int depth) {
+        checkDepth(n, depth);
+        if (n->type == XML_ELEMENT_NODE) readHead(n);  // a title or meta inside the body
+        walk(n, ctx);
+    }
+
+    static void drop(xmlNode* n) {
+        xmlUnlinkNode(n);
+        xmlFreeNode(n);
+    }
     StyleSheet sheet_;
     Paragraph para_;
     bool paraOpen_ = false;
@@ -408,16 +483,16 @@ private:
         // <style> and <meta> may sit anywhere in broken pages: search the whole tree.
         for (xmlNode* n = root; n; n = nextNode(n, root)) {
             if (n->type != XML_ELEMENT_NODE) continue;
-            const std::string tag = lower(reinterpret_cast<const char*>(n->name));
-            if (tag == "style") {
+            const auto is = [n](const char* tag) { return xmlStrcasecmp(n->name, BAD_CAST tag) == 0; };
+            if (is("style")) {
                 xmlChar* c = xmlNodeGetContent(n);
                 if (c) sheet_.add(reinterpret_cast<const char*>(c));
                 xmlFree(c);
-            } else if (tag == "title" && doc_.meta.title.empty()) {
+            } else if (is("title") && doc_.meta.title.empty()) {
                 xmlChar* c = xmlNodeGetContent(n);
                 if (c) doc_.meta.title = collapse(reinterpret_cast<const char*>(c));
                 xmlFree(c);
-            } else if (tag == "meta") {
+            } else if (is("meta")) {
                 const char* name = attr(n, "name");
                 const char* content = attr(n, "content");
                 if (!name || !content) continue;
@@ -715,40 +790,51 @@ private:
     }
 
     void walk(xmlNode* n, const Context& parent) {
+        Element e;
+        if (!enter(n, parent, e)) return;
+        walkChildren(n, e.ctx);
+        leave(parent, e);
+    }
+
+    // The start of a node; false when it was read whole here or is not shown.
+    bool enter(xmlNode* n, const Context& parent, Element& e) {
         if (n->type == XML_TEXT_NODE || n->type == XML_CDATA_SECTION_NODE) {
             if (n->content) addText(reinterpret_cast<const char*>(n->content), parent);
-            return;
+            return false;
         }
-        if (n->type != XML_ELEMENT_NODE || !n->name) return;
-        const std::string tag = lower(reinterpret_cast<const char*>(n->name));
-        if (isSkipped(tag)) return;
+        if (n->type != XML_ELEMENT_NODE || !n->name) return false;
+        e.tag = lower(reinterpret_cast<const char*>(n->name));
+        const std::string& tag = e.tag;
+        if (isSkipped(tag)) return false;
         if (tag == "br") {
             openParagraph();
             appendText(para_, "\xE2\x80\xA8", parent.cs);
             afterSpace_ = true;
-            return;
+            return false;
         }
         if (tag == "img") {
             image(n, parent);
-            return;
+            return false;
         }
         if (tag == "table") {
             table(n, parent);
-            return;
+            return false;
         }
         // Notes are read apart, after the body; in them, the way back to the reference is not text.
-        if (!noteSink_ && noteIndex_.count(n)) return;
+        if (!noteSink_ && noteIndex_.count(n)) return false;
         if (tag == "a") {
             if (refNote_.count(n)) {
                 noteReference(n, parent);
-                return;
+                return false;
             }
             const char* href = attr(n, "href");
-            if (noteSink_ && href && backLinks_.count(href)) return;
+            if (noteSink_ && href && backLinks_.count(href)) return false;
         }
 
-        Context ctx = parent;
-        const bool block = isBlock(tag);
+        Context& ctx = e.ctx;
+        ctx = parent;
+        e.block = isBlock(tag);
+        const bool block = e.block;
         if (tag == "b" || tag == "strong") ctx.cs.bold = true;
         else if (tag == "i" || tag == "em" || tag == "cite" || tag == "var" || tag == "dfn" || tag == "address") ctx.cs.italic = true;
         else if (tag == "u" || tag == "ins") ctx.cs.underline = true;
@@ -791,15 +877,16 @@ private:
             const std::string a = lower(align);
             ctx.ps.align = a == "center" ? Align::Center : a == "right" ? Align::Right : a == "justify" ? Align::Justify : Align::Left;
         }
-        Declarations decls;
-        const char* cls = attr(n, "class");
+        Declarations& decls = e.decls;
+        e.cls = attr(n, "class");
+        const char* cls = e.cls;
         sheet_.match(tag, cls ? cls : "", decls);
         if (const char* style = attr(n, "style")) {
             const Declarations inl = parseDeclarations(style);
             decls.insert(decls.end(), inl.begin(), inl.end());
         }
         for (const auto& [prop, value] : decls)
-            if (prop == "display" && lower(value) == "none") return;
+            if (prop == "display" && lower(value) == "none") return false;
         applyCss(decls, ctx, block);
 
         if (tag == "li") {
@@ -811,18 +898,22 @@ private:
         }
         if (tag == "hr") {
             startBlock(ctx);
-            return;
+            return false;
         }
         if (block) startBlock(ctx);
         // A page break belongs to the first paragraph that follows, not to every one inside.
         if (block && breaksPage(decls, "before")) breakPending_ = true;
-        walkChildren(n, ctx);
-        if (block) endBlock(parent);
-        if (block && breaksPage(decls, "after")) breakPending_ = true;
+        return true;
+    }
+
+    void leave(const Context& parent, const Element& e) {
+        const std::string& tag = e.tag;
+        if (e.block) endBlock(parent);
+        if (e.block && breaksPage(e.decls, "after")) breakPending_ = true;
         // LibreOffice starts a note's text with its mark, linked back to the reference: a blank
         // keeps the mark ("i") off the note's first word.
-        if (tag == "a" && cls &&
-            (std::strstr(cls, "sdfootnotesym") || std::strstr(cls, "sdendnotesym")))
+        if (tag == "a" && e.cls &&
+            (std::strstr(e.cls, "sdfootnotesym") || std::strstr(e.cls, "sdendnotesym")))
             addText(" ", parent);
         if (tag == "ul" || tag == "ol" || tag == "menu" || tag == "dir") listCounters_.pop_back();
     }
@@ -917,9 +1008,7 @@ std::optional<std::pair<size_t, size_t>> internalSubset(std::string_view d) {
 // overflow it rather than lose the text below some depth.
 constexpr int kMaxDepth = 1000;
 
-void checkDepth(htmlDocPtr hdoc) {
-    xmlNode* root = xmlDocGetRootElement(hdoc);
-    int depth = 0;
+void checkDepth(xmlNode* root, int depth) {
     for (xmlNode* n = root; n;) {
         if (n->children) {
             if (++depth > kMaxDepth)
@@ -934,6 +1023,69 @@ void checkDepth(htmlDocPtr hdoc) {
         n = n && n != root ? n->next : nullptr;
     }
 }
+
+bool startsNoCase(std::string_view d, size_t at, std::string_view what) {
+    if (at + what.size() > d.size()) return false;
+    for (size_t k = 0; k < what.size(); ++k)
+        if (std::tolower(static_cast<unsigned char>(d[at + k])) != what[k]) return false;
+    return true;
+}
+
+// What the page's bytes say about reading it while it is parsed.
+struct PageScan {
+    // No link to a place in the page, which a note would be, and no style after the body
+    // begins, as a style applies to the whole page.
+    bool streamable = true;
+    // The </html> end tags (offset, length): past one, the push parser drops what follows,
+    // which a page read whole keeps, so they are left out.
+    std::vector<std::pair<size_t, size_t>> htmlEnds;
+};
+
+PageScan scanPage(std::string_view d) {
+    PageScan scan;
+    const auto blank = [&](size_t i) { return std::isspace(static_cast<unsigned char>(d[i])) != 0; };
+    // A '#' (or '&', which may be an entity for one) opening an href's value.
+    for (const char mark : {'#', '&'}) {
+        for (const char* p = d.data(); scan.streamable &&
+                                       (p = static_cast<const char*>(std::memchr(p, mark, d.data() + d.size() - p)));
+             ++p) {
+            size_t i = size_t(p - d.data());
+            if (i > 0 && (d[i - 1] == '"' || d[i - 1] == '\'')) --i;
+            while (i > 0 && blank(i - 1)) --i;
+            if (i == 0 || d[i - 1] != '=') continue;
+            --i;
+            while (i > 0 && blank(i - 1)) --i;
+            if (i >= 4 && startsNoCase(d, i - 4, "href")) scan.streamable = false;
+        }
+    }
+    bool inBody = false;
+    for (const char* p = d.data(); (p = static_cast<const char*>(std::memchr(p, '<', d.data() + d.size() - p)));
+         ++p) {
+        const size_t at = size_t(p - d.data());
+        if (startsNoCase(d, at + 1, "body")) inBody = true;
+        else if (startsNoCase(d, at + 1, "style") && inBody) scan.streamable = false;
+        else if (startsNoCase(d, at + 1, "/html")) {
+            size_t close = at + 6;
+            while (close < d.size() && blank(close)) ++close;
+            if (close < d.size() && d[close] == '>') scan.htmlEnds.emplace_back(at, close + 1 - at);
+        }
+        if (!scan.streamable) break;
+    }
+    return scan;
+}
+
+// libxml2 leaves the document it built to the caller, also when parsing fails.
+struct PushParser {
+    htmlParserCtxtPtr ctxt;
+    explicit PushParser(htmlParserCtxtPtr c) : ctxt(c) {}
+    PushParser(const PushParser&) = delete;
+    PushParser& operator=(const PushParser&) = delete;
+    ~PushParser() {
+        if (!ctxt) return;
+        if (ctxt->myDoc) xmlFreeDoc(ctxt->myDoc);
+        htmlFreeParserCtxt(ctxt);
+    }
+};
 
 } // namespace
 
@@ -988,20 +1140,46 @@ Document parse(std::string_view bytes, const ReadOptions& opts, const std::strin
         converted.erase(subset->first, subset->second);
         utf8 = converted;
     }
-    if (utf8.size() > size_t(INT_MAX)) throw std::runtime_error("HTML is too large");
     // Huge: without it libxml2 stops at 256 levels or a 10 MB text and keeps only what came before.
+    constexpr int kFlags = HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET |
+                           HTML_PARSE_COMPACT | XML_PARSE_HUGE;
+    const PageScan scan = scanPage(utf8);
+    if (scan.streamable) {
+        // The page is UTF-8 by now, whatever its meta element says.
+        PushParser push(htmlCreatePushParserCtxt(nullptr, nullptr, nullptr, 0, nullptr, XML_CHAR_ENCODING_UTF8));
+        if (!push.ctxt) throw std::bad_alloc();
+        htmlCtxtUseOptions(push.ctxt, kFlags | HTML_PARSE_IGNORE_ENC);
+        Builder builder(opts, loader);
+        // Small pieces: the nodes freed after each are reused while they are still in the cache.
+        constexpr size_t kChunk = size_t(1) << 15;
+        auto pushRange = [&](size_t from, size_t to) {
+            for (size_t at = from; at < to; at += kChunk) {
+                htmlParseChunk(push.ctxt, utf8.data() + at, int(std::min(kChunk, to - at)), 0);
+                if (push.ctxt->disableSAX) throw std::runtime_error("HTML cannot be parsed");
+                if (push.ctxt->myDoc) builder.feed(push.ctxt->myDoc, false);
+            }
+        };
+        size_t at = 0;
+        for (const auto& [end, length] : scan.htmlEnds) {
+            pushRange(at, end);
+            at = end + length;
+        }
+        pushRange(at, utf8.size());
+        htmlParseChunk(push.ctxt, nullptr, 0, 1);
+        if (!push.ctxt->myDoc || push.ctxt->disableSAX) throw std::runtime_error("HTML cannot be parsed");
+        builder.feed(push.ctxt->myDoc, true);
+        return builder.finish();
+    }
+    if (utf8.size() > size_t(INT_MAX)) throw std::runtime_error("HTML is too large");
     std::unique_ptr<htmlParserCtxt, void (*)(htmlParserCtxtPtr)> ctxt(htmlNewParserCtxt(), htmlFreeParserCtxt);
     if (!ctxt) throw std::bad_alloc();
     std::unique_ptr<xmlDoc, void (*)(xmlDocPtr)> hdoc(
-        htmlCtxtReadMemory(ctxt.get(), utf8.data(), int(utf8.size()), nullptr, "UTF-8",
-                           HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET |
-                               HTML_PARSE_COMPACT | XML_PARSE_HUGE),
-        xmlFreeDoc);
+        htmlCtxtReadMemory(ctxt.get(), utf8.data(), int(utf8.size()), nullptr, "UTF-8", kFlags), xmlFreeDoc);
     // A parser that halted has dropped the rest of the page.
     if (!hdoc || ctxt->disableSAX) throw std::runtime_error("HTML cannot be parsed");
     ctxt.reset();
     std::string().swap(converted);
-    checkDepth(hdoc.get());
+    checkDepth(xmlDocGetRootElement(hdoc.get()), 0);
     return Builder(opts, loader).build(hdoc.get());
 }
 

@@ -329,9 +329,10 @@ namespace {
 
 // A long page reads the same whether its tree is freed part by part as it is read (no notes)
 // or kept for the notes after the body: every block, table and style survives either way.
-TEST(textutilHtmlReader, LongPagesReadTheSameWithAndWithoutNotes) {
+// Parts of every kind the reader handles: tables, lists, styled blocks, loose text, paragraphs.
+std::string longBody(int parts) {
     std::string body;
-    for (int i = 0; i < 3000; ++i) {
+    for (int i = 0; i < parts; ++i) {
         const std::string n = std::to_string(i);
         switch (i % 5) {
         case 0: body += "<table><tr><td>cell " + n + "</td><td>next " + n + "</td></tr></table>"; break;
@@ -341,34 +342,73 @@ TEST(textutilHtmlReader, LongPagesReadTheSameWithAndWithoutNotes) {
         default: body += "<p>para <i>" + n + "</i></p>"; break;
         }
     }
-    const std::string head = "<html><head><style>.big { font-size: 20pt }</style></head><body>";
-    const Document plain = html(head + body + "<p>end</p></body></html>");
-    const Document noted = html(head + body +
+    return body;
+}
+
+void expectSameBlocks(const Document& a, const Document& b, size_t atLeast) {
+    ASSERT_EQ(a.blocks.size(), b.blocks.size());
+    EXPECT_GE(a.blocks.size(), atLeast);
+    for (size_t i = 0; i + 1 < a.blocks.size(); ++i) {
+        const Block& x = a.blocks[i];
+        const Block& y = b.blocks[i];
+        ASSERT_EQ(x.table.has_value(), y.table.has_value()) << i;
+        if (x.table) {
+            ASSERT_EQ(x.table->rows.size(), 1u) << i;
+            ASSERT_EQ(x.table->rows[0].cells.size(), 2u) << i;
+            ASSERT_EQ(y.table->rows[0].cells.size(), 2u) << i;
+            EXPECT_EQ(x.table->rows[0].cells[1].blocks[0].paragraph.plainText(),
+                      y.table->rows[0].cells[1].blocks[0].paragraph.plainText()) << i;
+            continue;
+        }
+        EXPECT_EQ(x.paragraph.plainText(), y.paragraph.plainText()) << i;
+        EXPECT_EQ(x.paragraph.style, y.paragraph.style) << i;
+        ASSERT_EQ(x.paragraph.runs.size(), y.paragraph.runs.size()) << i;
+        for (size_t r = 0; r < x.paragraph.runs.size(); ++r)
+            EXPECT_EQ(x.paragraph.runs[r].style, y.paragraph.runs[r].style) << i;
+    }
+}
+
+const char* const kLongHead = "<html><head><style>.big { font-size: 20pt }</style></head><body>";
+
+TEST(textutilHtmlReader, LongPagesReadTheSameWithAndWithoutNotes) {
+    const std::string body = longBody(3000);
+    const Document plain = html(kLongHead + body + "<p>end</p></body></html>");
+    const Document noted = html(kLongHead + body +
                                 "<p>end<a href=\"#n1\" class=\"footnote-ref\"><sup>1</sup></a></p>"
                                 "<div id=\"n1\"><p>the note</p></div></body></html>");
     ASSERT_EQ(noted.notes.size(), 1u);
-    ASSERT_EQ(plain.blocks.size(), noted.blocks.size());
-    EXPECT_GE(plain.blocks.size(), 3000u);
-    for (size_t i = 0; i + 1 < plain.blocks.size(); ++i) {
-        const Block& a = plain.blocks[i];
-        const Block& b = noted.blocks[i];
-        ASSERT_EQ(a.table.has_value(), b.table.has_value()) << i;
-        if (a.table) {
-            ASSERT_EQ(a.table->rows.size(), 1u) << i;
-            ASSERT_EQ(a.table->rows[0].cells.size(), 2u) << i;
-            continue;
-        }
-        EXPECT_EQ(a.paragraph.plainText(), b.paragraph.plainText()) << i;
-        EXPECT_EQ(a.paragraph.style, b.paragraph.style) << i;
-        ASSERT_EQ(a.paragraph.runs.size(), b.paragraph.runs.size()) << i;
-        for (size_t r = 0; r < a.paragraph.runs.size(); ++r)
-            EXPECT_EQ(a.paragraph.runs[r].style, b.paragraph.runs[r].style) << i;
-    }
+    expectSameBlocks(plain, noted, 3000);
     const std::string text = plain.plainText();
     for (const char* part : {"cell 2995", "item 2996", "styled 2997", "loose 2998 bold 2998", "para 2999", "end"})
         EXPECT_NE(text.find(part), std::string::npos) << part;
     EXPECT_EQ(textutiltest::runWith(plain, "styled 2997").style.size, 20);
     EXPECT_TRUE(textutiltest::runWith(plain, "bold 2998").style.bold);
+}
+
+// A page of several megabytes is read while it is parsed, part by part; one with a style in
+// its body is read as a whole tree. Both must give the same document, also for the parts the
+// parser had only half read at a time.
+TEST(textutilHtmlReader, PagesReadWhileParsedMatchWholeTrees) {
+    const std::string body = longBody(60000);
+    ASSERT_GT(body.size(), 2u << 20);
+    const std::string tail = "<p>end</p><title>Late</title><meta name=\"author\" content=\"Kim\"></body></html>";
+    const Document streamed = html(kLongHead + body + tail);
+    const Document whole = html(kLongHead + body + "<style></style>" + tail);
+    expectSameBlocks(streamed, whole, 60000);
+    // A title in the body is shown, as browsers do, and still names the document.
+    for (const Document* d : {&streamed, &whole}) {
+        const std::string text = d->plainText();
+        EXPECT_EQ(text.substr(text.size() - 8), "end\nLate");
+    }
+    EXPECT_EQ(streamed.meta.title, "Late");
+    EXPECT_EQ(streamed.meta.author, "Kim");
+    EXPECT_EQ(textutiltest::runWith(streamed, "styled 59997").style.size, 20);
+    // A body hidden by its style hides the page either way.
+    EXPECT_EQ(html("<html><body style=\"display:none\"><p>x</p></body></html>").plainText(), "");
+    // Text after the body, even after the page's end, still counts.
+    for (const char* after : {"</body></html>after", "</body></html><p>after</p>", "</html>  <!-- c --> after",
+                              "</body>after</html>"})
+        EXPECT_EQ(html(std::string("<html><body><p>in</p>") + after).plainText(), "in\nafter") << after;
 }
 
 } // namespace
