@@ -76,19 +76,21 @@ std::string operator+(const SharedText& a, const char* b);
 std::string operator+(std::string&& a, const SharedText& b);
 std::ostream& operator<<(std::ostream& os, const SharedText& s);
 
+// Packed into 24 bytes, as every run holds one.
 struct CharStyle {
     SharedText font;           // family name; empty = writer's default
     SharedText link;           // target URL of a hyperlink
-    double size = 0;           // points; 0 = default
-    bool bold = false;
-    bool italic = false;
-    bool underline = false;
-    bool strike = false;
+    float size = 0;            // points; 0 = default
+    bool bold : 1 = false;
+    bool italic : 1 = false;
+    bool underline : 1 = false;
+    bool strike : 1 = false;
+    int8_t baseline = 0;       // 1 superscript, -1 subscript
     std::optional<Color> color;      // foreground
     std::optional<Color> background;
-    int baseline = 0;          // 1 superscript, -1 subscript
     bool operator==(const CharStyle&) const = default;
 };
+static_assert(sizeof(CharStyle) <= 24);
 
 enum class Align { Natural, Left, Center, Right, Justify };
 
@@ -214,6 +216,7 @@ struct Run {
     int attachment = -1;       // index into Document::attachments
     int note = -1;             // index into Document::notes: this run is its reference mark
 };
+static_assert(sizeof(Run) <= 48, "a large document has a run every few words");
 
 struct Paragraph {
     ParaStyle style;
