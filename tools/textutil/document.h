@@ -76,11 +76,25 @@ std::string operator+(const SharedText& a, const char* b);
 std::string operator+(std::string&& a, const SharedText& b);
 std::ostream& operator<<(std::ostream& os, const SharedText& s);
 
+// A font size in points, held in 4 bytes: within [0, kMaxFontSize], where a float is exact to
+// far below any writer's precision. A larger size (or NaN) in a document is damage.
+class FontSize {
+public:
+    static constexpr double kMax = 16383.5;  // RTF states half points in 16 bits
+    FontSize() = default;
+    FontSize(double points)
+        : points_(points > 0 ? static_cast<float>(points < kMax ? points : kMax) : 0.0f) {}
+    operator double() const { return points_; }
+
+private:
+    float points_ = 0;
+};
+
 // Packed into 24 bytes, as every run holds one.
 struct CharStyle {
     SharedText font;           // family name; empty = writer's default
     SharedText link;           // target URL of a hyperlink
-    float size = 0;            // points; 0 = default
+    FontSize size;             // points; 0 = default
     bool bold : 1 = false;
     bool italic : 1 = false;
     bool underline : 1 = false;

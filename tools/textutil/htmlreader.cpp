@@ -737,7 +737,7 @@ private:
             const Declarations inl = parseDeclarations(style);
             decls.insert(decls.end(), inl.begin(), inl.end());
         }
-        const double em = ctx.cs.size > 0 ? ctx.cs.size : 12;
+        const double em = ctx.cs.size > 0 ? double(ctx.cs.size) : 12;
         for (const auto& [prop, value] : decls) {
             if (value.find('%') != std::string::npos) continue;
             if (prop == "width")
@@ -846,8 +846,8 @@ private:
             ctx.cs.font = "Courier";
             ctx.pre = true;
         } else if (tag == "mark") ctx.cs.background = Color{255, 255, 0};
-        else if (tag == "big") ctx.cs.size = (ctx.cs.size > 0 ? ctx.cs.size : 12) * 1.2;
-        else if (tag == "small") ctx.cs.size = (ctx.cs.size > 0 ? ctx.cs.size : 12) / 1.2;
+        else if (tag == "big") ctx.cs.size = (ctx.cs.size > 0 ? double(ctx.cs.size) : 12) * 1.2;
+        else if (tag == "small") ctx.cs.size = (ctx.cs.size > 0 ? double(ctx.cs.size) : 12) / 1.2;
         else if (tag == "center") ctx.ps.align = Align::Center;
         else if (tag == "blockquote" || tag == "dd") ctx.ps.leftIndent += 36;
         else if (tag == "a") {

@@ -329,6 +329,22 @@ namespace {
 
 // A long page reads the same whether its tree is freed part by part as it is read (no notes)
 // or kept for the notes after the body: every block, table and style survives either way.
+// A size is kept in 4 bytes: what a damaged page states is bounded, never an infinity or NaN
+// that writers would turn into garbage numbers.
+TEST(textutilHtmlReader, FontSizesBeyondReasonAreBounded) {
+    std::string nested = "<p>";
+    for (int i = 0; i < 700; ++i) nested += "<big>";
+    nested += "huge</p>";
+    const Document doc = html("<p><span style=\"font-size: 1e300pt\">far</span> <span style=\"font-size: -4pt\">"
+                              "neg</span> <span style=\"font-size: nanpt\">nan</span> <span style=\"font-size: "
+                              "13.5pt\">usual</span></p>" + nested);
+    EXPECT_EQ(textutiltest::runWith(doc, "far").style.size, textutil::FontSize::kMax);
+    EXPECT_EQ(textutiltest::runWith(doc, "neg").style.size, 0);
+    EXPECT_EQ(textutiltest::runWith(doc, "nan").style.size, 0);
+    EXPECT_EQ(textutiltest::runWith(doc, "usual").style.size, 13.5);
+    EXPECT_EQ(textutiltest::runWith(doc, "huge").style.size, textutil::FontSize::kMax);
+}
+
 // Parts of every kind the reader handles: tables, lists, styled blocks, loose text, paragraphs.
 std::string longBody(int parts) {
     std::string body;

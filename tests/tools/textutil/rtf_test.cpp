@@ -12,6 +12,16 @@ namespace {
 
 Document parse(const std::string& rtf) { return rtf::parse(rtf); }
 
+TEST(textutilRtf, FontSizesStayWithinWhatRtfStates) {
+    // Half points are 16-bit numbers in RTF: a larger one is damage, written back as the largest.
+    const Document doc = parse("{\\rtf1\\ansi {\\fs99999999 big} {\\fs27 odd}}");
+    EXPECT_EQ(textutiltest::runWith(doc, "big").style.size, textutil::FontSize::kMax);
+    EXPECT_EQ(textutiltest::runWith(doc, "odd").style.size, 13.5);
+    const std::string out = rtf::render(doc, false);
+    EXPECT_NE(out.find("\\fs32767 big"), std::string::npos) << out;
+    EXPECT_NE(out.find("\\fs27 odd"), std::string::npos) << out;
+}
+
 TEST(textutilRtfText, CodePagesAndEscapes) {
     // \ansicpg1251 bytes, a font whose charset overrides the code page, and Mac Roman.
     EXPECT_EQ(parse("{\\rtf1\\ansi\\ansicpg1251 \\'cf\\'f0\\'e8\\'e2\\'e5\\'f2}").plainText(), "Привет");
