@@ -71,9 +71,15 @@ Output writeWebArchive(const Document& doc, const WriteOptions& opts) {
     uint32_t len = 0;
     plist_to_bin(root.get(), &bin, &len);
     root.reset();
+    std::unique_ptr<char, void (*)(char*)> bytes(bin, plist_to_bin_free);
     Output o;
-    o.data.assign(bin, len);
-    plist_to_bin_free(bin);
+    // Straight from the encoder's buffer: a long page is not copied once more.
+    if (opts.sink) {
+        opts.sink->write(std::string_view(bin, len));
+        o.streamed = true;
+    } else {
+        o.data.assign(bin, len);
+    }
     return o;
 }
 
