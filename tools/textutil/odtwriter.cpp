@@ -39,7 +39,7 @@ public:
     explicit Writer(const Document& doc, std::string prefix = {})
         : doc_(doc), prefix_(std::move(prefix)) {}
 
-    Output run() {
+    Output run(Sink* sink) {
         std::string body;
         body.reserve(8192);
         blocks(body, doc_.blocks);
@@ -83,7 +83,12 @@ public:
         manifest += "</manifest:manifest>";
         z.add("META-INF/manifest.xml", manifest);
         Output o;
-        o.data = z.finish();
+        if (sink && sink->fd() >= 0) {
+            z.finish(sink->fd());
+            o.streamed = true;
+        } else {
+            o.data = z.finish();
+        }
         return o;
     }
 
@@ -528,8 +533,8 @@ private:
 
 } // namespace
 
-Output writeOdt(const Document& doc, const WriteOptions&) {
-    return Writer(doc).run();
+Output writeOdt(const Document& doc, const WriteOptions& opts) {
+    return Writer(doc).run(opts.sink);
 }
 
 } // namespace textutil
