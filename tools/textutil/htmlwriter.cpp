@@ -83,7 +83,7 @@ public:
         line(out, "<body>");
         depth_ = 2;  // inside <html> and <body>
         sink_ = sink;
-        blocks(out, doc_.blocks, true);
+        blocks(out, doc_.blocks);
         notes(out);
         depth_ = 1;
         line(out, "</body>");
@@ -103,7 +103,7 @@ private:
     std::vector<std::string> excluded_;
     std::map<std::string, std::pair<std::string, std::string>> paraClasses_;  // css -> (tag, class)
     bool frozen_ = false;    // the style rules are written: no class may join them
-    Sink* sink_ = nullptr;   // takes the text between top-level blocks
+    Sink* sink_ = nullptr;   // takes the text so far between blocks, in cells too
     int depth_ = 0;
     struct OpenList { bool ordered; bool itemOpen; };
     std::vector<OpenList> lists_;
@@ -221,11 +221,10 @@ private:
 
     // Body text or a cell's content; lists end with it, and neighbouring quotes share one
     // <blockquote>.
-    // `top`: the body, which may hand its text on between blocks.
-    void blocks(std::string& out, const std::vector<Block>& blocks, bool top = false) {
+    void blocks(std::string& out, const std::vector<Block>& blocks) {
         bool quote = false;
         for (const Block& b : blocks) {
-            if (top) drain(sink_, out);
+            drain(sink_, out);
             if (isQuote(b) != quote && !isExcluded("blockquote")) {
                 closeLists(out, 0);
                 quote = !quote;

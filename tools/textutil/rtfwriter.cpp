@@ -43,6 +43,7 @@ public:
         writeLists(out);
         writeInfo(out);
         out += "\\paperw12240\\paperh15840\\margl1440\\margr1440\\margt1440\\margb1440\n";
+        sink_ = sink;
         group_ = -1;
         for (const auto& [word, blocks] : furniture()) {
             if (blocks->empty()) continue;
@@ -56,7 +57,7 @@ public:
             out += "}\n";
         }
         for (size_t i = 0; i < doc_.blocks.size(); ++i) {
-            drain(sink, out);
+            drain(sink_, out);
             const Block& b = doc_.blocks[i];
             group_ = listGroup_[i];
             if (b.table)
@@ -85,6 +86,7 @@ private:
     std::string noteMark_; // leads the next paragraph: the first of a note
     bool inNote_ = false;
     bool frozen_ = false;  // the tables are written: nothing may join them
+    Sink* sink_ = nullptr; // takes the text so far between blocks and rows
 
     using Furniture = std::array<std::pair<const char*, const std::vector<Block>*>, 2>;
     Furniture furniture() const { return {{{"header", &doc_.header}, {"footer", &doc_.footer}}}; }
@@ -486,6 +488,7 @@ private:
         const char* cellEnd = depth > 1 ? "\\nestcell\n" : "\\cell\n";
         const std::vector<std::vector<CellSlot>> slots = tableSlots(t);
         for (size_t r = 0; r < t.rows.size(); ++r) {
+            drain(sink_, out);
             std::string def = "\\trowd\\trgaph108\\trleft0";
             if (int(r) < t.headerRows) def += "\\trhdr";
             for (const CellSlot& s : slots[r]) {

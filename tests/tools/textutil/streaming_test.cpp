@@ -32,8 +32,9 @@ CharStyle styled(const char* font, Color color) {
     return cs;
 }
 
-// Several chunks of body text after the rich fixture, with fonts, colours and paragraph styles
-// seen nowhere but in a note, the page header, the footer, a nested table's cell and a link.
+// Several chunks of body text and a long table after the rich fixture, with fonts, colours and
+// paragraph styles seen nowhere but in a note, the page header, the footer, a nested table's
+// cell and a link.
 Document lateStyledDocument() {
     Document doc = textutiltest::richDocument();
     const std::string words = "Words enough to fill a line of prose, and then some more of them. ";
@@ -46,6 +47,13 @@ Document lateStyledDocument() {
         Paragraph& p = doc.addParagraph(ps);
         appendText(p, text, {});
         if (n == 1000) p.runs.emplace_back().note = 0;
+    }
+    // A table longer than a chunk, which goes out a few rows at a time.
+    Block& big = doc.blocks.emplace_back();
+    big.table.emplace();
+    for (size_t n = 0; n < kSinkChunk / 400; ++n) {
+        TableRow& row = big.table->rows.emplace_back();
+        for (int c = 0; c < 2; ++c) appendText(row.cells.emplace_back().addParagraph(), text.substr(0, 300), {});
     }
     CharStyle late;
     late.link = "https://example.org/late";
