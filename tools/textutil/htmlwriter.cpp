@@ -44,7 +44,8 @@ public:
     std::string run(Sink* sink) {
         if (!inlineStyles_) {
             gatherClasses(doc_.blocks);
-            for (const Note& n : doc_.notes) gatherClasses(n.blocks);
+            for (const Note& n : doc_.notes)
+                gatherClasses(n.blocks);
         }
         frozen_ = true;
         depth_ = 0;
@@ -81,7 +82,7 @@ public:
         --depth_;
         line(out, "</head>");
         line(out, "<body>");
-        depth_ = 2;  // inside <html> and <body>
+        depth_ = 2; // inside <html> and <body>
         sink_ = sink;
         blocks(out, doc_.blocks);
         notes(out);
@@ -102,8 +103,8 @@ private:
     bool inlineStyles_ = false;
     std::vector<std::string> excluded_;
     std::map<std::string, std::pair<std::string, std::string>> paraClasses_;  // css -> (tag, class)
-    bool frozen_ = false;    // the style rules are written: no class may join them
-    Sink* sink_ = nullptr;   // takes the text so far between blocks, in cells too
+    bool frozen_ = false;  // the style rules are written: no class may join them
+    Sink* sink_ = nullptr; // takes the text so far between blocks, in cells too
     int depth_ = 0;
     struct OpenList { bool ordered; bool itemOpen; };
     std::vector<OpenList> lists_;
@@ -313,11 +314,13 @@ private:
         for (const Block& b : blocks) {
             if (b.table) {
                 for (const TableRow& row : b.table->rows)
-                    for (const TableCell& cell : row.cells) gatherClasses(cell.blocks);
+                    for (const TableCell& cell : row.cells)
+                        gatherClasses(cell.blocks);
                 continue;
             }
             const Paragraph& p = b.paragraph;
-            styleAttr(p.style.listLevel > 0 ? std::string("li") : paragraphTag(p), paragraphCss(p), true);
+            styleAttr(p.style.listLevel > 0 ? std::string("li") : paragraphTag(p), paragraphCss(p),
+                      true);
         }
     }
 
@@ -492,8 +495,8 @@ private:
 
 } // namespace
 
-std::string render(const Document& doc, const WriteOptions& opts, const ImageSource& source, const std::string& charset,
-                   Sink* sink) {
+std::string render(const Document& doc, const WriteOptions& opts, const ImageSource& source,
+                   const std::string& charset, Sink* sink) {
     return Writer(doc, opts, source, charset).run(sink);
 }
 

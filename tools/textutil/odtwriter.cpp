@@ -66,15 +66,15 @@ public:
         head += kNamespaces;
         head += " office:version=\"1.2\"><office:font-face-decls>";
         for (const std::string& f : fonts_)
-            head += "<style:font-face style:name=\"" + xml::escaped(f) + "\" svg:font-family=\"&apos;" +
-                    xml::escaped(f) + "&apos;\"/>";
+            head += "<style:font-face style:name=\"" + xml::escaped(f) +
+                    "\" svg:font-family=\"&apos;" + xml::escaped(f) + "&apos;\"/>";
         head += "</office:font-face-decls><office:automatic-styles>";
         automaticStyles(head);
         head += "</office:automatic-styles><office:body><office:text>";
         zip::DeflatedPart content;
         content.write(head);
-        const size_t known = fonts_.size() + paraStyles_.size() + textStyles_.size() + pictures_.size() +
-                             listStyles_.size();
+        const size_t known = fonts_.size() + paraStyles_.size() + textStyles_.size() +
+                             pictures_.size() + listStyles_.size();
         {
             Deflate into(content);
             std::string body;
@@ -83,7 +83,9 @@ public:
             drain(sink_, body, true);
             sink_ = nullptr;
         }
-        if (fonts_.size() + paraStyles_.size() + textStyles_.size() + pictures_.size() + listStyles_.size() != known)
+        if (fonts_.size() + paraStyles_.size() + textStyles_.size() + pictures_.size() +
+                listStyles_.size() !=
+            known)
             throw std::logic_error("the text uses a style the first pass did not find");
         content.write("</office:text></office:body></office:document-content>");
 
@@ -134,7 +136,7 @@ private:
 
     const Document& doc_;
     std::string prefix_;
-    Sink* sink_ = nullptr;  // takes the body's text so far between blocks
+    Sink* sink_ = nullptr; // takes the body's text so far between blocks
     std::set<std::string> fonts_;
     std::map<std::string, std::string> paraStyles_, textStyles_;  // properties -> name
     std::map<int, std::string> pictures_;

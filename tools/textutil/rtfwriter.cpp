@@ -187,7 +187,8 @@ private:
 
     void gather() {
         gatherBlocks(doc_.blocks);
-        for (const auto& [word, blocks] : furniture()) gatherBlocks(*blocks);
+        for (const auto& [word, blocks] : furniture())
+            gatherBlocks(*blocks);
     }
 
     static void escape(std::string& out, std::string_view text) {
@@ -544,7 +545,8 @@ private:
 
 } // namespace
 
-std::string render(const Document& doc, bool bundle, const std::vector<const Attachment*>* files, Sink* sink) {
+std::string render(const Document& doc, bool bundle, const std::vector<const Attachment*>* files,
+                   Sink* sink) {
     return Writer(doc, bundle, files).run(sink);
 }
 

@@ -55,21 +55,26 @@ private:
 
 uint64_t bigEndian(const unsigned char* p, size_t n) {
     uint64_t v = 0;
-    for (size_t i = 0; i < n; ++i) v = v << 8 | p[i];
+    for (size_t i = 0; i < n; ++i)
+        v = v << 8 | p[i];
     return v;
 }
 
 void appendBigEndian(std::string& out, uint64_t v, size_t n) {
-    for (size_t i = n; i-- > 0;) out += static_cast<char>(v >> (8 * i));
+    for (size_t i = n; i-- > 0;)
+        out += static_cast<char>(v >> (8 * i));
 }
 
 // Bytes a binary property list's integer object needs: a power of two.
-size_t widthFor(uint64_t v) { return v < 1u << 8 ? 1 : v < 1u << 16 ? 2 : v < uint64_t(1) << 32 ? 4 : 8; }
+size_t widthFor(uint64_t v) {
+    return v < 1u << 8 ? 1 : v < 1u << 16 ? 2 : v < uint64_t(1) << 32 ? 4 : 8;
+}
 
 // Bytes of each entry of the offset table: as few as hold the offset.
 size_t offsetWidthFor(uint64_t v) {
     size_t n = 1;
-    while (n < 8 && v >> (8 * n)) ++n;
+    while (n < 8 && v >> (8 * n))
+        ++n;
     return n;
 }
 
@@ -107,14 +112,16 @@ Output writeWebArchive(const Document& doc, const WriteOptions& opts) {
     auto list = [&](std::string_view page) {
         Plist root(plist_new_dict(), plist_free);
         plist_t main = resource(mainUrl, "text/html", page);
-        plist_dict_set_item(main, "WebResourceTextEncodingName", plist_new_string(opts.utf16 ? "UTF-16" : "UTF-8"));
+        plist_dict_set_item(main, "WebResourceTextEncodingName",
+                            plist_new_string(opts.utf16 ? "UTF-16" : "UTF-8"));
         plist_dict_set_item(main, "WebResourceFrameName", plist_new_string(""));
         plist_dict_set_item(root.get(), "WebMainResource", main);
         if (!used.empty()) {
             plist_t subs = plist_new_array();
             for (int index : used) {
                 const Attachment& a = doc.attachments[size_t(index)];
-                plist_array_append_item(subs, resource(fileUrl(base + a.fileName), a.mimeType, a.data));
+                plist_array_append_item(subs,
+                                        resource(fileUrl(base + a.fileName), a.mimeType, a.data));
             }
             plist_dict_set_item(root.get(), "WebSubresources", subs);
         }
@@ -133,7 +140,7 @@ Output writeWebArchive(const Document& doc, const WriteOptions& opts) {
         std::string data = html::render(doc, opts, source, opts.utf16 ? "UTF-16" : "UTF-8");
         if (opts.utf16) data = utf16WithBom(data);
         Plist root = list(data);
-        std::string().swap(data);  // the list holds its own copy
+        std::string().swap(data); // the list holds its own copy
         const Encoded bin = encode(std::move(root), len);
         // Straight from the encoder's buffer: a long page is not copied once more.
         if (opts.sink) {
@@ -164,7 +171,8 @@ Output writeWebArchive(const Document& doc, const WriteOptions& opts) {
     size_t found = 0;
     for (uint64_t i = 0; i < objects; ++i) {
         offsets[i] = bigEndian(b + table + i * offsetWidth, offsetWidth);
-        if (offsets[i] + old.size() <= table && std::memcmp(b + offsets[i], old.data(), old.size()) == 0) {
+        if (offsets[i] + old.size() <= table &&
+            std::memcmp(b + offsets[i], old.data(), old.size()) == 0) {
             at = offsets[i];
             ++found;
         }
@@ -177,12 +185,14 @@ Output writeWebArchive(const Document& doc, const WriteOptions& opts) {
     out.write(marker);
     Counter again(&out);
     html::render(doc, opts, source, "UTF-8", &again);
-    if (again.size != count.size) throw std::logic_error("the page changed between its two makings");
+    if (again.size != count.size)
+        throw std::logic_error("the page changed between its two makings");
     out.write(std::string_view(bin.get() + at + old.size(), table - at - old.size()));
     const uint64_t newTable = table + grown;
     const size_t width = offsetWidthFor(newTable);
     std::string tail;
-    for (const uint64_t off : offsets) appendBigEndian(tail, off > at ? off + grown : off, width);
+    for (const uint64_t off : offsets)
+        appendBigEndian(tail, off > at ? off + grown : off, width);
     tail.append(reinterpret_cast<const char*>(trailer), 6);
     tail += static_cast<char>(width);
     tail.append(reinterpret_cast<const char*>(trailer) + 7, 17);

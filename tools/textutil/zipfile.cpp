@@ -110,8 +110,8 @@ DeflatedPart::DeflatedPart() : z_(std::make_unique<z_stream_s>()) {
 }
 
 DeflatedPart::DeflatedPart(DeflatedPart&& o) noexcept
-    : z_(std::move(o.z_)), out_(std::move(o.out_)), compressedSize_(o.compressedSize_), size_(o.size_),
-      crc_(o.crc_), finished_(o.finished_) {}
+    : z_(std::move(o.z_)), out_(std::move(o.out_)), compressedSize_(o.compressedSize_),
+      size_(o.size_), crc_(o.crc_), finished_(o.finished_) {}
 
 DeflatedPart::~DeflatedPart() {
     if (z_) deflateEnd(z_.get());
@@ -272,12 +272,16 @@ zip_int64_t fileTarget(void* state, void* data, zip_uint64_t len, zip_source_cmd
         struct stat st {};
         return ::fstat(t.fd, &st) == 0 ? zip_int64_t(st.st_size) : -1;
     };
-    // The place a seek asks for, from `at` in a file of `size` bytes; -1 when it is before the start.
+    // The place a seek asks for, from `at` in a file of `size` bytes; -1 when it is before the
+    // start.
     auto seekTo = [&](zip_uint64_t at, zip_int64_t size) -> zip_int64_t {
         const auto* args = ZIP_SOURCE_GET_ARGS(zip_source_args_seek_t, data, len, &t.error);
         if (!args) return -1;
-        const zip_int64_t base = args->whence == SEEK_SET ? 0 : args->whence == SEEK_CUR ? zip_int64_t(at) : size;
-        if (args->whence != SEEK_SET && args->whence != SEEK_CUR && args->whence != SEEK_END) return fail(ZIP_ER_INVAL);
+        const zip_int64_t base = args->whence == SEEK_SET   ? 0
+                                 : args->whence == SEEK_CUR ? zip_int64_t(at)
+                                                            : size;
+        if (args->whence != SEEK_SET && args->whence != SEEK_CUR && args->whence != SEEK_END)
+            return fail(ZIP_ER_INVAL);
         if (base < 0 || base + args->offset < 0) return fail(ZIP_ER_INVAL);
         return base + args->offset;
     };
@@ -287,7 +291,8 @@ zip_int64_t fileTarget(void* state, void* data, zip_uint64_t len, zip_source_cmd
         return 0;
     case ZIP_SOURCE_READ: {
         ssize_t n;
-        do n = ::pread(t.fd, data, size_t(len), off_t(t.readAt));
+        do
+            n = ::pread(t.fd, data, size_t(len), off_t(t.readAt));
         while (n < 0 && errno == EINTR);
         if (n < 0) return fail(ZIP_ER_READ);
         t.readAt += zip_uint64_t(n);
@@ -346,9 +351,9 @@ zip_int64_t fileTarget(void* state, void* data, zip_uint64_t len, zip_source_cmd
     case ZIP_SOURCE_SUPPORTS:
         return zip_source_make_command_bitmap(
             ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE, ZIP_SOURCE_STAT, ZIP_SOURCE_ERROR,
-            ZIP_SOURCE_FREE, ZIP_SOURCE_SEEK, ZIP_SOURCE_TELL, ZIP_SOURCE_SUPPORTS, ZIP_SOURCE_BEGIN_WRITE,
-            ZIP_SOURCE_COMMIT_WRITE, ZIP_SOURCE_ROLLBACK_WRITE, ZIP_SOURCE_WRITE, ZIP_SOURCE_SEEK_WRITE,
-            ZIP_SOURCE_TELL_WRITE, ZIP_SOURCE_REMOVE, -1);
+            ZIP_SOURCE_FREE, ZIP_SOURCE_SEEK, ZIP_SOURCE_TELL, ZIP_SOURCE_SUPPORTS,
+            ZIP_SOURCE_BEGIN_WRITE, ZIP_SOURCE_COMMIT_WRITE, ZIP_SOURCE_ROLLBACK_WRITE,
+            ZIP_SOURCE_WRITE, ZIP_SOURCE_SEEK_WRITE, ZIP_SOURCE_TELL_WRITE, ZIP_SOURCE_REMOVE, -1);
     default:
         zip_error_set(&t.error, ZIP_ER_OPNOTSUPP, 0);
         return -1;

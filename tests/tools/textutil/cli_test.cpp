@@ -209,17 +209,21 @@ TEST(textutilCommandLine, UnwritableTargetLeavesExistingOutputAlone) {
 // An RTF document of several megabytes: a page header, a footnote, a link and a table among
 // justified paragraphs, in fonts and colours of its own.
 std::string longRtf() {
-    std::string s = "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 Helvetica;}{\\f1 Courier;}{\\f2 Palatino;}}"
-                    "{\\colortbl;\\red200\\green0\\blue0;\\red0\\green120\\blue0;}\n"
-                    "{\\header \\pard\\qr {\\f1\\cf2 Running head}\\par}\n";
+    std::string s =
+        "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 Helvetica;}{\\f1 Courier;}{\\f2 Palatino;}}"
+        "{\\colortbl;\\red200\\green0\\blue0;\\red0\\green120\\blue0;}\n"
+        "{\\header \\pard\\qr {\\f1\\cf2 Running head}\\par}\n";
     for (int i = 0; s.size() < (6u << 20); ++i) {
-        s += "\\pard\\qj Paragraph " + std::to_string(i) + " of many, {\\b bold words} and {\\cf1 red ones} in a "
+        s += "\\pard\\qj Paragraph " + std::to_string(i) +
+             " of many, {\\b bold words} and {\\cf1 red ones} in a "
              "line long enough to wrap twice over on any page, and a little more.";
         if (i == 9000) s += "{\\super\\chftn}{\\footnote\\pard {\\f2\\cf2 A note in the middle.}}";
-        if (i % 5000 == 0) s += " {\\field{\\*\\fldinst{HYPERLINK \"https://example.org/\"}}{\\fldrslt a link}}";
+        if (i % 5000 == 0)
+            s += " {\\field{\\*\\fldinst{HYPERLINK \"https://example.org/\"}}{\\fldrslt a link}}";
         s += "\\par\n";
         if (i % 20000 == 0)
-            s += "\\trowd\\cellx3000\\cellx6000\\pard\\intbl {\\f2 left}\\cell\\pard\\intbl\\qc right\\cell\\row\n";
+            s += "\\trowd\\cellx3000\\cellx6000\\pard\\intbl {\\f2 left}\\cell\\pard\\intbl\\qc "
+                 "right\\cell\\row\n";
     }
     return s + "\\pard The end.\\par}\n";
 }
@@ -243,8 +247,8 @@ TEST(textutilCommandLine, LongOutputsHaveTheBytesOfTheWholeOutput) {
     writeFile(input, longRtf());
     const struct {
         std::string format, encoding;
-    } cases[] = {{"txt", ""}, {"rtf", ""}, {"html", ""}, {"docx", ""}, {"odt", ""},
-                 {"webarchive", ""}, {"txt", "UTF-16"}, {"html", "ISO-8859-1"}};
+    } cases[] = {{"txt", ""}, {"rtf", ""},        {"html", ""},      {"docx", ""},
+                 {"odt", ""}, {"webarchive", ""}, {"txt", "UTF-16"}, {"html", "ISO-8859-1"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.format + " " + c.encoding);
         const fs::path target = dir / ("out." + c.format);
@@ -255,7 +259,8 @@ TEST(textutilCommandLine, LongOutputsHaveTheBytesOfTheWholeOutput) {
             return a;
         };
         const std::string expected = wholeOutput(input, c.format, target, c.encoding);
-        // Several chunks of text; a package, written into its file, only needs to be more than tiny.
+        // Several chunks of text; a package, written into its file, only needs to be more than
+        // tiny.
         const bool package = c.format == "docx" || c.format == "odt";
         ASSERT_GT(expected.size(), package ? size_t(100000) : 2 * textutil::kSinkChunk);
         auto r = textutil(args({"-convert", c.format, "-output", target.string(), input.string()}));
@@ -287,8 +292,9 @@ TEST(textutilCommandLine, FailureInTheMiddleOfALongOutputLeavesNothing) {
         const auto before = listDir(dir.path());
         // A limit of 128 KiB (in blocks of 512 bytes), below even the deflated package, and
         // EFBIG instead of the signal.
-        const std::string cmd = "trap '' XFSZ; ulimit -f 256; exec " + shellQuote(tool()) + " -convert " + format +
-                                " -output " + shellQuote(target.string()) + " " + shellQuote(input.string());
+        const std::string cmd = "trap '' XFSZ; ulimit -f 256; exec " + shellQuote(tool()) +
+                                " -convert " + format + " -output " + shellQuote(target.string()) +
+                                " " + shellQuote(input.string());
         const auto r = runProcess({"/bin/sh", "-c", cmd});
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(r.err.rfind("textutil: ", 0), 0u) << r.err;

@@ -19,7 +19,8 @@ public:
     void write(std::string_view data) override { pieces.emplace_back(data); }
     std::string joined() const {
         std::string all;
-        for (const std::string& p : pieces) all += p;
+        for (const std::string& p : pieces)
+            all += p;
         return all;
     }
     std::vector<std::string> pieces;
@@ -39,7 +40,8 @@ Document lateStyledDocument() {
     Document doc = textutiltest::richDocument();
     const std::string words = "Words enough to fill a line of prose, and then some more of them. ";
     std::string text;
-    for (int i = 0; i < 12; ++i) text += words;
+    for (int i = 0; i < 12; ++i)
+        text += words;
     for (size_t n = 0; n < 3 * kSinkChunk / text.size(); ++n) {
         ParaStyle ps;
         ps.align = n % 3 == 0 ? Align::Justify : Align::Natural;
@@ -53,7 +55,8 @@ Document lateStyledDocument() {
     big.table.emplace();
     for (size_t n = 0; n < kSinkChunk / 400; ++n) {
         TableRow& row = big.table->rows.emplace_back();
-        for (int c = 0; c < 2; ++c) appendText(row.cells.emplace_back().addParagraph(), text.substr(0, 300), {});
+        for (int c = 0; c < 2; ++c)
+            appendText(row.cells.emplace_back().addParagraph(), text.substr(0, 300), {});
     }
     CharStyle late;
     late.link = "https://example.org/late";
@@ -83,8 +86,8 @@ Document lateStyledDocument() {
     innerBlock.table.emplace();
     ParaStyle indented;
     indented.rightIndent = 11;
-    appendText(innerBlock.table->rows.emplace_back().cells.emplace_back().addParagraph(indented), "deep cell",
-               styled("Cell Sans", {10, 11, 12}));
+    appendText(innerBlock.table->rows.emplace_back().cells.emplace_back().addParagraph(indented),
+               "deep cell", styled("Cell Sans", {10, 11, 12}));
     return doc;
 }
 
@@ -104,15 +107,18 @@ std::vector<std::string> streamedLikeWhole(const std::string& format, WriteOptio
     const Output out = f->write(bigDocument(), opts);
     EXPECT_TRUE(out.streamed) << format;
     EXPECT_TRUE(out.data.empty()) << format;
-    EXPECT_TRUE(sink.joined() == whole.data) << format << ": the streamed bytes differ from the whole output";
+    EXPECT_TRUE(sink.joined() == whole.data)
+        << format << ": the streamed bytes differ from the whole output";
     return sink.pieces;
 }
 
-// The span of the first run whose text contains `needle`, in the body, a note or the header and footer.
+// The span of the first run whose text contains `needle`, in the body, a note or the header and
+// footer.
 const Run* runAnywhere(const Document& doc, const std::string& needle) {
     if (const Run* r = textutiltest::findRun(doc, needle)) return r;
     std::vector<const std::vector<Block>*> stories = {&doc.header, &doc.footer};
-    for (const Note& n : doc.notes) stories.push_back(&n.blocks);
+    for (const Note& n : doc.notes)
+        stories.push_back(&n.blocks);
     for (const auto* blocks : stories)
         for (const Paragraph* p : flatParagraphs(*blocks))
             for (const Run& r : p->runs)
@@ -127,7 +133,8 @@ TEST(textutilStreaming, LongOutputsGoOutInChunksWithTheBytesOfTheWholeOutput) {
         SCOPED_TRACE(format);
         const std::vector<std::string> pieces = streamedLikeWhole(format);
         EXPECT_GE(pieces.size(), 3u) << "not handed on as it was made";
-        for (const std::string& p : pieces) EXPECT_LT(p.size(), kSinkChunk + 64 * 1024);
+        for (const std::string& p : pieces)
+            EXPECT_LT(p.size(), kSinkChunk + 64 * 1024);
     }
     // Options that change the markup, not the character set, stream too.
     WriteOptions opts;
@@ -177,18 +184,21 @@ TEST(textutilStreaming, HtmlHeadDeclaresEveryClassInOrderOfUse) {
 
     std::set<int> declared;
     const std::regex rule(R"(\n[a-z0-9]+\.p(\d+) \{)");
-    for (auto it = std::sregex_iterator(head.begin(), head.end(), rule); it != std::sregex_iterator(); ++it)
+    for (auto it = std::sregex_iterator(head.begin(), head.end(), rule);
+         it != std::sregex_iterator(); ++it)
         declared.insert(std::stoi((*it)[1]));
     std::vector<int> firstUse;
     std::set<int> seen;
     const std::regex use(R"re(class="p(\d+)")re");
-    for (auto it = std::sregex_iterator(body.begin(), body.end(), use); it != std::sregex_iterator(); ++it) {
+    for (auto it = std::sregex_iterator(body.begin(), body.end(), use);
+         it != std::sregex_iterator(); ++it) {
         const int n = std::stoi((*it)[1]);
         if (seen.insert(n).second) firstUse.push_back(n);
     }
     EXPECT_EQ(seen, declared);
-    ASSERT_GE(firstUse.size(), 5u);  // justified, spaced, centred, the note's, the cell's...
-    for (size_t i = 0; i < firstUse.size(); ++i) EXPECT_EQ(firstUse[i], int(i + 1));
+    ASSERT_GE(firstUse.size(), 5u); // justified, spaced, centred, the note's, the cell's...
+    for (size_t i = 0; i < firstUse.size(); ++i)
+        EXPECT_EQ(firstUse[i], int(i + 1));
     // The note's and the nested cell's styles, which only the end of the page uses.
     EXPECT_NE(head.find("text-align: center; margin-right: 7.0pt"), std::string::npos);
     EXPECT_NE(head.find("margin-right: 11.0pt"), std::string::npos);
@@ -210,7 +220,8 @@ TEST(textutilStreaming, WebArchivePageMadeIntoItsPlaceGivesTheWholeArchive) {
         d.addParagraph().runs.emplace_back().attachment = d.addAttachment(a);
     }
     std::vector<const Document*> all = {&bigDocument()};
-    for (const Document& d : docs) all.push_back(&d);
+    for (const Document& d : docs)
+        all.push_back(&d);
     for (const Document* doc : all) {
         WriteOptions opts;
         opts.outputPath = "/some/folder/page.webarchive";
@@ -220,7 +231,8 @@ TEST(textutilStreaming, WebArchivePageMadeIntoItsPlaceGivesTheWholeArchive) {
         const Output out = writeWebArchive(*doc, opts);
         EXPECT_TRUE(out.streamed);
         EXPECT_TRUE(out.data.empty());
-        EXPECT_TRUE(sink.joined() == whole.data) << "the archives differ, " << whole.data.size() << " bytes";
+        EXPECT_TRUE(sink.joined() == whole.data)
+            << "the archives differ, " << whole.data.size() << " bytes";
         if (doc == &bigDocument()) EXPECT_GE(sink.pieces.size(), 3u);
     }
 }

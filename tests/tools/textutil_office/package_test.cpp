@@ -10,9 +10,9 @@
 #include <libxml/tree.h>
 
 #include <array>
+#include <fcntl.h>
 #include <functional>
 #include <set>
-#include <fcntl.h>
 #include <unistd.h>
 
 using namespace textutil;
@@ -335,7 +335,8 @@ TEST(textutil_office_package, PackageWrittenIntoAFileMatchesTheOneInMemory) {
 
     vorpeltest::TempDir dir;
     const std::filesystem::path path = dir / "out.zip";
-    vorpeltest::writeFile(path, std::string(expected.size() + 12345, 'x'));  // longer than the package
+    vorpeltest::writeFile(path,
+                          std::string(expected.size() + 12345, 'x')); // longer than the package
     const int fd = ::open(path.c_str(), O_RDWR);
     ASSERT_GE(fd, 0);
     inFile.finish(fd);
