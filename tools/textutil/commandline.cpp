@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <iostream>
 #include <map>
+#include <memory>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -219,9 +220,46 @@ Document load(const Options& o, const std::string& input) {
     return decode(o, loadInput(o, input), input);
 }
 
-Output produce(const Document& doc, const Format& fmt, const Options& o, const fs::path& target, const std::string& where) {
+void writeStdout(std::string_view data) {
+    size_t off = 0;
+    while (off < data.size()) {
+        const ssize_t n = ::write(1, data.data() + off, data.size() - off);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            throw ToolError("stdout", vorpel::errnoText(errno));
+        }
+        off += size_t(n);
+    }
+}
+
+// The output file, created when the first bytes come: a writer that fails before it has any
+// leaves nothing behind, and one that fails later only a temporary that is removed.
+class FileSink : public Sink {
+public:
+    explicit FileSink(fs::path target) : target_(std::move(target)) {}
+    void write(std::string_view data) override { file().write(data); }
+    int fd() override { return file().fd(); }
+    void commit() { file().commit(); }
+
+private:
+    vorpel::AtomicFile& file() {
+        if (!file_) file_ = std::make_unique<vorpel::AtomicFile>(target_);
+        return *file_;
+    }
+    fs::path target_;
+    std::unique_ptr<vorpel::AtomicFile> file_;
+};
+
+class StdoutSink : public Sink {
+public:
+    void write(std::string_view data) override { writeStdout(data); }
+};
+
+Output produce(const Document& doc, const Format& fmt, const Options& o, const fs::path& target,
+               const std::string& where, Sink* sink) {
     WriteOptions w = o.write;
     w.outputPath = target;
+    w.sink = sink;
     try {
         return fmt.write(doc, w);
     } catch (const ToolError&) {
@@ -231,31 +269,31 @@ Output produce(const Document& doc, const Format& fmt, const Options& o, const f
     }
 }
 
-void store(const Output& out, const Format& fmt, const fs::path& target) {
-    if (fmt.bundle) {
-        vorpel::AtomicDir dir(target);
-        for (const auto& [name, data] : out.files) {
-            vorpel::AtomicFile f(dir.tempPath() / name);
-            f.write(data);
-            f.commit();
-        }
-        dir.commit();
-    } else {
-        vorpel::AtomicFile f(target);
-        f.write(out.data);
+void storeBundle(const Output& out, const fs::path& target) {
+    vorpel::AtomicDir dir(target);
+    for (const auto& [name, data] : out.files) {
+        vorpel::AtomicFile f(dir.tempPath() / name);
+        f.write(data);
         f.commit();
     }
+    dir.commit();
 }
 
-void writeStdout(const std::string& data) {
-    size_t off = 0;
-    while (off < data.size()) {
-        const ssize_t n = ::write(1, data.data() + off, data.size() - off);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            throw ToolError("stdout", vorpel::errnoText(errno));
-        }
-        off += size_t(n);
+// Writes the document to `target`, or to standard output with -stdout. A writer may hand its
+// bytes on as it makes them, so a long output is never held whole.
+void emit(const Document& doc, const Format& fmt, const Options& o, const fs::path& target,
+          const std::string& where) {
+    if (o.toStdout) {
+        StdoutSink sink;
+        const Output out = produce(doc, fmt, o, target, where, &sink);
+        if (!out.streamed) sink.write(out.data);
+    } else if (fmt.bundle) {
+        storeBundle(produce(doc, fmt, o, target, where, nullptr), target);
+    } else {
+        FileSink sink(target);
+        const Output out = produce(doc, fmt, o, target, where, &sink);
+        if (!out.streamed) sink.write(out.data);
+        sink.commit();
     }
 }
 
@@ -291,9 +329,7 @@ int convert(const Options& o) {
             Document doc = load(o, input);
             applyOptions(doc, o);
             const fs::path target = o.toStdout ? fs::path() : outputFor(o, input, fmt);
-            Output out = produce(doc, fmt, o, target, input);
-            if (o.toStdout) writeStdout(out.data);
-            else store(out, fmt, target);
+            emit(doc, fmt, o, target, input);
         } catch (const ToolError& e) {
             if (e.status() == vorpel::ExitUsage) throw;
             report(e);
@@ -332,9 +368,7 @@ int concatenate(const Options& o) {
     const fs::path target = o.toStdout ? fs::path()
                             : !o.output.empty() ? fs::path(o.output)
                                                 : fs::path("out." + (o.extension.empty() ? std::string(fmt.extension) : o.extension));
-    Output out = produce(all, fmt, o, target, target.string());
-    if (o.toStdout) writeStdout(out.data);
-    else store(out, fmt, target);
+    emit(all, fmt, o, target, target.string());
     return vorpel::ExitOk;
 }
 

@@ -58,7 +58,7 @@ std::string appXml(const Metadata& m) {
 
 } // namespace
 
-Output writeDocx(const Document& doc, const WriteOptions&) {
+Output writeDocx(const Document& doc, const WriteOptions& opts) {
     std::string rels;  // word/_rels/document.xml.rels entries
     int nextRel = 10;  // rId1.. are the fixed parts
     std::map<std::string, std::string> linkIds;
@@ -319,7 +319,13 @@ Output writeDocx(const Document& doc, const WriteOptions&) {
     zipOut.add("docProps/core.xml", coreXml(doc.meta));
     zipOut.add("docProps/app.xml", appXml(doc.meta));
     Output o;
-    o.data = zipOut.finish();
+    // Into the output file itself when it is one: the package is then never held whole.
+    if (opts.sink && opts.sink->fd() >= 0) {
+        zipOut.finish(opts.sink->fd());
+        o.streamed = true;
+    } else {
+        o.data = zipOut.finish();
+    }
     return o;
 }
 

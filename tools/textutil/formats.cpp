@@ -12,6 +12,12 @@ namespace fs = std::filesystem;
 
 namespace textutil {
 
+void drain(Sink* sink, std::string& buffer, bool all) {
+    if (!sink || buffer.empty() || (!all && buffer.size() < kSinkChunk)) return;
+    sink->write(buffer);
+    buffer.clear();
+}
+
 const std::vector<Format>& formats() {
     // Detection runs in this order: the specific signatures first, plain text last.
     static const std::vector<Format> table = {

@@ -2,6 +2,7 @@
 
 #include "document.h"
 
+#include <cstddef>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -27,6 +28,25 @@ struct ReadOptions {
     std::string baseUrl;          // base for relative references in HTML
 };
 
+// Where a writer may hand its bytes as it makes them, so that a long output is never held whole.
+class Sink {
+public:
+    virtual ~Sink() = default;
+    virtual void write(std::string_view data) = 0;
+    // A regular file open for reading and writing that a writer may also write back into (a
+    // zip's headers), or -1 when the bytes go to a pipe. Bytes written here and through
+    // write() must not be mixed.
+    virtual int fd() { return -1; }
+};
+
+// What a writer that streams keeps before handing it on: large enough for few system calls,
+// small beside any document worth streaming.
+constexpr size_t kSinkChunk = size_t(2) << 20;
+
+// Hands `buffer` to `sink` once it holds a chunk (or whenever `all`) and empties it, keeping
+// its capacity; does nothing without a sink.
+void drain(Sink* sink, std::string& buffer, bool all = false);
+
 struct WriteOptions {
     std::string encoding;         // IANA name for text and HTML; empty = UTF-8
     bool noStore = false;         // HTML: don't keep pictures
@@ -35,11 +55,13 @@ struct WriteOptions {
     std::vector<std::string> excludedElements;  // HTML tags not to write (lower case)
     int prefixSpaces = 0;         // HTML: indent nested elements by this much
     std::filesystem::path outputPath;  // where the result will land (for URLs); may be empty
+    Sink* sink = nullptr;         // single-file output may go here instead of into Output::data
 };
 
 // A writer's result: one file's bytes, or the files of a bundle folder.
 struct Output {
     std::string data;
+    bool streamed = false;        // the bytes went to WriteOptions::sink; data is empty
     std::vector<std::pair<std::string, std::string>> files;  // name, bytes (bundles only)
 };
 

@@ -25,9 +25,10 @@ Document parse(std::string_view bytes, const ReadOptions& opts, const std::strin
 // The src of an attachment's <img>; empty to leave the picture out.
 using ImageSource = std::function<std::string(int attachment)>;
 
-// UTF-8 markup declaring `charset` in its meta tag.
+// UTF-8 markup declaring `charset` in its meta tag. With a `sink` the markup goes there as it
+// is made and the result is empty.
 std::string render(const Document& doc, const WriteOptions& opts, const ImageSource& source,
-                   const std::string& charset);
+                   const std::string& charset, Sink* sink = nullptr);
 
 // The character set of HTML bytes: BOM, UTF-16 shape, meta declaration, UTF-8 validity, else a
 // guess.

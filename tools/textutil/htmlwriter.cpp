@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <map>
+#include <stdexcept>
 
 namespace textutil {
 namespace html {
@@ -38,14 +39,16 @@ public:
         inlineStyles_ = isExcluded("style");
     }
 
-    std::string run() {
-        std::string body;
-        body.reserve(4096);
-        depth_ = 2;  // inside <html> and <body>
-        blocks(body, doc_.blocks);
-        notes(body);
+    // The head's style rules come first, so the classes are all known before any text is
+    // written: the text itself then goes to `sink`, when given, a chunk at a time.
+    std::string run(Sink* sink) {
+        if (!inlineStyles_) {
+            gatherClasses(doc_.blocks);
+            for (const Note& n : doc_.notes)
+                gatherClasses(n.blocks);
+        }
+        frozen_ = true;
         depth_ = 0;
-
         std::string out = "<!DOCTYPE html>\n";
         line(out, "<html>");
         ++depth_;
@@ -79,12 +82,15 @@ public:
         --depth_;
         line(out, "</head>");
         line(out, "<body>");
-        // In front of the body in its own buffer: no second copy of a long text.
-        body.insert(0, out);
-        out = std::move(body);
+        depth_ = 2; // inside <html> and <body>
+        sink_ = sink;
+        blocks(out, doc_.blocks);
+        notes(out);
+        depth_ = 1;
         line(out, "</body>");
         --depth_;
         line(out, "</html>");
+        drain(sink, out, true);
         return out;
     }
 
@@ -97,6 +103,8 @@ private:
     bool inlineStyles_ = false;
     std::vector<std::string> excluded_;
     std::map<std::string, std::pair<std::string, std::string>> paraClasses_;  // css -> (tag, class)
+    bool frozen_ = false;  // the style rules are written: no class may join them
+    Sink* sink_ = nullptr; // takes the text so far between blocks, in cells too
     int depth_ = 0;
     struct OpenList { bool ordered; bool itemOpen; };
     std::vector<OpenList> lists_;
@@ -157,6 +165,7 @@ private:
         if (inlineStyles_ || !paragraph) return " style=\"" + css + "\"";
         auto it = paraClasses_.find(tag + "|" + css);
         if (it == paraClasses_.end()) {
+            if (frozen_) throw std::logic_error("paragraph class missing from the style rules");
             const std::string cls = "p" + std::to_string(paraClasses_.size() + 1);
             it = paraClasses_.emplace(tag + "|" + css, std::make_pair(tag, cls)).first;
         }
@@ -216,6 +225,7 @@ private:
     void blocks(std::string& out, const std::vector<Block>& blocks) {
         bool quote = false;
         for (const Block& b : blocks) {
+            drain(sink_, out);
             if (isQuote(b) != quote && !isExcluded("blockquote")) {
                 closeLists(out, 0);
                 quote = !quote;
@@ -286,12 +296,32 @@ private:
             }
             closeLists(out, 0);
         }
-        std::string tag = p.style.heading ? "h" + std::to_string(p.style.heading) : "p";
-        if (isExcluded(tag)) tag = isExcluded("p") ? "div" : "p";
+        const std::string tag = paragraphTag(p);
         indent(out);
         out += "<" + tag + styleAttr(tag, paragraphCss(p), true) + ">";
         runs(out, p);
         out += "</" + tag + ">\n";
+    }
+
+    std::string paragraphTag(const Paragraph& p) const {
+        std::string tag = p.style.heading ? "h" + std::to_string(p.style.heading) : "p";
+        if (isExcluded(tag)) tag = isExcluded("p") ? "div" : "p";
+        return tag;
+    }
+
+    // The classes paragraph() and listItem() will use, numbered in the order they are written.
+    void gatherClasses(const std::vector<Block>& blocks) {
+        for (const Block& b : blocks) {
+            if (b.table) {
+                for (const TableRow& row : b.table->rows)
+                    for (const TableCell& cell : row.cells)
+                        gatherClasses(cell.blocks);
+                continue;
+            }
+            const Paragraph& p = b.paragraph;
+            styleAttr(p.style.listLevel > 0 ? std::string("li") : paragraphTag(p), paragraphCss(p),
+                      true);
+        }
     }
 
     // Neighbouring runs that share font, size and colours share one <span>.
@@ -465,8 +495,9 @@ private:
 
 } // namespace
 
-std::string render(const Document& doc, const WriteOptions& opts, const ImageSource& source, const std::string& charset) {
-    return Writer(doc, opts, source, charset).run();
+std::string render(const Document& doc, const WriteOptions& opts, const ImageSource& source,
+                   const std::string& charset, Sink* sink) {
+    return Writer(doc, opts, source, charset).run(sink);
 }
 
 } // namespace html
@@ -483,7 +514,8 @@ Output writeHtml(const Document& doc, const WriteOptions& opts) {
     std::transform(upper.begin(), upper.end(), upper.begin(), [](unsigned char c) { return std::toupper(c); });
     Output o;
     if (upper == "UTF-8" || upper == "UTF8") {
-        o.data = html::render(doc, opts, source, "UTF-8");
+        o.data = html::render(doc, opts, source, "UTF-8", opts.sink);
+        o.streamed = opts.sink != nullptr;
     } else if (upper == "UTF-16" || upper == "UNICODE") {
         o.data = utf16WithBom(html::render(doc, opts, source, "UTF-16"));
     } else {

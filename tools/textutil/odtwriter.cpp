@@ -7,6 +7,7 @@
 #include <cmath>
 #include <map>
 #include <set>
+#include <stdexcept>
 
 namespace textutil {
 
@@ -39,27 +40,54 @@ public:
     explicit Writer(const Document& doc, std::string prefix = {})
         : doc_(doc), prefix_(std::move(prefix)) {}
 
-    Output run() {
-        std::string body;
-        body.reserve(8192);
-        blocks(body, doc_.blocks);
+    Output run(Sink* sink) {
+        // The automatic styles precede the text that uses them: a first pass over the body, its
+        // text thrown away as it goes, finds them; the second deflates the text as it is made.
+        // A long body is then never held whole.
+        {
+            Writer scout(doc_, prefix_);
+            Discard discard;
+            std::string scratch;
+            scout.sink_ = &discard;
+            scout.blocks(scratch, doc_.blocks);
+            fonts_ = std::move(scout.fonts_);
+            paraStyles_ = std::move(scout.paraStyles_);
+            textStyles_ = std::move(scout.textStyles_);
+            pictures_ = std::move(scout.pictures_);
+            listStyles_ = std::move(scout.listStyles_);
+        }
         // The page header and footer live in styles.xml, with automatic styles of their own.
         Writer furniture(doc_, "M");
         std::string header, footer;
         furniture.blocks(header, doc_.header);
         furniture.blocks(footer, doc_.footer);
 
-        std::string content = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<office:document-content ";
-        content += kNamespaces;
-        content += " office:version=\"1.2\"><office:font-face-decls>";
+        std::string head = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<office:document-content ";
+        head += kNamespaces;
+        head += " office:version=\"1.2\"><office:font-face-decls>";
         for (const std::string& f : fonts_)
-            content += "<style:font-face style:name=\"" + xml::escaped(f) + "\" svg:font-family=\"&apos;" +
-                       xml::escaped(f) + "&apos;\"/>";
-        content += "</office:font-face-decls><office:automatic-styles>";
-        automaticStyles(content);
-        content += "</office:automatic-styles><office:body><office:text>";
-        content += body;
-        content += "</office:text></office:body></office:document-content>";
+            head += "<style:font-face style:name=\"" + xml::escaped(f) +
+                    "\" svg:font-family=\"&apos;" + xml::escaped(f) + "&apos;\"/>";
+        head += "</office:font-face-decls><office:automatic-styles>";
+        automaticStyles(head);
+        head += "</office:automatic-styles><office:body><office:text>";
+        zip::DeflatedPart content;
+        content.write(head);
+        const size_t known = fonts_.size() + paraStyles_.size() + textStyles_.size() +
+                             pictures_.size() + listStyles_.size();
+        {
+            Deflate into(content);
+            std::string body;
+            sink_ = &into;
+            blocks(body, doc_.blocks);
+            drain(sink_, body, true);
+            sink_ = nullptr;
+        }
+        if (fonts_.size() + paraStyles_.size() + textStyles_.size() + pictures_.size() +
+                listStyles_.size() !=
+            known)
+            throw std::logic_error("the text uses a style the first pass did not find");
+        content.write("</office:text></office:body></office:document-content>");
 
         zip::Builder z;
         z.add("mimetype", kMime, false);  // first and stored, so the type can be read at a fixed offset
@@ -83,13 +111,32 @@ public:
         manifest += "</manifest:manifest>";
         z.add("META-INF/manifest.xml", manifest);
         Output o;
-        o.data = z.finish();
+        if (sink && sink->fd() >= 0) {
+            z.finish(sink->fd());
+            o.streamed = true;
+        } else {
+            o.data = z.finish();
+        }
         return o;
     }
 
 private:
+    class Discard : public Sink {
+    public:
+        void write(std::string_view) override {}
+    };
+    class Deflate : public Sink {
+    public:
+        explicit Deflate(zip::DeflatedPart& part) : part_(part) {}
+        void write(std::string_view data) override { part_.write(data); }
+
+    private:
+        zip::DeflatedPart& part_;
+    };
+
     const Document& doc_;
     std::string prefix_;
+    Sink* sink_ = nullptr; // takes the body's text so far between blocks
     std::set<std::string> fonts_;
     std::map<std::string, std::string> paraStyles_, textStyles_;  // properties -> name
     std::map<int, std::string> pictures_;
@@ -126,6 +173,7 @@ private:
     // Body text or a table cell's content; lists end with it.
     void blocks(std::string& out, const std::vector<Block>& blocks) {
         for (size_t i = 0; i < blocks.size(); ++i) {
+            drain(sink_, out);
             const Block& b = blocks[i];
             if (b.table) {
                 closeLists(out, 0);
@@ -528,8 +576,8 @@ private:
 
 } // namespace
 
-Output writeOdt(const Document& doc, const WriteOptions&) {
-    return Writer(doc).run();
+Output writeOdt(const Document& doc, const WriteOptions& opts) {
+    return Writer(doc).run(opts.sink);
 }
 
 } // namespace textutil

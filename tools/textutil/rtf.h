@@ -1,6 +1,7 @@
 #pragma once
 
 #include "document.h"
+#include "formats.h"
 
 #include <functional>
 #include <optional>
@@ -19,7 +20,9 @@ Document parse(std::string_view data, const AttachmentLoader& loader = {});
 
 // Attachments become \pict pictures, or \NeXTGraphic references when `bundle` is set.
 // `files`, when given, stands for doc.attachments index for index: the bundle's own copies.
-std::string render(const Document& doc, bool bundle, const std::vector<const Attachment*>* files = nullptr);
+// With a `sink` the text goes there as it is made and the result is empty.
+std::string render(const Document& doc, bool bundle,
+                   const std::vector<const Attachment*>* files = nullptr, Sink* sink = nullptr);
 
 // Heading paragraphs are shown bold at these sizes (points) when the runs say nothing else.
 double headingSize(int level);

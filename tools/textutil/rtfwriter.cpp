@@ -6,6 +6,7 @@
 #include <array>
 #include <cmath>
 #include <map>
+#include <stdexcept>
 
 namespace textutil {
 namespace rtf {
@@ -21,35 +22,13 @@ public:
     Writer(const Document& doc, bool bundle, const std::vector<const Attachment*>* files)
         : doc_(doc), bundle_(bundle), files_(files) {}
 
-    std::string run() {
+    // The font and colour tables lead the file, so they are complete before any text is
+    // written: the text itself then goes to `sink`, when given, a chunk at a time.
+    std::string run(Sink* sink) {
         fontIndex(kDefaultFont);
         collect();
-        std::string body;
-        body.reserve(4096);
-        for (size_t i = 0; i < doc_.blocks.size(); ++i) {
-            const Block& b = doc_.blocks[i];
-            group_ = listGroup_[i];
-            if (b.table)
-                writeTable(body, *b.table, 1, kTextWidth);
-            else
-                writeParagraph(body, b.paragraph, 0, "\\par\n");
-        }
-        // Before the font and colour tables, which gather what the header and footer use too.
-        std::string furniture;
-        group_ = -1;
-        for (const auto& [word, blocks] :
-             {std::pair<const char*, const std::vector<Block>*>{"header", &doc_.header},
-              std::pair<const char*, const std::vector<Block>*>{"footer", &doc_.footer}}) {
-            if (blocks->empty()) continue;
-            furniture += std::string("{\\") + word + "\n";
-            for (const Block& b : *blocks) {
-                if (b.table)
-                    writeTable(furniture, *b.table, 1, kTextWidth);
-                else
-                    writeParagraph(furniture, b.paragraph, 0, "\\par\n");
-            }
-            furniture += "}\n";
-        }
+        gather();
+        frozen_ = true;
         std::string out = "{\\rtf1\\ansi\\ansicpg1252\\deff0\\uc1\n{\\fonttbl";
         for (size_t i = 0; i < fonts_.size(); ++i) {
             out += "{\\f" + std::to_string(i) + "\\fnil\\fcharset0 ";
@@ -64,11 +43,31 @@ public:
         writeLists(out);
         writeInfo(out);
         out += "\\paperw12240\\paperh15840\\margl1440\\margr1440\\margt1440\\margb1440\n";
-        out += furniture;
-        // The header goes in front of the body in its own buffer: no second copy of a long text.
-        body.insert(0, out);
-        body += "}\n";
-        return body;
+        sink_ = sink;
+        group_ = -1;
+        for (const auto& [word, blocks] : furniture()) {
+            if (blocks->empty()) continue;
+            out += std::string("{\\") + word + "\n";
+            for (const Block& b : *blocks) {
+                if (b.table)
+                    writeTable(out, *b.table, 1, kTextWidth);
+                else
+                    writeParagraph(out, b.paragraph, 0, "\\par\n");
+            }
+            out += "}\n";
+        }
+        for (size_t i = 0; i < doc_.blocks.size(); ++i) {
+            drain(sink_, out);
+            const Block& b = doc_.blocks[i];
+            group_ = listGroup_[i];
+            if (b.table)
+                writeTable(out, *b.table, 1, kTextWidth);
+            else
+                writeParagraph(out, b.paragraph, 0, "\\par\n");
+        }
+        out += "}\n";
+        drain(sink, out, true);
+        return out;
     }
 
 private:
@@ -86,10 +85,16 @@ private:
     int group_ = -1;
     std::string noteMark_; // leads the next paragraph: the first of a note
     bool inNote_ = false;
+    bool frozen_ = false;  // the tables are written: nothing may join them
+    Sink* sink_ = nullptr; // takes the text so far between blocks and rows
+
+    using Furniture = std::array<std::pair<const char*, const std::vector<Block>*>, 2>;
+    Furniture furniture() const { return {{{"header", &doc_.header}, {"footer", &doc_.footer}}}; }
 
     int fontIndex(const std::string& name) {
         auto it = fontIdx_.find(name);
         if (it != fontIdx_.end()) return it->second;
+        if (frozen_) throw std::logic_error("font " + name + " missing from the font table");
         fonts_.push_back(name);
         return fontIdx_[name] = int(fonts_.size() - 1);
     }
@@ -97,6 +102,7 @@ private:
     int colorIndex(const Color& c) {
         for (size_t i = 0; i < colors_.size(); ++i)
             if (colors_[i] == c) return int(i + 1);
+        if (frozen_) throw std::logic_error("colour missing from the colour table");
         colors_.push_back(c);
         return int(colors_.size());
     }
@@ -140,6 +146,49 @@ private:
             startAt_.emplace_back();
             startAt_.back().fill(1);
         }
+    }
+
+    // What charProps will ask of the tables, in the order the text is written after the
+    // tables collect() fills: notes' runs, links' colour, the header and the footer.
+    void gatherStyle(const CharStyle& cs) {
+        if (!cs.font.empty()) fontIndex(cs.font);
+        if (cs.color)
+            colorIndex(*cs.color);
+        else if (!cs.link.empty())
+            colorIndex(Color{0, 0, 238});
+        if (cs.background) colorIndex(*cs.background);
+    }
+
+    void gatherBlocks(const std::vector<Block>& blocks) {
+        for (const Block& b : blocks) {
+            if (b.table)
+                gatherTable(*b.table);
+            else
+                gatherParagraph(b.paragraph);
+        }
+    }
+
+    void gatherTable(const Table& t) {
+        for (const std::vector<CellSlot>& row : tableSlots(t))
+            for (const CellSlot& s : row)
+                if (!s.continued) gatherBlocks(s.cell->blocks);
+    }
+
+    // As writeParagraph and writeNote go: a note's text only at its first level.
+    void gatherParagraph(const Paragraph& p) {
+        for (const Run& r : p.runs) {
+            gatherStyle(r.style);
+            if (r.note < 0 || r.note >= int(doc_.notes.size()) || inNote_) continue;
+            inNote_ = true;
+            gatherBlocks(doc_.notes[size_t(r.note)].blocks);
+            inNote_ = false;
+        }
+    }
+
+    void gather() {
+        gatherBlocks(doc_.blocks);
+        for (const auto& [word, blocks] : furniture())
+            gatherBlocks(*blocks);
     }
 
     static void escape(std::string& out, std::string_view text) {
@@ -440,6 +489,7 @@ private:
         const char* cellEnd = depth > 1 ? "\\nestcell\n" : "\\cell\n";
         const std::vector<std::vector<CellSlot>> slots = tableSlots(t);
         for (size_t r = 0; r < t.rows.size(); ++r) {
+            drain(sink_, out);
             std::string def = "\\trowd\\trgaph108\\trleft0";
             if (int(r) < t.headerRows) def += "\\trhdr";
             for (const CellSlot& s : slots[r]) {
@@ -495,15 +545,17 @@ private:
 
 } // namespace
 
-std::string render(const Document& doc, bool bundle, const std::vector<const Attachment*>* files) {
-    return Writer(doc, bundle, files).run();
+std::string render(const Document& doc, bool bundle, const std::vector<const Attachment*>* files,
+                   Sink* sink) {
+    return Writer(doc, bundle, files).run(sink);
 }
 
 } // namespace rtf
 
-Output writeRtf(const Document& doc, const WriteOptions&) {
+Output writeRtf(const Document& doc, const WriteOptions& opts) {
     Output o;
-    o.data = rtf::render(doc, false);
+    o.data = rtf::render(doc, false, nullptr, opts.sink);
+    o.streamed = opts.sink != nullptr;
     return o;
 }
 

@@ -52,16 +52,18 @@ size_t plainTextBound(const std::vector<Block>& blocks) {
     return n;
 }
 
-std::string toPlainText(const Document& doc) {
-    std::string out;
-    out.reserve(plainTextBound(doc.blocks));
+// With a sink the text goes there a chunk at a time; without, it all stays in `out`.
+static void writePlainText(const Document& doc, std::string& out, Sink* sink) {
+    if (!sink) out.reserve(plainTextBound(doc.blocks));
     for (const Block& b : doc.blocks) {
+        drain(sink, out);
         if (!b.table) {
             appendParagraph(out, b.paragraph);
             continue;
         }
         // Tables degrade to one line per row, cells separated by tabs.
         for (const TableRow& row : b.table->rows) {
+            drain(sink, out);
             for (size_t c = 0; c < row.cells.size(); ++c) {
                 if (c) out += '\t';
                 const std::vector<const Paragraph*> paras = flatParagraphs(row.cells[c].blocks);
@@ -73,16 +75,32 @@ std::string toPlainText(const Document& doc) {
             out += '\n';
         }
     }
+    drain(sink, out, true);
+}
+
+std::string toPlainText(const Document& doc) {
+    std::string out;
+    writePlainText(doc, out, nullptr);
     return out;
 }
 
 Output writeTxt(const Document& doc, const WriteOptions& opts) {
     Output o;
-    // Plain text has no notes: numbered at their references, their text follows the body.
-    std::string text = doc.notes.empty() ? toPlainText(doc) : toPlainText(notesAsText(doc));
     std::string enc = opts.encoding;
     std::transform(enc.begin(), enc.end(), enc.begin(), [](unsigned char c) { return std::toupper(c); });
-    if (enc.empty() || enc == "UTF-8" || enc == "UTF8") {
+    const bool utf8 = enc.empty() || enc == "UTF-8" || enc == "UTF8";
+    // Plain text has no notes: numbered at their references, their text follows the body.
+    if (utf8 && opts.sink) {
+        std::string chunk;
+        if (doc.notes.empty())
+            writePlainText(doc, chunk, opts.sink);
+        else
+            writePlainText(notesAsText(doc), chunk, opts.sink);
+        o.streamed = true;
+        return o;
+    }
+    std::string text = doc.notes.empty() ? toPlainText(doc) : toPlainText(notesAsText(doc));
+    if (utf8) {
         o.data = std::move(text);
     } else if (enc == "UTF-16" || enc == "UNICODE") {
         o.data = utf16WithBom(text);

@@ -4,8 +4,12 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace textutil::zip {
 
@@ -106,7 +110,8 @@ DeflatedPart::DeflatedPart() : z_(std::make_unique<z_stream_s>()) {
 }
 
 DeflatedPart::DeflatedPart(DeflatedPart&& o) noexcept
-    : z_(std::move(o.z_)), out_(std::move(o.out_)), size_(o.size_), crc_(o.crc_), finished_(o.finished_) {}
+    : z_(std::move(o.z_)), out_(std::move(o.out_)), compressedSize_(o.compressedSize_),
+      size_(o.size_), crc_(o.crc_), finished_(o.finished_) {}
 
 DeflatedPart::~DeflatedPart() {
     if (z_) deflateEnd(z_.get());
@@ -120,8 +125,43 @@ void DeflatedPart::pump(int flush) {
         z_->avail_out = sizeof buf;
         r = deflate(z_.get(), flush);
         if (r == Z_STREAM_ERROR) throw std::runtime_error("cannot deflate");
-        out_.append(buf, sizeof buf - z_->avail_out);
+        append(buf, sizeof buf - z_->avail_out);
     } while (z_->avail_out == 0 || (flush == Z_FINISH && r != Z_STREAM_END));
+}
+
+namespace {
+
+constexpr size_t kPiece = size_t(1) << 20;
+
+} // namespace
+
+void DeflatedPart::append(const char* data, size_t size) {
+    while (size > 0) {
+        if (out_.empty() || out_.back().size() == kPiece) {
+            out_.emplace_back();
+            // The first piece grows as usual: most parts stay small.
+            if (out_.size() > 1) out_.back().reserve(kPiece);
+        }
+        std::string& last = out_.back();
+        const size_t n = std::min(size, kPiece - last.size());
+        last.append(data, n);
+        data += n;
+        size -= n;
+        compressedSize_ += n;
+    }
+}
+
+size_t DeflatedPart::copyCompressed(unsigned long long offset, char* buf, size_t size) const {
+    size_t copied = 0;
+    while (copied < size && offset < compressedSize_) {
+        const std::string& piece = out_[size_t(offset / kPiece)];
+        const size_t at = size_t(offset % kPiece);
+        const size_t n = std::min(size - copied, piece.size() - at);
+        std::memcpy(buf + copied, piece.data() + at, n);
+        copied += n;
+        offset += n;
+    }
+    return copied;
 }
 
 void DeflatedPart::write(std::string_view data) {
@@ -144,7 +184,7 @@ void DeflatedPart::finish() {
     z_->avail_in = 0;
     pump(Z_FINISH);
     finished_ = true;
-    out_.shrink_to_fit();
+    if (!out_.empty()) out_.back().shrink_to_fit();
 }
 
 void Builder::add(std::string name, std::string data, bool compress) {
@@ -168,14 +208,13 @@ struct RawSource {
 
 zip_int64_t rawSource(void* state, void* data, zip_uint64_t len, zip_source_cmd_t cmd) {
     RawSource& s = *static_cast<RawSource*>(state);
-    const std::string& bytes = s.part->compressed();
     switch (cmd) {
     case ZIP_SOURCE_OPEN:
         s.at = 0;
         return 0;
     case ZIP_SOURCE_READ: {
-        const size_t n = size_t(std::min<zip_uint64_t>(len, bytes.size() - s.at));
-        std::memcpy(data, bytes.data() + s.at, n);
+        const size_t n = s.part->copyCompressed(s.at, static_cast<char*>(data),
+                                                size_t(std::min<zip_uint64_t>(len, SIZE_MAX)));
         s.at += n;
         return zip_int64_t(n);
     }
@@ -188,7 +227,7 @@ zip_int64_t rawSource(void* state, void* data, zip_uint64_t len, zip_source_cmd_
         zip_stat_init(st);
         st->valid = ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE | ZIP_STAT_COMP_METHOD | ZIP_STAT_CRC;
         st->size = s.part->size();
-        st->comp_size = bytes.size();
+        st->comp_size = s.part->compressedSize();
         st->comp_method = ZIP_CM_DEFLATE;
         st->crc = zip_uint32_t(s.part->crc());
         return sizeof(zip_stat_t);
@@ -214,23 +253,125 @@ zip_int64_t rawSource(void* state, void* data, zip_uint64_t len, zip_source_cmd_
     }
 }
 
+// A regular file as the package's destination: libzip writes its headers, goes back to fill
+// in sizes, and may read what it wrote.
+struct FileTarget {
+    int fd;
+    zip_uint64_t readAt = 0, writeAt = 0;
+    zip_error_t error;
+    ~FileTarget() { zip_error_fini(&error); }
+};
+
+zip_int64_t fileTarget(void* state, void* data, zip_uint64_t len, zip_source_cmd_t cmd) {
+    FileTarget& t = *static_cast<FileTarget*>(state);
+    auto fail = [&](int code) -> zip_int64_t {
+        zip_error_set(&t.error, code, errno);
+        return -1;
+    };
+    auto fileSize = [&]() -> zip_int64_t {
+        struct stat st {};
+        return ::fstat(t.fd, &st) == 0 ? zip_int64_t(st.st_size) : -1;
+    };
+    // The place a seek asks for, from `at` in a file of `size` bytes; -1 when it is before the
+    // start.
+    auto seekTo = [&](zip_uint64_t at, zip_int64_t size) -> zip_int64_t {
+        const auto* args = ZIP_SOURCE_GET_ARGS(zip_source_args_seek_t, data, len, &t.error);
+        if (!args) return -1;
+        const zip_int64_t base = args->whence == SEEK_SET   ? 0
+                                 : args->whence == SEEK_CUR ? zip_int64_t(at)
+                                                            : size;
+        if (args->whence != SEEK_SET && args->whence != SEEK_CUR && args->whence != SEEK_END)
+            return fail(ZIP_ER_INVAL);
+        if (base < 0 || base + args->offset < 0) return fail(ZIP_ER_INVAL);
+        return base + args->offset;
+    };
+    switch (cmd) {
+    case ZIP_SOURCE_OPEN:
+        t.readAt = 0;
+        return 0;
+    case ZIP_SOURCE_READ: {
+        ssize_t n;
+        do
+            n = ::pread(t.fd, data, size_t(len), off_t(t.readAt));
+        while (n < 0 && errno == EINTR);
+        if (n < 0) return fail(ZIP_ER_READ);
+        t.readAt += zip_uint64_t(n);
+        return n;
+    }
+    case ZIP_SOURCE_SEEK: {
+        const zip_int64_t to = seekTo(t.readAt, fileSize());
+        if (to < 0) return -1;
+        t.readAt = zip_uint64_t(to);
+        return 0;
+    }
+    case ZIP_SOURCE_TELL:
+        return zip_int64_t(t.readAt);
+    case ZIP_SOURCE_STAT: {
+        if (len < sizeof(zip_stat_t)) return fail(ZIP_ER_INVAL);
+        const zip_int64_t size = fileSize();
+        if (size < 0) return fail(ZIP_ER_READ);
+        zip_stat_t* st = static_cast<zip_stat_t*>(data);
+        zip_stat_init(st);
+        st->valid = ZIP_STAT_SIZE;
+        st->size = zip_uint64_t(size);
+        return sizeof(zip_stat_t);
+    }
+    case ZIP_SOURCE_BEGIN_WRITE:
+    case ZIP_SOURCE_ROLLBACK_WRITE:
+    case ZIP_SOURCE_REMOVE:
+        // Whatever was there is replaced; the caller's own clean-up removes a failed file.
+        if (::ftruncate(t.fd, 0) != 0) return fail(ZIP_ER_WRITE);
+        t.writeAt = 0;
+        return 0;
+    case ZIP_SOURCE_WRITE: {
+        const char* p = static_cast<const char*>(data);
+        for (zip_uint64_t done = 0; done < len;) {
+            const ssize_t n = ::pwrite(t.fd, p + done, size_t(len - done), off_t(t.writeAt + done));
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) return fail(ZIP_ER_WRITE);
+            done += zip_uint64_t(n);
+        }
+        t.writeAt += len;
+        return zip_int64_t(len);
+    }
+    case ZIP_SOURCE_SEEK_WRITE: {
+        const zip_int64_t to = seekTo(t.writeAt, fileSize());
+        if (to < 0) return -1;
+        t.writeAt = zip_uint64_t(to);
+        return 0;
+    }
+    case ZIP_SOURCE_TELL_WRITE:
+        return zip_int64_t(t.writeAt);
+    case ZIP_SOURCE_CLOSE:
+    case ZIP_SOURCE_COMMIT_WRITE:
+    case ZIP_SOURCE_FREE:
+        return 0;
+    case ZIP_SOURCE_ERROR:
+        return zip_error_to_data(&t.error, data, len);
+    case ZIP_SOURCE_SUPPORTS:
+        return zip_source_make_command_bitmap(
+            ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE, ZIP_SOURCE_STAT, ZIP_SOURCE_ERROR,
+            ZIP_SOURCE_FREE, ZIP_SOURCE_SEEK, ZIP_SOURCE_TELL, ZIP_SOURCE_SUPPORTS,
+            ZIP_SOURCE_BEGIN_WRITE, ZIP_SOURCE_COMMIT_WRITE, ZIP_SOURCE_ROLLBACK_WRITE,
+            ZIP_SOURCE_WRITE, ZIP_SOURCE_SEEK_WRITE, ZIP_SOURCE_TELL_WRITE, ZIP_SOURCE_REMOVE, -1);
+    default:
+        zip_error_set(&t.error, ZIP_ER_OPNOTSUPP, 0);
+        return -1;
+    }
+}
+
 } // namespace
 
-std::string Builder::finish() {
+// Adds the entries to a new package on `out` (kept by the caller) and writes it there.
+void Builder::write(zip_source_t* out) {
     zip_error_t err;
     zip_error_init(&err);
-    zip_source_t* out = zip_source_buffer_create(nullptr, 0, 0, &err);
-    if (!out) throw std::runtime_error("cannot create zip buffer");
-    zip_source_keep(out);
     zip_t* za = zip_open_from_source(out, ZIP_TRUNCATE, &err);
-    if (!za) {
-        zip_source_free(out);
-        throw std::runtime_error("cannot create zip archive");
-    }
+    zip_error_fini(&err);
+    if (!za) throw std::runtime_error("cannot create zip archive");
     auto fail = [&](const std::string& what) {
         const std::string msg = what + " (" + zip_strerror(za) + ")";
         zip_discard(za);
-        zip_source_free(out);
         throw std::runtime_error(msg);
     };
     std::vector<std::unique_ptr<RawSource>> raws;
@@ -253,6 +394,21 @@ std::string Builder::finish() {
         zip_file_set_mtime(za, zip_uint64_t(idx), 315532800 + 86400, 0);  // fixed date: reproducible output
     }
     if (zip_close(za) != 0) fail("cannot write zip archive");
+}
+
+std::string Builder::finish() {
+    zip_error_t err;
+    zip_error_init(&err);
+    zip_source_t* out = zip_source_buffer_create(nullptr, 0, 0, &err);
+    zip_error_fini(&err);
+    if (!out) throw std::runtime_error("cannot create zip buffer");
+    zip_source_keep(out);
+    try {
+        write(out);
+    } catch (...) {
+        zip_source_free(out);
+        throw;
+    }
     std::string result;
     if (zip_source_open(out) == 0) {
         zip_source_seek(out, 0, SEEK_END);
@@ -263,9 +419,26 @@ std::string Builder::finish() {
         zip_source_close(out);
     }
     zip_source_free(out);
-    zip_error_fini(&err);
     if (result.empty()) throw std::runtime_error("cannot write zip archive");
     return result;
+}
+
+void Builder::finish(int fd) {
+    FileTarget target{fd, 0, 0, {}};
+    zip_error_init(&target.error);
+    zip_error_t err;
+    zip_error_init(&err);
+    zip_source_t* out = zip_source_function_create(fileTarget, &target, &err);
+    zip_error_fini(&err);
+    if (!out) throw std::runtime_error("cannot create zip archive");
+    zip_source_keep(out);
+    try {
+        write(out);
+    } catch (...) {
+        zip_source_free(out);
+        throw;
+    }
+    zip_source_free(out);
 }
 
 } // namespace textutil::zip

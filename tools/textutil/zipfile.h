@@ -8,6 +8,7 @@
 
 struct zip;
 struct zip_file;
+struct zip_source;
 struct z_stream_s;
 
 // Zip packages in memory (libzip), as docx and odt use them.
@@ -70,14 +71,20 @@ public:
     // Ends the stream; nothing may be written after.
     void finish();
 
-    const std::string& compressed() const { return out_; }
+    unsigned long long compressedSize() const { return compressedSize_; }
+    // Up to `size` bytes of the deflated stream from `offset` into `buf`; how many were copied.
+    size_t copyCompressed(unsigned long long offset, char* buf, size_t size) const;
     unsigned long long size() const { return size_; }
     unsigned long crc() const { return crc_; }
 
 private:
     void pump(int flush);
+    void append(const char* data, size_t size);
     std::unique_ptr<z_stream_s> z_;
-    std::string out_;
+    // The deflated stream in pieces of one size, the last one partly filled: a long part
+    // neither doubles its buffer as it grows nor is copied when it ends.
+    std::vector<std::string> out_;
+    unsigned long long compressedSize_ = 0;
     unsigned long long size_ = 0;
     unsigned long crc_ = 0;
     bool finished_ = false;
@@ -90,8 +97,12 @@ public:
     // An entry deflated already; finished here if it was not.
     void add(std::string name, DeflatedPart part);
     std::string finish();
+    // The same package written into `fd`, a regular file open for reading and writing, which
+    // it replaces from the start: a package is then never held whole.
+    void finish(int fd);
 
 private:
+    void write(zip_source* out);
     struct Entry {
         std::string name, data;
         bool compress;

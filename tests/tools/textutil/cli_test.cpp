@@ -206,6 +206,104 @@ TEST(textutilCommandLine, UnwritableTargetLeavesExistingOutputAlone) {
     EXPECT_EQ(readFile(dir / "a.html" / "keep"), "k");
 }
 
+// An RTF document of several megabytes: a page header, a footnote, a link and a table among
+// justified paragraphs, in fonts and colours of its own.
+std::string longRtf() {
+    std::string s =
+        "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 Helvetica;}{\\f1 Courier;}{\\f2 Palatino;}}"
+        "{\\colortbl;\\red200\\green0\\blue0;\\red0\\green120\\blue0;}\n"
+        "{\\header \\pard\\qr {\\f1\\cf2 Running head}\\par}\n";
+    for (int i = 0; s.size() < (6u << 20); ++i) {
+        s += "\\pard\\qj Paragraph " + std::to_string(i) +
+             " of many, {\\b bold words} and {\\cf1 red ones} in a "
+             "line long enough to wrap twice over on any page, and a little more.";
+        if (i == 9000) s += "{\\super\\chftn}{\\footnote\\pard {\\f2\\cf2 A note in the middle.}}";
+        if (i % 5000 == 0)
+            s += " {\\field{\\*\\fldinst{HYPERLINK \"https://example.org/\"}}{\\fldrslt a link}}";
+        s += "\\par\n";
+        if (i % 20000 == 0)
+            s += "\\trowd\\cellx3000\\cellx6000\\pard\\intbl {\\f2 left}\\cell\\pard\\intbl\\qc "
+                 "right\\cell\\row\n";
+    }
+    return s + "\\pard The end.\\par}\n";
+}
+
+// What the writer makes of the document without a sink: the bytes the tool wrote before it
+// streamed.
+std::string wholeOutput(const fs::path& input, const std::string& format, const fs::path& target,
+                        const std::string& encoding = {}) {
+    const textutil::Document doc = textutil::readDocument(input, {});
+    textutil::WriteOptions opts;
+    opts.outputPath = target;
+    opts.encoding = encoding;
+    return textutil::findFormat(format)->write(doc, opts).data;
+}
+
+// Long outputs go to their file or standard output as they are made, with the same bytes as
+// the whole output, alone (-convert) or joined (-cat); other character sets as before.
+TEST(textutilCommandLine, LongOutputsHaveTheBytesOfTheWholeOutput) {
+    TempDir dir;
+    const fs::path input = dir / "long.rtf";
+    writeFile(input, longRtf());
+    const struct {
+        std::string format, encoding;
+    } cases[] = {{"txt", ""}, {"rtf", ""},        {"html", ""},      {"docx", ""},
+                 {"odt", ""}, {"webarchive", ""}, {"txt", "UTF-16"}, {"html", "ISO-8859-1"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.format + " " + c.encoding);
+        const fs::path target = dir / ("out." + c.format);
+        std::vector<std::string> encoding;
+        if (!c.encoding.empty()) encoding = {"-encoding", c.encoding};
+        auto args = [&](std::vector<std::string> a) {
+            a.insert(a.begin() + 2, encoding.begin(), encoding.end());
+            return a;
+        };
+        const std::string expected = wholeOutput(input, c.format, target, c.encoding);
+        // Several chunks of text; a package, written into its file, only needs to be more than
+        // tiny.
+        const bool package = c.format == "docx" || c.format == "odt";
+        ASSERT_GT(expected.size(), package ? size_t(100000) : 2 * textutil::kSinkChunk);
+        auto r = textutil(args({"-convert", c.format, "-output", target.string(), input.string()}));
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_TRUE(readFile(target) == expected) << "-convert to a file";
+        fs::remove(target);
+        r = textutil(args({"-cat", c.format, "-output", target.string(), input.string()}));
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_TRUE(readFile(target) == expected) << "-cat to a file";
+        fs::remove(target);
+        const std::string toStdout = wholeOutput(input, c.format, {}, c.encoding);
+        r = textutil(args({"-convert", c.format, "-stdout", input.string()}));
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_TRUE(r.out == toStdout) << "-convert to standard output";
+    }
+    EXPECT_EQ(listDir(dir.path()), std::vector<std::string>{"long.rtf"});
+}
+
+// A write that fails after part of a long output went to the temporary file (here: past the
+// file size limit) leaves neither it nor a partial target; the earlier output stays.
+TEST(textutilCommandLine, FailureInTheMiddleOfALongOutputLeavesNothing) {
+    TempDir dir;
+    const fs::path input = dir / "long.rtf";
+    writeFile(input, longRtf());
+    for (const std::string format : {"txt", "rtf", "html", "docx", "webarchive"}) {
+        SCOPED_TRACE(format);
+        const fs::path target = dir / ("out." + format);
+        writeFile(target, "earlier output");
+        const auto before = listDir(dir.path());
+        // A limit of 128 KiB (in blocks of 512 bytes), below even the deflated package, and
+        // EFBIG instead of the signal.
+        const std::string cmd = "trap '' XFSZ; ulimit -f 256; exec " + shellQuote(tool()) +
+                                " -convert " + format + " -output " + shellQuote(target.string()) +
+                                " " + shellQuote(input.string());
+        const auto r = runProcess({"/bin/sh", "-c", cmd});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err.rfind("textutil: ", 0), 0u) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        EXPECT_EQ(listDir(dir.path()), before);
+        EXPECT_EQ(readFile(target), "earlier output");
+    }
+}
+
 TEST(textutilCommandLine, SeveralInputsConvertEachAndReportEachFailure) {
     TempDir dir;
     writeFile(dir / "one.txt", "1");

@@ -10,8 +10,10 @@
 #include <libxml/tree.h>
 
 #include <array>
+#include <fcntl.h>
 #include <functional>
 #include <set>
+#include <unistd.h>
 
 using namespace textutil;
 
@@ -302,6 +304,49 @@ TEST(textutil_office_package, DeflatedPartsMatchWholeEntries) {
     EXPECT_EQ(*z.read("word/document.xml"), text);
     EXPECT_EQ(*z.read("empty.xml"), "");
     EXPECT_EQ(*z.read("first.xml"), "<a/>");
+}
+
+// Written into a file, a package has the bytes it has in memory: headers filled in after their
+// data, a deflated part that spans several pieces, and nothing left of what the file held.
+TEST(textutil_office_package, PackageWrittenIntoAFileMatchesTheOneInMemory) {
+    // Bytes that do not deflate: the compressed part is as long as the text, several pieces.
+    std::string noise(5 << 20, '\0');
+    uint64_t x = 88172645463325252ull;
+    for (char& c : noise) {
+        x ^= x << 13;
+        x ^= x >> 7;
+        x ^= x << 17;
+        c = char(x >> 56);
+    }
+    const std::string text = varied(1 << 20);
+    auto build = [&](zip::Builder& z) {
+        z.add("mimetype", "application/x-test", false);
+        zip::DeflatedPart part;
+        for (size_t at = 0; at < noise.size(); at += 70001)
+            part.write(std::string_view(noise).substr(at, 70001));
+        z.add("noise.bin", std::move(part));
+        z.add("word/document.xml", text);
+        z.add("stored.bin", noise.substr(0, 3000), false);
+    };
+    zip::Builder inMemory, inFile;
+    build(inMemory);
+    build(inFile);
+    const std::string expected = inMemory.finish();
+
+    vorpeltest::TempDir dir;
+    const std::filesystem::path path = dir / "out.zip";
+    vorpeltest::writeFile(path,
+                          std::string(expected.size() + 12345, 'x')); // longer than the package
+    const int fd = ::open(path.c_str(), O_RDWR);
+    ASSERT_GE(fd, 0);
+    inFile.finish(fd);
+    ::close(fd);
+    const std::string written = vorpeltest::readFile(path);
+    EXPECT_EQ(written.size(), expected.size());
+    EXPECT_TRUE(written == expected) << "the packages differ";
+    zip::Archive z(written);
+    EXPECT_TRUE(*z.read("noise.bin") == noise);
+    EXPECT_EQ(*z.read("word/document.xml"), text);
 }
 
 // A body long enough to be deflated in many pieces keeps every paragraph, list and link across
