@@ -7,6 +7,13 @@
 // loaded machine.
 //
 // BENCH_SIPS_RUNS (default 5) and BENCH_SIPS_FORMATS ("jpeg,png,...") narrow a run down.
+//
+// sips flushes its output to disk before renaming it into place; the peers leave theirs in the
+// page cache. BENCH_SIPS_DURABLE=1 adds a column that compares producing a durable file: after
+// the runs of a case, as many more rounds in which each peer is followed by `sync <its file>`
+// (the two times added up) and sips runs as it is. The other columns come from the runs before,
+// as without it; kept apart, since a synced output frees disk blocks when it is replaced, which
+// the next flush to disk (often sips') waits for.
 #include "benchsupport.h"
 
 #include <Magick++.h>
@@ -163,6 +170,7 @@ bool isFormat(const fs::path& p, const std::string& fmt) {
 
 struct Measure {
     std::vector<double> times;
+    std::vector<double> durableTimes; // the program's run plus `sync` of its output
     std::vector<double> cpus;
     double peak = 0;
     double size = 0;
@@ -170,6 +178,9 @@ struct Measure {
     bool wrongFormat = false;
     double time() const { return failed ? -1 : median(times); }
     double cpu() const { return failed ? -1 : median(cpus); }
+    double durableTime() const {
+        return failed || durableTimes.empty() ? -1 : median(durableTimes);
+    }
 };
 
 } // namespace
@@ -183,6 +194,8 @@ int main() {
     }
     const char* runsEnv = std::getenv("BENCH_SIPS_RUNS");
     const int runs = runsEnv ? std::max(1, std::atoi(runsEnv)) : 5;
+    const char* durableEnv = std::getenv("BENCH_SIPS_DURABLE");
+    const bool durable = durableEnv && std::string_view(durableEnv) == "1";
     std::vector<std::string> formats{"jp2", "jpeg", "tiff", "png", "psd",
                                      "pict", "gif", "pdf", "bmp"};
     if (const char* only = std::getenv("BENCH_SIPS_FORMATS")) {
@@ -220,6 +233,9 @@ int main() {
     std::printf("%-5s %-5s | %-25s | %-25s | %-25s | %-25s | %-7s %5s %5s %5s %5s\n", "to", "from",
                 "sips s/cpu s/MB/peakMB", "vips s/cpu s/MB/peakMB", "convert s/cpu s/MB/peakMB",
                 "gm s/cpu s/MB/peakMB", "fastest", "time", "cpu", "size", "mem");
+    if (durable)
+        std::printf("durable, after the other columns: the fastest peer's run followed by `sync`"
+                    " of its output / sips' time, both from rounds of their own\n");
     int status = 0;
     int met = 0, cases = 0;
     for (const std::string& fmt : formats) {
@@ -250,6 +266,22 @@ int main() {
                     x.times.push_back(rr.seconds);
                     x.cpus.push_back(rr.cpuSeconds);
                     x.peak = std::max(x.peak, rr.peakKiB / 1024.0);
+                }
+            }
+            for (int r = 0; durable && r < runs; ++r) {
+                for (const auto& [name, cmd] : progs) {
+                    Measure& x = m[name];
+                    if (x.failed) continue;
+                    const vorpelbench::RunStats rr = measureRun(cmd);
+                    double seconds = rr.seconds;
+                    bool ok = rr.ok;
+                    if (name != "sips") {
+                        const vorpelbench::RunStats sync =
+                            measureRun({"sync", (dir / (name + "." + fmt)).string()});
+                        seconds += sync.seconds;
+                        ok = ok && sync.ok;
+                    }
+                    if (ok) x.durableTimes.push_back(seconds);
                 }
             }
             for (auto& [name, x] : m) {
@@ -301,8 +333,19 @@ int main() {
             ++cases;
             const bool ok = timeRatio >= 1.0 && sizeRatio <= 1.10 && memRatio <= 2.0;
             met += ok ? 1 : 0;
-            std::printf("%-7s %5.2f %5.2f %5.2f %5.2f%s\n", fastest.c_str(), timeRatio, cpuRatio,
+            std::printf("%-7s %5.2f %5.2f %5.2f %5.2f%s", fastest.c_str(), timeRatio, cpuRatio,
                         sizeRatio, memRatio, ok ? "" : "  *");
+            if (durable) {
+                double fastestDurable = -1;
+                for (const Program& p : peers) {
+                    const double t = m[p.name].durableTime();
+                    if (t > 0 && (fastestDurable < 0 || t < fastestDurable)) fastestDurable = t;
+                }
+                if (fastestDurable > 0 && ours.durableTime() > 0)
+                    std::printf("%s durable %5.2f", ok ? "   " : "",
+                                fastestDurable / ours.durableTime());
+            }
+            std::printf("\n");
         }
     }
     std::printf("\ntime: fastest peer's wall time / sips' (above 1: sips is faster); cpu: the"

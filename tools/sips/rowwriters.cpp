@@ -3,12 +3,16 @@
 #include "platform/toolerror.h"
 
 #include <cerrno>
+#include <condition_variable>
 #include <cstdint>
 #include <cstring>
 #include <exception>
 #include <fcntl.h>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace sips {
@@ -67,13 +71,61 @@ void forEachStrip(const vips::VImage& image, const StripFn& fn) {
     if (rc != 0) throw vips::VError();
 }
 
+namespace {
+
+// Starts the write-out on a thread of its own: the kernel may take milliseconds to queue the
+// pages (more when the disk is busy), time the encoder would otherwise stand still.
+class Flusher {
+public:
+    // Takes a duplicate of fd, so that the output may be closed while its pages are queued.
+    void request(int fd) {
+        const int own = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+        if (own < 0) return;
+        int stale = -1;
+        {
+            const std::lock_guard<std::mutex> hold(lock_);
+            if (!started_) {
+                started_ = true;
+                std::thread([this] { run(); }).detach();
+            }
+            // A request not yet taken up is covered by this one.
+            stale = std::exchange(pending_, own);
+        }
+        if (stale >= 0) ::close(stale);
+        wake_.notify_one();
+    }
+
+private:
+    [[noreturn]] void run() {
+        for (;;) {
+            int fd;
+            {
+                std::unique_lock<std::mutex> hold(lock_);
+                wake_.wait(hold, [this] { return pending_ >= 0; });
+                fd = std::exchange(pending_, -1);
+            }
+            // Only starts the write-out; pages already on their way are left alone.
+            ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+            ::close(fd);
+        }
+    }
+
+    std::mutex lock_;
+    std::condition_variable wake_;
+    int pending_ = -1;
+    bool started_ = false;
+};
+
+} // namespace
+
 void wrote(int fd, size_t bytes) {
     constexpr size_t kStep = size_t(4) << 20;
     static size_t unsynced = 0;
     unsynced += bytes;
     if (unsynced < kStep) return;
-    // Only starts the write-out; pages already on their way are left alone.
-    ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+    // Never destroyed: its thread waits for work until the process ends.
+    static Flusher* const flusher = new Flusher;
+    flusher->request(fd);
     unsynced = 0;
 }
 

@@ -16,8 +16,9 @@ void forEachStrip(const vips::VImage& image, const StripFn& fn);
 void writeAt(int fd, const void* data, size_t size, off_t offset);
 
 // Counts bytes written to fd and, every few megabytes, has the kernel start putting them on
-// disk while the encoder goes on: the flush before the rename then waits for the last few
-// megabytes instead of the whole file. One output is written at a time.
+// disk while the encoder goes on (from another thread, so that the encoder never waits for the
+// disk): the flush before the rename then waits for the last few megabytes instead of the
+// whole file. One output is written at a time.
 void wrote(int fd, size_t bytes);
 
 // BMP version 3, 24 bits, bottom-up: an 8-bit RGB image.

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <utility>
 
 namespace fs = std::filesystem;
 using namespace sipstest;
@@ -177,6 +178,22 @@ TEST(sipsFidelity, LargeOutputsKeepEveryPixel) {
         EXPECT_EQ(back.columns(), 1500u) << fmt;
         EXPECT_EQ(back.rows(), 1100u) << fmt;
         EXPECT_EQ(back.compare(original, Magick::AbsoluteErrorMetric), 0.0) << fmt;
+    }
+
+    // Several in one run: the write-out of one output goes on while the next is written, and
+    // must neither hold up nor touch it.
+    const fs::path other = dir / "other.png";
+    Magick::Image flipped = noise;
+    flipped.flip();
+    flipped.write(other.string());
+    fs::create_directory(dir / "both");
+    const auto r = sips({"-s", "format", "tiff", "-s", "formatOptions", "best", src.string(),
+                         other.string(), "-o", (dir / "both").string()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (const auto& [out, from] : {std::pair{dir / "both" / "noise.tiff", src},
+                                    std::pair{dir / "both" / "other.tiff", other}}) {
+        EXPECT_GT(fs::file_size(out), 5'000'000u) << out;
+        EXPECT_EQ(readImage(out).compare(readImage(from), Magick::AbsoluteErrorMetric), 0.0) << out;
     }
 }
 
