@@ -80,7 +80,7 @@ std::ostream& operator<<(std::ostream& os, const SharedText& s);
 // far below any writer's precision. A larger size (or NaN) in a document is damage.
 class FontSize {
 public:
-    static constexpr double kMax = 16383.5;  // RTF states half points in 16 bits
+    static constexpr double kMax = 16383.5; // RTF states half points in 16 bits
     FontSize() = default;
     FontSize(double points)
         : points_(points > 0 ? static_cast<float>(points < kMax ? points : kMax) : 0.0f) {}
@@ -99,7 +99,7 @@ struct CharStyle {
     bool italic : 1 = false;
     bool underline : 1 = false;
     bool strike : 1 = false;
-    int8_t baseline = 0;       // 1 superscript, -1 subscript
+    int8_t baseline = 0;             // 1 superscript, -1 subscript
     std::optional<Color> color;      // foreground
     std::optional<Color> background;
     bool operator==(const CharStyle&) const = default;

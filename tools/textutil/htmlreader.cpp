@@ -266,7 +266,8 @@ public:
         if (!root) return;
         if (!body_) {
             for (xmlNode* c = root->children; c && !body_; c = c->next)
-                if (c->type == XML_ELEMENT_NODE && xmlStrcasecmp(c->name, BAD_CAST "body") == 0) body_ = c;
+                if (c->type == XML_ELEMENT_NODE && xmlStrcasecmp(c->name, BAD_CAST "body") == 0)
+                    body_ = c;
             if (!body_) {
                 if (!done) return;
                 // A page the parser gave no body (a frameset, nothing at all): read it whole.
@@ -311,13 +312,13 @@ private:
     const ReadOptions& opts_;
     const ResourceLoader& loader_;
     Document doc_;
-    xmlNode* body_ = nullptr;  // while streaming: the body, once the parser has begun it
+    xmlNode* body_ = nullptr; // while streaming: the body, once the parser has begun it
     Element bodyElement_;
     bool bodyShown_ = false;
 
     void readPart(xmlNode* n, const Context& ctx, int depth) {
         checkDepth(n, depth);
-        if (n->type == XML_ELEMENT_NODE) readHead(n);  // a title or meta inside the body
+        if (n->type == XML_ELEMENT_NODE) readHead(n); // a title or meta inside the body
         walk(n, ctx);
     }
 
@@ -483,7 +484,9 @@ private:
         // <style> and <meta> may sit anywhere in broken pages: search the whole tree.
         for (xmlNode* n = root; n; n = nextNode(n, root)) {
             if (n->type != XML_ELEMENT_NODE) continue;
-            const auto is = [n](const char* tag) { return xmlStrcasecmp(n->name, BAD_CAST tag) == 0; };
+            const auto is = [n](const char* tag) {
+                return xmlStrcasecmp(n->name, BAD_CAST tag) == 0;
+            };
             if (is("style")) {
                 xmlChar* c = xmlNodeGetContent(n);
                 if (c) sheet_.add(reinterpret_cast<const char*>(c));
@@ -846,8 +849,10 @@ private:
             ctx.cs.font = "Courier";
             ctx.pre = true;
         } else if (tag == "mark") ctx.cs.background = Color{255, 255, 0};
-        else if (tag == "big") ctx.cs.size = (ctx.cs.size > 0 ? double(ctx.cs.size) : 12) * 1.2;
-        else if (tag == "small") ctx.cs.size = (ctx.cs.size > 0 ? double(ctx.cs.size) : 12) / 1.2;
+        else if (tag == "big")
+            ctx.cs.size = (ctx.cs.size > 0 ? double(ctx.cs.size) : 12) * 1.2;
+        else if (tag == "small")
+            ctx.cs.size = (ctx.cs.size > 0 ? double(ctx.cs.size) : 12) / 1.2;
         else if (tag == "center") ctx.ps.align = Align::Center;
         else if (tag == "blockquote" || tag == "dd") ctx.ps.leftIndent += 36;
         else if (tag == "a") {
@@ -1043,30 +1048,38 @@ struct PageScan {
 
 PageScan scanPage(std::string_view d) {
     PageScan scan;
-    const auto blank = [&](size_t i) { return std::isspace(static_cast<unsigned char>(d[i])) != 0; };
+    const auto blank = [&](size_t i) {
+        return std::isspace(static_cast<unsigned char>(d[i])) != 0;
+    };
     // A '#' (or '&', which may be an entity for one) opening an href's value.
     for (const char mark : {'#', '&'}) {
-        for (const char* p = d.data(); scan.streamable &&
-                                       (p = static_cast<const char*>(std::memchr(p, mark, d.data() + d.size() - p)));
+        for (const char* p = d.data();
+             scan.streamable &&
+             (p = static_cast<const char*>(std::memchr(p, mark, d.data() + d.size() - p)));
              ++p) {
             size_t i = size_t(p - d.data());
             if (i > 0 && (d[i - 1] == '"' || d[i - 1] == '\'')) --i;
-            while (i > 0 && blank(i - 1)) --i;
+            while (i > 0 && blank(i - 1))
+                --i;
             if (i == 0 || d[i - 1] != '=') continue;
             --i;
-            while (i > 0 && blank(i - 1)) --i;
+            while (i > 0 && blank(i - 1))
+                --i;
             if (i >= 4 && startsNoCase(d, i - 4, "href")) scan.streamable = false;
         }
     }
     bool inBody = false;
-    for (const char* p = d.data(); (p = static_cast<const char*>(std::memchr(p, '<', d.data() + d.size() - p)));
-         ++p) {
+    for (const char* p = d.data();
+         (p = static_cast<const char*>(std::memchr(p, '<', d.data() + d.size() - p))); ++p) {
         const size_t at = size_t(p - d.data());
-        if (startsNoCase(d, at + 1, "body")) inBody = true;
-        else if (startsNoCase(d, at + 1, "style") && inBody) scan.streamable = false;
+        if (startsNoCase(d, at + 1, "body"))
+            inBody = true;
+        else if (startsNoCase(d, at + 1, "style") && inBody)
+            scan.streamable = false;
         else if (startsNoCase(d, at + 1, "/html")) {
             size_t close = at + 6;
-            while (close < d.size() && blank(close)) ++close;
+            while (close < d.size() && blank(close))
+                ++close;
             if (close < d.size() && d[close] == '>') scan.htmlEnds.emplace_back(at, close + 1 - at);
         }
         if (!scan.streamable) break;
@@ -1141,12 +1154,13 @@ Document parse(std::string_view bytes, const ReadOptions& opts, const std::strin
         utf8 = converted;
     }
     // Huge: without it libxml2 stops at 256 levels or a 10 MB text and keeps only what came before.
-    constexpr int kFlags = HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET |
-                           HTML_PARSE_COMPACT | XML_PARSE_HUGE;
+    constexpr int kFlags = HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING |
+                           HTML_PARSE_NONET | HTML_PARSE_COMPACT | XML_PARSE_HUGE;
     const PageScan scan = scanPage(utf8);
     if (scan.streamable) {
         // The page is UTF-8 by now, whatever its meta element says.
-        PushParser push(htmlCreatePushParserCtxt(nullptr, nullptr, nullptr, 0, nullptr, XML_CHAR_ENCODING_UTF8));
+        PushParser push(htmlCreatePushParserCtxt(nullptr, nullptr, nullptr, 0, nullptr,
+                                                 XML_CHAR_ENCODING_UTF8));
         if (!push.ctxt) throw std::bad_alloc();
         htmlCtxtUseOptions(push.ctxt, kFlags | HTML_PARSE_IGNORE_ENC);
         Builder builder(opts, loader);
@@ -1166,7 +1180,8 @@ Document parse(std::string_view bytes, const ReadOptions& opts, const std::strin
         }
         pushRange(at, utf8.size());
         htmlParseChunk(push.ctxt, nullptr, 0, 1);
-        if (!push.ctxt->myDoc || push.ctxt->disableSAX) throw std::runtime_error("HTML cannot be parsed");
+        if (!push.ctxt->myDoc || push.ctxt->disableSAX)
+            throw std::runtime_error("HTML cannot be parsed");
         builder.feed(push.ctxt->myDoc, true);
         return builder.finish();
     }
@@ -1174,7 +1189,8 @@ Document parse(std::string_view bytes, const ReadOptions& opts, const std::strin
     std::unique_ptr<htmlParserCtxt, void (*)(htmlParserCtxtPtr)> ctxt(htmlNewParserCtxt(), htmlFreeParserCtxt);
     if (!ctxt) throw std::bad_alloc();
     std::unique_ptr<xmlDoc, void (*)(xmlDocPtr)> hdoc(
-        htmlCtxtReadMemory(ctxt.get(), utf8.data(), int(utf8.size()), nullptr, "UTF-8", kFlags), xmlFreeDoc);
+        htmlCtxtReadMemory(ctxt.get(), utf8.data(), int(utf8.size()), nullptr, "UTF-8", kFlags),
+        xmlFreeDoc);
     // A parser that halted has dropped the rest of the page.
     if (!hdoc || ctxt->disableSAX) throw std::runtime_error("HTML cannot be parsed");
     ctxt.reset();

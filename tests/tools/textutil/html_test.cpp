@@ -333,11 +333,14 @@ namespace {
 // that writers would turn into garbage numbers.
 TEST(textutilHtmlReader, FontSizesBeyondReasonAreBounded) {
     std::string nested = "<p>";
-    for (int i = 0; i < 700; ++i) nested += "<big>";
+    for (int i = 0; i < 700; ++i)
+        nested += "<big>";
     nested += "huge</p>";
-    const Document doc = html("<p><span style=\"font-size: 1e300pt\">far</span> <span style=\"font-size: -4pt\">"
-                              "neg</span> <span style=\"font-size: nanpt\">nan</span> <span style=\"font-size: "
-                              "13.5pt\">usual</span></p>" + nested);
+    const Document doc =
+        html("<p><span style=\"font-size: 1e300pt\">far</span> <span style=\"font-size: -4pt\">"
+             "neg</span> <span style=\"font-size: nanpt\">nan</span> <span style=\"font-size: "
+             "13.5pt\">usual</span></p>" +
+             nested);
     EXPECT_EQ(textutiltest::runWith(doc, "far").style.size, textutil::FontSize::kMax);
     EXPECT_EQ(textutiltest::runWith(doc, "neg").style.size, 0);
     EXPECT_EQ(textutiltest::runWith(doc, "nan").style.size, 0);
@@ -373,7 +376,8 @@ void expectSameBlocks(const Document& a, const Document& b, size_t atLeast) {
             ASSERT_EQ(x.table->rows[0].cells.size(), 2u) << i;
             ASSERT_EQ(y.table->rows[0].cells.size(), 2u) << i;
             EXPECT_EQ(x.table->rows[0].cells[1].blocks[0].paragraph.plainText(),
-                      y.table->rows[0].cells[1].blocks[0].paragraph.plainText()) << i;
+                      y.table->rows[0].cells[1].blocks[0].paragraph.plainText())
+                << i;
             continue;
         }
         EXPECT_EQ(x.paragraph.plainText(), y.paragraph.plainText()) << i;
@@ -407,7 +411,8 @@ TEST(textutilHtmlReader, LongPagesReadTheSameWithAndWithoutNotes) {
 TEST(textutilHtmlReader, PagesReadWhileParsedMatchWholeTrees) {
     const std::string body = longBody(60000);
     ASSERT_GT(body.size(), 2u << 20);
-    const std::string tail = "<p>end</p><title>Late</title><meta name=\"author\" content=\"Kim\"></body></html>";
+    const std::string tail =
+        "<p>end</p><title>Late</title><meta name=\"author\" content=\"Kim\"></body></html>";
     const Document streamed = html(kLongHead + body + tail);
     const Document whole = html(kLongHead + body + "<style></style>" + tail);
     expectSameBlocks(streamed, whole, 60000);
@@ -422,9 +427,10 @@ TEST(textutilHtmlReader, PagesReadWhileParsedMatchWholeTrees) {
     // A body hidden by its style hides the page either way.
     EXPECT_EQ(html("<html><body style=\"display:none\"><p>x</p></body></html>").plainText(), "");
     // Text after the body, even after the page's end, still counts.
-    for (const char* after : {"</body></html>after", "</body></html><p>after</p>", "</html>  <!-- c --> after",
-                              "</body>after</html>"})
-        EXPECT_EQ(html(std::string("<html><body><p>in</p>") + after).plainText(), "in\nafter") << after;
+    for (const char* after : {"</body></html>after", "</body></html><p>after</p>",
+                              "</html>  <!-- c --> after", "</body>after</html>"})
+        EXPECT_EQ(html(std::string("<html><body><p>in</p>") + after).plainText(), "in\nafter")
+            << after;
 }
 
 } // namespace
