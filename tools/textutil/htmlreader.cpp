@@ -276,8 +276,8 @@ public:
                 walkChildren(root, Context());
                 return;
             }
-            readHead(root);
-            // As a whole page is read: from the root's children on.
+            // As a whole page is read: from the root's children on; each part's styles, title
+            // and meta are read with it, the head's before any of the body.
             for (xmlNode* c = root->children; c != body_;) {
                 xmlNode* next = c->next;
                 readPart(c, Context(), 1);
