@@ -187,6 +187,7 @@ Input loadInput(const Options& o, const std::string& input) {
     }
     try {
         in.bytes = readWholeFile(in.path);  // one buffer of the file's size, not a stream's copies
+        in.ofFile = true;
     } catch (const ToolError& e) {
         throw ToolError(input, e.what());
     }
@@ -194,7 +195,7 @@ Input loadInput(const Options& o, const std::string& input) {
 }
 
 // Reads the document, detecting its format unless -format names it; `used` gets the format.
-Document decode(const Options& o, const Input& in, const std::string& input, const Format** used = nullptr) {
+Document decode(const Options& o, Input in, const std::string& input, const Format** used = nullptr) {
     const std::string where = in.path.empty() ? std::string("stdin") : input;
     const Format* f = nullptr;
     if (!o.inputFormat.empty()) {
@@ -208,7 +209,7 @@ Document decode(const Options& o, const Input& in, const std::string& input, con
     if (!in.isFolder && in.bytes.empty()) throw ToolError(where, "file is empty");
     if (!f) throw ToolError(where, in.isFolder ? "folder is not an RTFD document" : "not a document in a readable format");
     try {
-        return f->read(in, o.read);
+        return readAs(*f, std::move(in), o.read);
     } catch (const ToolError&) {
         throw;
     } catch (const std::exception& e) {
@@ -377,14 +378,14 @@ int info(const Options& o) {
     int status = vorpel::ExitOk;
     for (const std::string& input : o.inputs) {
         try {
-            const Input in = loadInput(o, input);
-            const Format* format = nullptr;
-            const Document doc = decode(o, in, input, &format);
+            Input in = loadInput(o, input);
             std::error_code ec;
             uintmax_t size = in.bytes.size();
             if (in.isFolder)
                 for (const auto& e : fs::recursive_directory_iterator(in.path, ec))
                     if (e.is_regular_file()) size += e.file_size();
+            const Format* format = nullptr;
+            const Document doc = decode(o, std::move(in), input, &format);
             const std::string type = format ? std::string(format->name) : "unknown";
             const std::string text = doc.plainText();
             size_t chars = 0;

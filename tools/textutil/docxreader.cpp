@@ -215,7 +215,7 @@ bool detectDocx(const Input& in) {
 }
 
 Document readDocx(const Input& in, const ReadOptions&) {
-    zip::Archive z(in.bytes);
+    zip::Archive z(in.bytes, in.path);  // the file itself when the bytes were let go
     const auto pkgRels = readRels(z, "");
     std::string main = "word/document.xml";
     if (const Rel* r = relOfType(pkgRels, "/officeDocument")) main = r->target;

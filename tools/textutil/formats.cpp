@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <stdexcept>
+#include <utility>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -23,8 +24,8 @@ const std::vector<Format>& formats() {
     static const std::vector<Format> table = {
         {"rtfd", "rtfd", true, detectRtfd, readRtfd, writeRtfd},
         // Office formats: zip packages, compound files and Word XML before HTML and text.
-        {"docx", "docx", false, detectDocx, readDocx, writeDocx},
-        {"odt", "odt", false, detectOdt, readOdt, writeOdt},
+        {"docx", "docx", false, detectDocx, readDocx, writeDocx, true},
+        {"odt", "odt", false, detectOdt, readOdt, writeOdt, true},
         {"wordml", "xml", false, detectWordML, readWordML, writeWordML},
         {"doc", "doc", false, detectDoc, readDoc, writeDoc},
         {"webarchive", "webarchive", false, detectWebArchive, readWebArchive, writeWebArchive},
@@ -83,11 +84,17 @@ Document readDocument(const fs::path& path, const ReadOptions& opts) {
         in.isFolder = true;
     } else {
         in.bytes = readWholeFile(path);
+        in.ofFile = true;
     }
-    return readDocument(in, opts);
+    return readDocument(std::move(in), opts);
 }
 
-Document readDocument(const Input& in, const ReadOptions& opts) {
+Document readAs(const Format& f, Input in, const ReadOptions& opts) {
+    if (f.readsFile && in.ofFile && !in.path.empty()) std::string().swap(in.bytes);
+    return f.read(in, opts);
+}
+
+Document readDocument(Input in, const ReadOptions& opts) {
     const std::string where = in.path.empty() ? std::string("stdin") : in.path.string();
     if (!in.isFolder && in.bytes.empty()) throw vorpel::ToolError(where, "file is empty");
     const Format* f = detectFormat(in);
@@ -96,7 +103,7 @@ Document readDocument(const Input& in, const ReadOptions& opts) {
                                                    : "not a document in a readable format");
     }
     try {
-        return f->read(in, opts);
+        return readAs(*f, std::move(in), opts);
     } catch (const vorpel::ToolError&) {
         throw;
     } catch (const std::exception& e) {

@@ -20,6 +20,7 @@ struct Input {
     std::filesystem::path path;   // may be empty for standard input
     std::string bytes;            // the file's content; empty for a folder
     bool isFolder = false;
+    bool ofFile = false;          // the bytes were read from the file at path, which may be opened again
 };
 
 struct ReadOptions {
@@ -73,6 +74,9 @@ struct Format {
     bool (*detect)(const Input&);
     Document (*read)(const Input&, const ReadOptions&);
     Output (*write)(const Document&, const WriteOptions&);
+    // The reader can take a file's path without its bytes (a zip read from the file), so the
+    // bytes need not be held while it reads.
+    bool readsFile = false;
 };
 
 const std::vector<Format>& formats();
@@ -81,7 +85,9 @@ const Format* findFormat(std::string_view name);
 const Format* detectFormat(const Input& in);
 // Reads a file or bundle folder and the document in it; throws ToolError on failure.
 Document readDocument(const std::filesystem::path& path, const ReadOptions& opts);
-Document readDocument(const Input& in, const ReadOptions& opts);
+Document readDocument(Input in, const ReadOptions& opts);
+// Runs `f`'s reader on `in`, first letting go of the bytes of a file the reader can open itself.
+Document readAs(const Format& f, Input in, const ReadOptions& opts);
 
 // The whole content of a file; throws ToolError naming the path.
 std::string readWholeFile(const std::filesystem::path& path);

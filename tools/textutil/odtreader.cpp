@@ -674,7 +674,7 @@ bool detectOdt(const Input& in) {
 }
 
 Document readOdt(const Input& in, const ReadOptions&) {
-    zip::Archive z(in.bytes);
+    zip::Archive z(in.bytes, in.path);  // the file itself when the bytes were let go
     Document doc;
     Reader(z, doc).run();
     return doc;

@@ -13,10 +13,14 @@
 
 namespace textutil::zip {
 
-Archive::Archive(std::string_view bytes) {
+Archive::Archive(std::string_view bytes) : Archive(bytes, std::filesystem::path()) {}
+
+Archive::Archive(std::string_view bytes, const std::filesystem::path& file) {
     zip_error_t err;
     zip_error_init(&err);
-    zip_source_t* src = zip_source_buffer_create(bytes.data(), bytes.size(), 0, &err);
+    zip_source_t* src = bytes.empty() && !file.empty()
+                            ? zip_source_file_create(file.c_str(), 0, -1, &err)  // -1: to its end
+                            : zip_source_buffer_create(bytes.data(), bytes.size(), 0, &err);
     if (src) {
         za_ = zip_open_from_source(src, ZIP_RDONLY, &err);
         if (!za_) zip_source_free(src);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -14,12 +15,15 @@ struct z_stream_s;
 // Zip packages in memory (libzip), as docx and odt use them.
 namespace textutil::zip {
 
-// Read access to a zip held in memory; the bytes must outlive the archive.
+// Read access to a zip held in memory or in a file; the bytes must outlive the archive.
 class Archive {
 public:
     // Throws std::runtime_error when the bytes are not a readable zip.
     explicit Archive(std::string_view bytes);
     explicit Archive(std::string&&) = delete;  // would dangle
+    // The zip in `bytes`, or when they are empty the one in `file`, which libzip then reads
+    // through a small buffer: a large package is never held whole.
+    Archive(std::string_view bytes, const std::filesystem::path& file);
     ~Archive();
     Archive(const Archive&) = delete;
     Archive& operator=(const Archive&) = delete;

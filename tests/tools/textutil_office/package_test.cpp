@@ -385,3 +385,36 @@ TEST(textutil_office_package, LongDocxBodyReadsBackWhole) {
         }
     }
 }
+
+// A package named by its path is read from the file, not from bytes held beside the document,
+// and reads as it does from memory; a file that changed after it was recognised fails cleanly.
+TEST(textutil_office_package, PackagesAreReadFromTheirFiles) {
+    vorpeltest::TempDir dir;
+    for (const char* name : {"docx", "odt"}) {
+        SCOPED_TRACE(name);
+        const Format* f = findFormat(name);
+        ASSERT_NE(f, nullptr);
+        EXPECT_TRUE(f->readsFile);
+        const std::string bytes = officetest::writeAs(officetest::formattedDocument(), name);
+        const std::filesystem::path path = dir / (std::string("doc.") + name);
+        vorpeltest::writeFile(path, bytes);
+
+        Input fromFile;
+        fromFile.path = path;
+        fromFile.bytes = bytes;
+        fromFile.ofFile = true;
+        const Document viaFile = readAs(*f, fromFile, {});
+        officetest::checkFormatting(viaFile);
+        EXPECT_EQ(viaFile.plainText(), officetest::readBytes(bytes).plainText());
+
+        vorpeltest::writeFile(path, "no longer a zip package, though it was one when detected");
+        EXPECT_THROW(readAs(*f, fromFile, {}), std::runtime_error);
+        std::filesystem::remove(path);
+        EXPECT_THROW(readAs(*f, fromFile, {}), std::runtime_error);
+    }
+    // Bytes that were not read from the named file (standard input, a test's name) are read.
+    Input piped;
+    piped.path = dir / "missing.docx";
+    piped.bytes = officetest::writeAs(officetest::formattedDocument(), "docx");
+    officetest::checkFormatting(readAs(*findFormat("docx"), piped, {}));
+}
