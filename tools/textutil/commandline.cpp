@@ -143,8 +143,10 @@ void applyOptions(Document& doc, const Options& o) {
     // The default font: given to text that names none.
     auto apply = [&](Paragraph& p) {
         for (Run& r : p.runs) {
-            if (!o.font.empty() && r.style.font.empty()) r.style.font = o.font;
-            if (o.fontSize > 0 && r.style.size <= 0) r.style.size = o.fontSize;
+            r.style.edit([&](CharStyle& s) {
+                if (!o.font.empty() && s.font.empty()) s.font = o.font;
+                if (o.fontSize > 0 && s.size <= 0) s.size = o.fontSize;
+            });
         }
     };
     doc.forEachParagraph(apply);

@@ -1088,8 +1088,9 @@ private:
                                 it->second.endnote ? Note::Kind::Endnote : Note::Kind::Footnote;
                             Run& r = para_.runs.emplace_back();
                             r.note = int(doc_.notes.size()) - 1;
-                            r.style = cs;
-                            r.style.baseline = 1;
+                            CharStyle mark = cs;
+                            mark.baseline = 1;
+                            r.style = mark;
                         }
                         continue;
                     }

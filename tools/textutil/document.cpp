@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <ostream>
@@ -14,56 +15,114 @@
 namespace textutil {
 
 struct SharedText::Entry {
+    explicit Entry(std::string_view s) : text(s) {}
     std::string text;
     size_t refs = 0;
+    std::string_view key() const { return text; }
+};
+
+struct RunStyle::Entry {
+    explicit Entry(const CharStyle& s) : style(s) {}
+    CharStyle style;
+    size_t refs = 0;
+    const CharStyle& key() const { return style; }
 };
 
 namespace {
 
-// The entries by text and by number. Counted under one lock: runs are copied far less often
+struct StyleHash {
+    size_t operator()(const CharStyle& s) const {
+        const auto color = [](const std::optional<Color>& c) {
+            return c ? 0x1000000u | uint32_t(c->r) << 16 | uint32_t(c->g) << 8 | c->b : 0u;
+        };
+        const float size = float(double(s.size));
+        uint32_t sizeBits;
+        std::memcpy(&sizeBits, &size, sizeof sizeBits);
+        uint64_t h = uint64_t(s.font.number()) * 0x9E3779B97F4A7C15ull;
+        for (const uint64_t v : {uint64_t(s.link.number()), uint64_t(sizeBits),
+                                 uint64_t(s.bold | s.italic << 1 | s.underline << 2 | s.strike << 3) |
+                                     uint64_t(uint8_t(s.baseline)) << 8,
+                                 uint64_t(color(s.color)) << 32 | color(s.background)})
+            h = (h ^ v) * 0x9E3779B97F4A7C15ull;
+        return size_t(h ^ h >> 29);
+    }
+};
+
+// The entries by value and by number. Counted under one lock: runs are copied far less often
 // than read, and an entry nobody holds is dropped (its number reused), so a long-lived process
-// does not keep every link it saw. Reading goes by number without the lock: slots live in
-// chunks that never move, and a slot is filled before its number is handed out.
-struct SharedTable {
+// does not keep every link or style it saw. Reading goes by number without the lock: slots
+// live in chunks that never move, and a slot is filled before its number is handed out.
+template <class Entry, class Key, class Hash = std::hash<Key>>
+struct InternTable {
     static constexpr uint32_t kChunkBits = 12;
     static constexpr uint32_t kChunkSize = 1u << kChunkBits;
     static constexpr uint32_t kChunks = 1u << 12;
     std::mutex lock;
-    std::unordered_map<std::string_view, uint32_t> ids;
-    std::atomic<std::atomic<SharedText::Entry*>*> chunks[kChunks] = {};
+    std::unordered_map<Key, uint32_t, Hash> ids;
+    std::atomic<std::atomic<Entry*>*> chunks[kChunks] = {};
     std::vector<uint32_t> freeIds;
     uint32_t nextId = 1;
 
-    SharedText::Entry* at(uint32_t id) const {
+    Entry* at(uint32_t id) const {
         return chunks[id >> kChunkBits].load(std::memory_order_acquire)[id & (kChunkSize - 1)].load(
             std::memory_order_acquire);
     }
+    // The number of the entry for `key`, made when there is none, held once more.
+    uint32_t acquire(const Key& key) {
+        std::lock_guard<std::mutex> hold(lock);
+        auto it = ids.find(key);
+        if (it == ids.end()) {
+            auto e = std::make_unique<Entry>(key);
+            const uint32_t id = add(e.get());
+            it = ids.emplace(e.release()->key(), id).first;
+        }
+        ++at(it->second)->refs;
+        return it->second;
+    }
+    void retain(uint32_t id) {
+        std::lock_guard<std::mutex> hold(lock);
+        ++at(id)->refs;
+    }
+    void release(uint32_t id) {
+        std::lock_guard<std::mutex> hold(lock);
+        Entry* e = at(id);
+        if (--e->refs > 0) return;
+        ids.erase(e->key());
+        chunks[id >> kChunkBits].load(std::memory_order_relaxed)[id & (kChunkSize - 1)].store(
+            nullptr, std::memory_order_relaxed);
+        freeIds.push_back(id);
+        delete e;
+    }
+
+private:
     // Under the lock.
-    uint32_t add(SharedText::Entry* e) {
+    uint32_t add(Entry* e) {
         uint32_t id;
         if (!freeIds.empty()) {
             id = freeIds.back();
             freeIds.pop_back();
         } else {
-            if (nextId >= kChunks * kChunkSize) throw std::length_error("too many shared strings");
+            if (nextId >= kChunks * kChunkSize) throw std::length_error("too many shared strings or styles");
             id = nextId++;
         }
         auto& chunk = chunks[id >> kChunkBits];
         if (!chunk.load(std::memory_order_relaxed))
-            chunk.store(new std::atomic<SharedText::Entry*>[kChunkSize](), std::memory_order_release);
+            chunk.store(new std::atomic<Entry*>[kChunkSize](), std::memory_order_release);
         chunk.load(std::memory_order_relaxed)[id & (kChunkSize - 1)].store(e, std::memory_order_release);
         return id;
     }
-    // Under the lock.
-    void remove(uint32_t id) {
-        chunks[id >> kChunkBits].load(std::memory_order_relaxed)[id & (kChunkSize - 1)].store(
-            nullptr, std::memory_order_relaxed);
-        freeIds.push_back(id);
-    }
 };
 
+using SharedTable = InternTable<SharedText::Entry, std::string_view>;
+using StyleTable = InternTable<RunStyle::Entry, CharStyle, StyleHash>;
+
+// Never destroyed: runs may outlive static teardown.
 SharedTable& sharedTable() {
-    static SharedTable* t = new SharedTable; // never destroyed: runs may outlive static teardown
+    static SharedTable* t = new SharedTable;
+    return *t;
+}
+StyleTable& styleTable() {
+    static StyleTable* t = new StyleTable;
     return *t;
 }
 
@@ -75,24 +134,11 @@ const std::string& emptyText() {
 } // namespace
 
 SharedText::SharedText(std::string_view s) {
-    if (s.empty()) return;
-    SharedTable& t = sharedTable();
-    std::lock_guard<std::mutex> hold(t.lock);
-    auto it = t.ids.find(s);
-    if (it == t.ids.end()) {
-        auto e = std::make_unique<Entry>(Entry{std::string(s), 0});
-        const uint32_t id = t.add(e.get());
-        it = t.ids.emplace(std::string_view(e.release()->text), id).first;
-    }
-    id_ = it->second;
-    ++t.at(id_)->refs;
+    if (!s.empty()) id_ = sharedTable().acquire(s);
 }
 
 SharedText::SharedText(const SharedText& o) : id_(o.id_) {
-    if (!id_) return;
-    SharedTable& t = sharedTable();
-    std::lock_guard<std::mutex> hold(t.lock);
-    ++t.at(id_)->refs;
+    if (id_) sharedTable().retain(id_);
 }
 
 SharedText& SharedText::operator=(const SharedText& o) {
@@ -109,18 +155,41 @@ SharedText& SharedText::operator=(SharedText&& o) noexcept {
 }
 
 SharedText::~SharedText() {
-    if (!id_) return;
-    SharedTable& t = sharedTable();
-    std::lock_guard<std::mutex> hold(t.lock);
-    Entry* e = t.at(id_);
-    if (--e->refs > 0) return;
-    t.ids.erase(std::string_view(e->text));
-    t.remove(id_);
-    delete e;
+    if (id_) sharedTable().release(id_);
 }
 
 const std::string& SharedText::str() const {
     return id_ ? sharedTable().at(id_)->text : emptyText();
+}
+
+RunStyle::RunStyle(const CharStyle& s) {
+    if (!(s == CharStyle())) id_ = styleTable().acquire(s);
+}
+
+RunStyle::RunStyle(const RunStyle& o) : id_(o.id_) {
+    if (id_) styleTable().retain(id_);
+}
+
+RunStyle& RunStyle::operator=(const RunStyle& o) {
+    if (id_ != o.id_) {
+        RunStyle copy(o);
+        std::swap(id_, copy.id_);
+    }
+    return *this;
+}
+
+RunStyle& RunStyle::operator=(RunStyle&& o) noexcept {
+    std::swap(id_, o.id_);
+    return *this;
+}
+
+RunStyle::~RunStyle() {
+    if (id_) styleTable().release(id_);
+}
+
+const CharStyle& RunStyle::get() const {
+    static const CharStyle* plain = new CharStyle;
+    return id_ ? styleTable().at(id_)->style : *plain;
 }
 
 std::string operator+(const std::string& a, const SharedText& b) {
@@ -513,7 +582,7 @@ Document notesAsText(const Document& doc) {
         for (Run& r : p.runs) {
             if (r.note < 0) continue;
             r.text = noteMark(r);
-            r.style.baseline = 1;
+            r.style.edit([](CharStyle& s) { s.baseline = 1; });
             r.note = -1;
         }
     };

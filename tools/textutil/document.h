@@ -62,6 +62,8 @@ public:
     bool operator==(std::string_view s) const { return str() == s; }
     bool operator==(const char* s) const { return str() == s; }
     bool operator<(const SharedText& o) const { return str() < o.str(); }
+    // Equal text, equal number (for hashing what holds shared text).
+    uint32_t number() const { return id_; }
 
     struct Entry;
 
@@ -105,6 +107,40 @@ struct CharStyle {
     bool operator==(const CharStyle&) const = default;
 };
 static_assert(sizeof(CharStyle) <= 24);
+
+// A run's style, kept once per process and shared like SharedText: a large document has a run
+// every few words but only a handful of styles. Reads as a const CharStyle (`run.style->bold`)
+// and changes by assigning a whole style.
+class RunStyle {
+public:
+    RunStyle() = default;  // the default style
+    RunStyle(const CharStyle& s);
+    RunStyle(const RunStyle& o);
+    RunStyle(RunStyle&& o) noexcept : id_(o.id_) { o.id_ = 0; }
+    RunStyle& operator=(const RunStyle& o);
+    RunStyle& operator=(RunStyle&& o) noexcept;
+    ~RunStyle();
+
+    const CharStyle& get() const;
+    operator const CharStyle&() const { return get(); }
+    const CharStyle& operator*() const { return get(); }
+    const CharStyle* operator->() const { return &get(); }
+    // Equal styles are the same entry.
+    bool operator==(const RunStyle& o) const { return id_ == o.id_; }
+    bool operator==(const CharStyle& s) const { return get() == s; }
+    // Changes the style through `change(CharStyle&)` on a copy.
+    template <class Change>
+    void edit(Change&& change) {
+        CharStyle s = get();
+        change(s);
+        *this = RunStyle(s);
+    }
+
+    struct Entry;
+
+private:
+    uint32_t id_ = 0;  // 0 = the default style
+};
 
 enum class Align { Natural, Left, Center, Right, Justify };
 
@@ -226,11 +262,11 @@ std::ostream& operator<<(std::ostream& os, const RunText& s);
 // the reference mark of a note.
 struct Run {
     RunText text;              // for a note reference: its mark as printed; empty = the number
-    CharStyle style;
+    RunStyle style;
     int attachment = -1;       // index into Document::attachments
     int note = -1;             // index into Document::notes: this run is its reference mark
 };
-static_assert(sizeof(Run) <= 48, "a large document has a run every few words");
+static_assert(sizeof(Run) <= 32, "a large document has a run every few words");
 
 struct Paragraph {
     ParaStyle style;

@@ -117,7 +117,7 @@ public:
                     Paragraph plain = *p;
                     plain.style.listLevel = 0;
                     for (Run& r : plain.runs)
-                        r.style.link = SharedText();
+                        r.style.edit([](CharStyle& s) { s.link = SharedText(); });
                     paragraph(plain, 0, 0x0D);
                 }
             }
@@ -336,11 +336,11 @@ private:
                 ++i;
                 continue;
             }
-            const std::string& link = r.style.link;
+            const std::string& link = r.style->link;
             size_t j = i + 1;
             if (!link.empty())
                 while (j < p.runs.size() && p.runs[j].attachment < 0 && p.runs[j].note < 0 &&
-                       p.runs[j].style.link == link)
+                       p.runs[j].style->link == link)
                     ++j;
             if (!link.empty() && link.find('"') == std::string::npos) {
                 // A HYPERLINK field: begin, instruction, separator, result, end.

@@ -346,10 +346,10 @@ private:
             }
             const bool picture = r.attachment >= 0 && r.attachment < int(doc_.attachments.size());
             const std::string css = picture || isExcluded("span") ? std::string() : spanCss(r.style);
-            if (r.style.link != link) {
+            if (r.style->link != link) {
                 closeSpan();
                 if (!link.empty()) out += "</a>";
-                link = r.style.link;
+                link = r.style->link;
                 if (!link.empty()) out += "<a href=\"" + escape(link) + "\">";
             }
             if (spanOpen && css != spanCssOpen) closeSpan();

@@ -545,7 +545,9 @@ private:
                                                              : Note::Kind::Footnote;
                         Run& r = para.runs.emplace_back();
                         r.note = int(doc_.notes.size()) - 1;
-                        r.style.baseline = 1;
+                        CharStyle mark;
+                        mark.baseline = 1;
+                        r.style = mark;
                     }
                     space = false;
                 }

@@ -392,10 +392,10 @@ private:
             out += "<text:p text:style-name=\"" + style + "\">";
         size_t i = 0;
         while (i < p.runs.size()) {
-            const std::string link = p.runs[i].attachment < 0 ? p.runs[i].style.link.str() : std::string();
+            const std::string link = p.runs[i].attachment < 0 ? p.runs[i].style->link.str() : std::string();
             size_t j = i + 1;
             if (!link.empty())
-                while (j < p.runs.size() && p.runs[j].attachment < 0 && p.runs[j].style.link == link) ++j;
+                while (j < p.runs.size() && p.runs[j].attachment < 0 && p.runs[j].style->link == link) ++j;
             if (!link.empty()) out += "<text:a xlink:type=\"simple\" xlink:href=\"" + xml::escaped(link) + "\">";
             for (size_t k = i; k < j; ++k) {
                 const Run& r = p.runs[k];
@@ -424,7 +424,7 @@ private:
             Run mark;
             mark.text = noteMark(r);
             mark.style = r.style;
-            mark.style.baseline = 1;
+            mark.style.edit([](CharStyle& s) { s.baseline = 1; });
             const std::string ts = textStyle(mark.style);
             out += "<text:span text:style-name=\"" + ts + "\">";
             text(out, mark.text);

@@ -466,9 +466,11 @@ private:
     void normaliseHeadingRuns() {
         const double size = headingSize(para_.style.heading);
         for (Run& r : para_.runs) {
-            if (r.style.bold && r.style.size == size) {
-                r.style.bold = false;
-                r.style.size = 0;
+            if (r.style->bold && r.style->size == size) {
+                r.style.edit([](CharStyle& s) {
+                    s.bold = false;
+                    s.size = 0;
+                });
             }
         }
     }

@@ -110,9 +110,9 @@ private:
     void collectParagraph(const Paragraph& p) {
         if (p.style.listLevel > 0) hasLists_ = true;
         for (const Run& r : p.runs) {
-            if (!r.style.font.empty()) fontIndex(r.style.font);
-            if (r.style.color) colorIndex(*r.style.color);
-            if (r.style.background) colorIndex(*r.style.background);
+            if (!r.style->font.empty()) fontIndex(r.style->font);
+            if (r.style->color) colorIndex(*r.style->color);
+            if (r.style->background) colorIndex(*r.style->background);
         }
     }
 
@@ -445,10 +445,10 @@ private:
         noteMark_.clear();
         size_t i = 0;
         while (i < p.runs.size()) {
-            const std::string& link = p.runs[i].style.link;
+            const std::string& link = p.runs[i].style->link;
             size_t j = i + 1;
             if (!link.empty())
-                while (j < p.runs.size() && p.runs[j].style.link == link) ++j;
+                while (j < p.runs.size() && p.runs[j].style->link == link) ++j;
             else
                 j = i + 1;
             if (!link.empty()) {

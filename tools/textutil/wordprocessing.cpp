@@ -826,10 +826,10 @@ private:
         size_t i = 0;
         while (i < p.runs.size()) {
             const std::string& link =
-                p.runs[i].attachment < 0 ? p.runs[i].style.link.str() : std::string();
+                p.runs[i].attachment < 0 ? p.runs[i].style->link.str() : std::string();
             size_t j = i + 1;
             if (!link.empty())
-                while (j < p.runs.size() && p.runs[j].attachment < 0 && p.runs[j].style.link == link) ++j;
+                while (j < p.runs.size() && p.runs[j].attachment < 0 && p.runs[j].style->link == link) ++j;
             if (!link.empty()) {
                 if (dialect_ == Dialect::Docx && hooks_.linkId) {
                     if (link[0] == '#')
@@ -927,7 +927,7 @@ private:
             Run mark;
             mark.text = noteMark(r);
             mark.style = r.style;
-            mark.style.baseline = 1;
+            mark.style.edit([](CharStyle& s) { s.baseline = 1; });
             run(out, mark, {});
             return;
         }

@@ -37,10 +37,10 @@ TEST(textutilHtmlReader, BrokenMarkupKeepsTextAndStyles) {
     EXPECT_NE(text.find("two\nthree"), std::string::npos);
     EXPECT_NE(text.find("cell"), std::string::npos);
     EXPECT_EQ(text.find("hidden"), std::string::npos);
-    EXPECT_TRUE(textutiltest::runWith(doc, "bold ").style.bold);
+    EXPECT_TRUE(textutiltest::runWith(doc, "bold ").style->bold);
     const textutil::Run* both = textutiltest::findRun(doc, "both");
-    EXPECT_TRUE(both->style.bold && both->style.italic);
-    EXPECT_FALSE(textutiltest::runWith(doc, " tail").style.bold);
+    EXPECT_TRUE(both->style->bold && both->style->italic);
+    EXPECT_FALSE(textutiltest::runWith(doc, " tail").style->bold);
 }
 
 TEST(textutilHtmlReader, CssAndPresentationalStyles) {
@@ -52,16 +52,16 @@ TEST(textutilHtmlReader, CssAndPresentationalStyles) {
     const Paragraph& p = doc.blocks[0].paragraph;
     EXPECT_EQ(p.style.align, Align::Right);
     auto run = [&](const std::string& t) { return &textutiltest::runWith(doc, t); };
-    EXPECT_EQ(run("red")->style.color, (Color{255, 0, 0}));
-    EXPECT_DOUBLE_EQ(run("large")->style.size, 18);
-    EXPECT_EQ(run("large")->style.font, "Gill Sans");
-    EXPECT_EQ(run("fc")->style.color, (Color{0, 128, 0}));
-    EXPECT_EQ(run("fc")->style.font, "Courier");
+    EXPECT_EQ(run("red")->style->color, (Color{255, 0, 0}));
+    EXPECT_DOUBLE_EQ(run("large")->style->size, 18);
+    EXPECT_EQ(run("large")->style->font, "Gill Sans");
+    EXPECT_EQ(run("fc")->style->color, (Color{0, 128, 0}));
+    EXPECT_EQ(run("fc")->style->font, "Courier");
     const textutil::Run* css = run("css");
-    EXPECT_TRUE(css->style.bold && css->style.underline && css->style.strike);
-    EXPECT_EQ(css->style.background, (Color{1, 2, 3}));
-    EXPECT_EQ(run("up")->style.baseline, 1);
-    EXPECT_TRUE(run("gone")->style.strike);
+    EXPECT_TRUE(css->style->bold && css->style->underline && css->style->strike);
+    EXPECT_EQ(css->style->background, (Color{1, 2, 3}));
+    EXPECT_EQ(run("up")->style->baseline, 1);
+    EXPECT_TRUE(run("gone")->style->strike);
     EXPECT_EQ(doc.blocks[1].paragraph.style.heading, 2);
     EXPECT_EQ(doc.blocks[1].paragraph.style.align, Align::Center);
 }
@@ -81,10 +81,10 @@ TEST(textutilHtmlReader, ListsTablesAndLinks) {
     const Table& t = *doc.blocks[3].table;
     ASSERT_EQ(t.rows.size(), 2u);
     EXPECT_EQ(t.rows[0].cells[1].colSpan, 2);
-    EXPECT_TRUE(t.rows[0].cells[0].blocks[0].paragraph.runs[0].style.bold);
+    EXPECT_TRUE(t.rows[0].cells[0].blocks[0].paragraph.runs[0].style->bold);
     EXPECT_EQ(t.rows[1].cells[2].blocks[0].paragraph.plainText(), "c");
-    EXPECT_EQ(textutiltest::runWith(doc, "go").style.link, "http://e.org/?q=1&r=2");
-    EXPECT_TRUE(textutiltest::runWith(doc, "no").style.link.empty());
+    EXPECT_EQ(textutiltest::runWith(doc, "go").style->link, "http://e.org/?q=1&r=2");
+    EXPECT_TRUE(textutiltest::runWith(doc, "no").style->link.empty());
 }
 
 TEST(textutilHtmlReader, PicturesFromDataUrlsAndLocalFiles) {
@@ -245,7 +245,7 @@ TEST(textutilWebArchive, WriterSettingsAndXmlPlists) {
     x.bytes = xml;
     const Document fromXml = readDocument(x, {});
     EXPECT_EQ(fromXml.plainText(), "from xml");
-    EXPECT_TRUE(textutiltest::runWith(fromXml, "xml").style.bold);
+    EXPECT_TRUE(textutiltest::runWith(fromXml, "xml").style->bold);
 }
 
 TEST(textutilHtmlWriter, OptionsShapeTheMarkup) {
@@ -306,7 +306,7 @@ TEST(textutilHtmlWriter, SpanStylesAreInlineAndReadBack) {
     EXPECT_EQ(got.background, cs.background);
     EXPECT_EQ(got.font, cs.font);
     EXPECT_DOUBLE_EQ(got.size, 18);
-    EXPECT_FALSE(textutiltest::runWith(back, "plain").style.color.has_value());
+    EXPECT_FALSE(textutiltest::runWith(back, "plain").style->color.has_value());
 }
 
 TEST(textutilHtmlReader, LibreOfficeNoteMarkStaysOffTheNoteText) {
@@ -341,11 +341,11 @@ TEST(textutilHtmlReader, FontSizesBeyondReasonAreBounded) {
              "neg</span> <span style=\"font-size: nanpt\">nan</span> <span style=\"font-size: "
              "13.5pt\">usual</span></p>" +
              nested);
-    EXPECT_EQ(textutiltest::runWith(doc, "far").style.size, textutil::FontSize::kMax);
-    EXPECT_EQ(textutiltest::runWith(doc, "neg").style.size, 0);
-    EXPECT_EQ(textutiltest::runWith(doc, "nan").style.size, 0);
-    EXPECT_EQ(textutiltest::runWith(doc, "usual").style.size, 13.5);
-    EXPECT_EQ(textutiltest::runWith(doc, "huge").style.size, textutil::FontSize::kMax);
+    EXPECT_EQ(textutiltest::runWith(doc, "far").style->size, textutil::FontSize::kMax);
+    EXPECT_EQ(textutiltest::runWith(doc, "neg").style->size, 0);
+    EXPECT_EQ(textutiltest::runWith(doc, "nan").style->size, 0);
+    EXPECT_EQ(textutiltest::runWith(doc, "usual").style->size, 13.5);
+    EXPECT_EQ(textutiltest::runWith(doc, "huge").style->size, textutil::FontSize::kMax);
 }
 
 // Parts of every kind the reader handles: tables, lists, styled blocks, loose text, paragraphs.
@@ -401,8 +401,8 @@ TEST(textutilHtmlReader, LongPagesReadTheSameWithAndWithoutNotes) {
     const std::string text = plain.plainText();
     for (const char* part : {"cell 2995", "item 2996", "styled 2997", "loose 2998 bold 2998", "para 2999", "end"})
         EXPECT_NE(text.find(part), std::string::npos) << part;
-    EXPECT_EQ(textutiltest::runWith(plain, "styled 2997").style.size, 20);
-    EXPECT_TRUE(textutiltest::runWith(plain, "bold 2998").style.bold);
+    EXPECT_EQ(textutiltest::runWith(plain, "styled 2997").style->size, 20);
+    EXPECT_TRUE(textutiltest::runWith(plain, "bold 2998").style->bold);
 }
 
 // A page of several megabytes is read while it is parsed, part by part; one with a style in
@@ -423,7 +423,7 @@ TEST(textutilHtmlReader, PagesReadWhileParsedMatchWholeTrees) {
     }
     EXPECT_EQ(streamed.meta.title, "Late");
     EXPECT_EQ(streamed.meta.author, "Kim");
-    EXPECT_EQ(textutiltest::runWith(streamed, "styled 59997").style.size, 20);
+    EXPECT_EQ(textutiltest::runWith(streamed, "styled 59997").style->size, 20);
     // A body hidden by its style hides the page either way.
     EXPECT_EQ(html("<html><body style=\"display:none\"><p>x</p></body></html>").plainText(), "");
     // Text after the body, even after the page's end, still counts.

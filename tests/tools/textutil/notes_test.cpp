@@ -79,7 +79,7 @@ TEST_P(textutilNotes, NotesStayNotesWithTheirKindTextAndPlace) {
     ASSERT_EQ(foot.blocks.size(), 2u);
     bool bold = false;
     for (const textutil::Run& r : foot.blocks[1].paragraph.runs)
-        bold = bold || (r.text == "boldnote" && r.style.bold);
+        bold = bold || (r.text == "boldnote" && r.style->bold);
     EXPECT_TRUE(bold);
     // Nothing of the notes is left in the body.
     std::string bodyText;
@@ -127,7 +127,7 @@ TEST(textutilNotesAsText, FormatsWithoutNotesNumberThemAndKeepTheirWords) {
               "Second boldnote paragraph.\n2 Endnote words three four.");
     const textutil::Run* mark = textutiltest::findRun(flat, "1");
     ASSERT_NE(mark, nullptr);
-    EXPECT_EQ(mark->style.baseline, 1);
+    EXPECT_EQ(mark->style->baseline, 1);
     EXPECT_EQ(writeTxt(notedDocument(), {}).data,
               "Before1 middle2 after.\nNext paragraph.\n1 Footnote words one two.\n"
               "Second boldnote paragraph.\n2 Endnote words three four.\n");

@@ -74,7 +74,7 @@ TEST_P(textutilPageLayout, PageBreaksHeaderAndFooterSurvive) {
     EXPECT_EQ(textOf(back.footer), "Page foot");
     ASSERT_FALSE(back.header.empty());
     ASSERT_FALSE(back.header[0].paragraph.runs.empty());
-    EXPECT_EQ(back.header[0].paragraph.runs[0].style.link, "https://example.org/head");
+    EXPECT_EQ(back.header[0].paragraph.runs[0].style->link, "https://example.org/head");
     // The header's picture is kept, with its bytes.
     const textutil::Run& logo = back.header[0].paragraph.runs.back();
     ASSERT_GE(logo.attachment, 0);
@@ -83,7 +83,7 @@ TEST_P(textutilPageLayout, PageBreaksHeaderAndFooterSurvive) {
     ASSERT_FALSE(back.footer.empty());
     const auto& runs = back.footer[0].paragraph.runs;
     ASSERT_FALSE(runs.empty());
-    EXPECT_TRUE(runs.back().style.bold);
+    EXPECT_TRUE(runs.back().style->bold);
     EXPECT_EQ(runs.back().text, "foot");
 }
 
@@ -130,7 +130,7 @@ TEST(textutilPageLayoutDoc, PageBreaksAndHeaderStoriesSurvive) {
     EXPECT_EQ(textOf(back.footer), "Page foot");
     ASSERT_FALSE(back.footer.empty());
     ASSERT_FALSE(back.footer[0].paragraph.runs.empty());
-    EXPECT_TRUE(back.footer[0].paragraph.runs.back().style.bold);
+    EXPECT_TRUE(back.footer[0].paragraph.runs.back().style->bold);
 
     Document onlyFooter = pagedDocument();
     onlyFooter.header.clear();

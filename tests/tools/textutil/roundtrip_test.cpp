@@ -21,24 +21,24 @@ TEST_P(textutilRoundTrip, CharacterStylesAndLinkSurvive) {
     const Document back = textutiltest::roundTrip(textutiltest::richDocument(), GetParam());
     const textutil::Run* bold = findRun(back, "bold");
     ASSERT_NE(bold, nullptr);
-    EXPECT_TRUE(bold->style.bold);
-    EXPECT_FALSE(bold->style.italic);
+    EXPECT_TRUE(bold->style->bold);
+    EXPECT_FALSE(bold->style->italic);
     const textutil::Run* it = findRun(back, "italic underlined");
     ASSERT_NE(it, nullptr);
-    EXPECT_TRUE(it->style.italic);
-    EXPECT_TRUE(it->style.underline);
+    EXPECT_TRUE(it->style->italic);
+    EXPECT_TRUE(it->style->underline);
     const textutil::Run* red = findRun(back, "red struck");
     ASSERT_NE(red, nullptr);
-    EXPECT_TRUE(red->style.strike);
-    ASSERT_TRUE(red->style.color.has_value());
-    EXPECT_EQ(*red->style.color, (Color{200, 0, 0}));
+    EXPECT_TRUE(red->style->strike);
+    ASSERT_TRUE(red->style->color.has_value());
+    EXPECT_EQ(*red->style->color, (Color{200, 0, 0}));
     const textutil::Run* plain = findRun(back, "Plain");
     ASSERT_NE(plain, nullptr);
-    EXPECT_FALSE(plain->style.bold);
-    EXPECT_FALSE(plain->style.color.has_value());
+    EXPECT_FALSE(plain->style->bold);
+    EXPECT_FALSE(plain->style->color.has_value());
     const textutil::Run* link = findRun(back, "a link");
     ASSERT_NE(link, nullptr);
-    EXPECT_EQ(link->style.link, "https://example.org/a?b=1&c=2");
+    EXPECT_EQ(link->style->link, "https://example.org/a?b=1&c=2");
 }
 
 TEST_P(textutilRoundTrip, ParagraphStructureSurvives) {
@@ -111,7 +111,7 @@ TEST(textutilRoundTripChain, EveryFormatFeedsTheNext) {
     for (const char* fmt : {"rtf", "html", "rtfd", "webarchive", "rtf"}) doc = textutiltest::roundTrip(doc, fmt);
     EXPECT_EQ(doc.plainText(), textutiltest::richDocument().plainText());
     ASSERT_NE(findRun(doc, "bold"), nullptr);
-    EXPECT_TRUE(findRun(doc, "bold")->style.bold);
+    EXPECT_TRUE(findRun(doc, "bold")->style->bold);
     ASSERT_EQ(doc.attachments.size(), 1u);
     EXPECT_EQ(doc.attachments[0].data, textutiltest::samplePng());
 }

@@ -15,8 +15,8 @@ Document parse(const std::string& rtf) { return rtf::parse(rtf); }
 TEST(textutilRtf, FontSizesStayWithinWhatRtfStates) {
     // Half points are 16-bit numbers in RTF: a larger one is damage, written back as the largest.
     const Document doc = parse("{\\rtf1\\ansi {\\fs99999999 big} {\\fs27 odd}}");
-    EXPECT_EQ(textutiltest::runWith(doc, "big").style.size, textutil::FontSize::kMax);
-    EXPECT_EQ(textutiltest::runWith(doc, "odd").style.size, 13.5);
+    EXPECT_EQ(textutiltest::runWith(doc, "big").style->size, textutil::FontSize::kMax);
+    EXPECT_EQ(textutiltest::runWith(doc, "odd").style->size, 13.5);
     const std::string out = rtf::render(doc, false);
     EXPECT_NE(out.find("\\fs32767 big"), std::string::npos) << out;
     EXPECT_NE(out.find("\\fs27 odd"), std::string::npos) << out;
@@ -99,17 +99,17 @@ TEST(textutilRtfStyles, CharacterAndParagraphProperties) {
     EXPECT_DOUBLE_EQ(p.style.leftIndent, 36);
     EXPECT_DOUBLE_EQ(p.style.spaceAfter, 6);
     auto run = [&](const std::string& t) { return &textutiltest::runWith(doc, t); };
-    EXPECT_TRUE(run("bold")->style.bold);
-    EXPECT_FALSE(run(" ")->style.bold);
-    EXPECT_TRUE(run("it")->style.italic && run("it")->style.underline);
-    EXPECT_TRUE(run("s")->style.strike);
-    EXPECT_EQ(run("big")->style.font, "Courier");
-    EXPECT_DOUBLE_EQ(run("big")->style.size, 18);
-    EXPECT_EQ(run("bold")->style.font, "Helvetica");
-    EXPECT_EQ(run("green")->style.color, (Color{0, 128, 0}));
-    EXPECT_EQ(run("green")->style.background, (Color{255, 255, 0}));
-    EXPECT_EQ(run("2")->style.baseline, 1);
-    EXPECT_EQ(run("x")->style.baseline, -1);
+    EXPECT_TRUE(run("bold")->style->bold);
+    EXPECT_FALSE(run(" ")->style->bold);
+    EXPECT_TRUE(run("it")->style->italic && run("it")->style->underline);
+    EXPECT_TRUE(run("s")->style->strike);
+    EXPECT_EQ(run("big")->style->font, "Courier");
+    EXPECT_DOUBLE_EQ(run("big")->style->size, 18);
+    EXPECT_EQ(run("bold")->style->font, "Helvetica");
+    EXPECT_EQ(run("green")->style->color, (Color{0, 128, 0}));
+    EXPECT_EQ(run("green")->style->background, (Color{255, 255, 0}));
+    EXPECT_EQ(run("2")->style->baseline, 1);
+    EXPECT_EQ(run("x")->style->baseline, -1);
 }
 
 TEST(textutilRtfStructure, FieldsPicturesListsAndTables) {
@@ -129,8 +129,8 @@ TEST(textutilRtfStructure, FieldsPicturesListsAndTables) {
         "\\trowd\\cellx1000\\cellx2000\\pard\\intbl a2\\par more\\cell b2\\cell\\row\\pard after\\par}");
     const textutil::Run* link = textutiltest::findRun(doc, "site");
     ASSERT_NE(link, nullptr);
-    EXPECT_EQ(link->style.link, "http://x.org/");
-    EXPECT_TRUE(textutiltest::runWith(doc, " now").style.link.empty());
+    EXPECT_EQ(link->style->link, "http://x.org/");
+    EXPECT_TRUE(textutiltest::runWith(doc, " now").style->link.empty());
     // The PNG is kept once; metafiles have no portable form and are dropped.
     ASSERT_EQ(doc.attachments.size(), 1u);
     EXPECT_EQ(doc.attachments[0].data, textutiltest::samplePng());
@@ -215,7 +215,7 @@ TEST_F(textutilRtfCorpus, WritersAndCodePages) {
     EXPECT_EQ(read("rtf/testRTFWord2010CzechCharacters.rtf").plainText().substr(0, czech.size()), czech);
     const Document mac = read("rtf/os_x_text_edit_faces_mixed.rtf");
     ASSERT_NE(textutiltest::findRun(mac, "bold&italics"), nullptr);
-    EXPECT_TRUE(textutiltest::runWith(mac, "bold&italics").style.italic);
+    EXPECT_TRUE(textutiltest::runWith(mac, "bold&italics").style->italic);
 }
 
 TEST_F(textutilRtfCorpus, WordFeatures) {
@@ -223,7 +223,7 @@ TEST_F(textutilRtfCorpus, WordFeatures) {
     const Document doc = read("rtf/testRTFVarious.rtf");
     const textutil::Run* link = textutiltest::findRun(doc, "This is a hyperlink");
     ASSERT_NE(link, nullptr);
-    EXPECT_EQ(link->style.link, "http://tika.apache.org");
+    EXPECT_EQ(link->style->link, "http://tika.apache.org");
     EXPECT_EQ(doc.meta.author, "Michael McCandless");
     int bullets = 0, numbers = 0;
     for (const Paragraph* p : textutiltest::allParagraphs(doc)) {

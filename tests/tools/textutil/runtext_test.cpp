@@ -87,7 +87,7 @@ TEST(RunText, ParagraphsMergeAndCompactRunsWithoutChangingTheirText) {
     EXPECT_EQ(p.plainText(), expected);
     ASSERT_EQ(p.runs.size(), 15u);  // plain, bold, plain, ... for seven bold words
     EXPECT_EQ(p.runs[1].text, "word3 ");
-    EXPECT_TRUE(p.runs[1].style.bold);
+    EXPECT_TRUE(p.runs[1].style->bold);
 }
 
 } // namespace
@@ -116,6 +116,43 @@ TEST(SharedText, EntriesStayDistinctAcrossChunksAndReuse) {
     EXPECT_EQ(copy.str(), "link-7");
     EXPECT_TRUE(SharedText("").empty());
     EXPECT_EQ(SharedText().str(), "");
+}
+
+// Runs share style entries: equal styles are one entry, a change to one run leaves the others
+// alone, and an entry freed and taken by another style reads as that style.
+TEST(RunStyle, SharedStylesChangeOneRunAtATime) {
+    auto coloured = [](int i) {
+        CharStyle s;
+        s.color = Color{uint8_t(i), uint8_t(i >> 8), 7};
+        s.font = "font-" + std::to_string(i % 3);
+        s.size = 9 + i % 5;
+        return s;
+    };
+    std::vector<textutil::Run> runs(6000);
+    for (size_t i = 0; i < runs.size(); ++i) runs[i].style = coloured(int(i));  // past one chunk
+    EXPECT_TRUE(runs[5].style == RunStyle(coloured(5)));
+    EXPECT_FALSE(runs[5].style == runs[6].style);
+    for (size_t i = 0; i < runs.size(); i += 613) EXPECT_EQ(*runs[i].style, coloured(int(i)));
+
+    textutil::Run a, b;
+    CharStyle bold;
+    bold.bold = true;
+    a.style = bold;
+    b = a;
+    b.style.edit([](CharStyle& s) { s.italic = true; });
+    EXPECT_TRUE(a.style->bold);
+    EXPECT_FALSE(a.style->italic);
+    EXPECT_TRUE(b.style->bold && b.style->italic);
+
+    runs.erase(runs.begin() + 10, runs.begin() + 3000);  // their entries go free
+    std::vector<textutil::Run> later(3000);
+    for (size_t i = 0; i < later.size(); ++i) later[i].style = coloured(int(i) + 100000);
+    for (size_t i = 0; i < later.size(); i += 97) EXPECT_EQ(*later[i].style, coloured(int(i) + 100000));
+    for (size_t i = 10; i < runs.size(); i += 211) EXPECT_EQ(*runs[i].style, coloured(int(i) + 2990));
+    textutil::Run plain;
+    plain.style = CharStyle();
+    EXPECT_TRUE(plain.style == RunStyle());
+    EXPECT_EQ(*plain.style, CharStyle());
 }
 
 } // namespace

@@ -165,10 +165,10 @@ TEST(textutilStreaming, RtfTablesHoldWhatTheTextMeetsLate) {
         const textutil::Run* r = runAnywhere(back, e.text);
         ASSERT_NE(r, nullptr);
         if (*e.font) {
-            EXPECT_EQ(std::string(r->style.font), e.font);
+            EXPECT_EQ(std::string(r->style->font), e.font);
         }
-        EXPECT_EQ(r->style.color, e.color);
-        EXPECT_EQ(r->style.background, e.background);
+        EXPECT_EQ(r->style->color, e.color);
+        EXPECT_EQ(r->style->background, e.background);
     }
 }
 

@@ -52,7 +52,7 @@ TEST(textutil_office_corpus, DocxHeadingsListsLinksAndPictures) {
     ASSERT_TRUE(three);
     std::vector<std::string> targets;
     for (const textutil::Run& r : three->runs)
-        if (!r.style.link.empty() && (targets.empty() || targets.back() != r.style.link)) targets.push_back(r.style.link);
+        if (!r.style->link.empty() && (targets.empty() || targets.back() != r.style->link)) targets.push_back(r.style->link);
     EXPECT_EQ(targets, (std::vector<std::string>{"http://google.com/", "http://python.org/", "http://yahoo.com/"}));
 
     const Document pics = readCorpus("docx/having-images.docx");
@@ -84,7 +84,7 @@ TEST(textutil_office_corpus, DocxTablesAndScripts) {
     for (const textutil::Run& r : cited->runs)
         if (r.note >= 0) {
             refs.push_back(r.note);
-            EXPECT_EQ(r.style.baseline, 1);
+            EXPECT_EQ(r.style->baseline, 1);
         }
     EXPECT_EQ(refs, (std::vector<int>{0, 1}));
     ASSERT_EQ(notes.notes.size(), 2u);

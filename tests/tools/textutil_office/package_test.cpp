@@ -156,8 +156,8 @@ TEST(textutil_office_package, DocWriterSplitsLongDocumentsOverManyPages) {
         const Paragraph& p = back.blocks[size_t(i)].paragraph;
         EXPECT_EQ(p.plainText(), "Paragraph " + std::to_string(i) + " bold" + std::to_string(i));
         ASSERT_EQ(p.runs.size(), 2u) << i;
-        EXPECT_FALSE(p.runs[0].style.bold);
-        EXPECT_TRUE(p.runs[1].style.bold);
+        EXPECT_FALSE(p.runs[0].style->bold);
+        EXPECT_TRUE(p.runs[1].style->bold);
     }
 }
 
@@ -381,7 +381,7 @@ TEST(textutil_office_package, LongDocxBodyReadsBackWhole) {
         EXPECT_EQ(got.style.ordered, want.style.ordered) << i;
         if (i % 13 == 0) {
             ASSERT_EQ(got.runs.size(), 2u) << i;
-            EXPECT_EQ(got.runs[1].style.link, want.runs[1].style.link) << i;
+            EXPECT_EQ(got.runs[1].style->link, want.runs[1].style->link) << i;
         }
     }
 }

@@ -187,7 +187,7 @@ TEST(textutil_office_odt_reader, WhiteSpaceCollapsesExceptWhereMarkedAndNotesAre
     const Paragraph& p = doc.blocks[0].paragraph;
     EXPECT_EQ(p.plainText(), "two words here and    kept\ttab\xE2\x80\xA8next");  // the citation is numbered anew
     EXPECT_EQ(p.runs.back().note, 0);
-    EXPECT_EQ(p.runs.back().style.baseline, 1);
+    EXPECT_EQ(p.runs.back().style->baseline, 1);
     EXPECT_EQ(doc.blocks[1].paragraph.plainText(), "last");
     ASSERT_EQ(doc.notes.size(), 1u);
     EXPECT_EQ(doc.notes[0].kind, Note::Kind::Footnote);
@@ -621,7 +621,7 @@ TEST(textutil_office_doc_reader, NotesComeFromTheirStories) {
     for (const textutil::Run& r : p.runs)
         if (r.note >= 0) {
             cited.push_back(r.note);
-            EXPECT_EQ(r.style.baseline, 1);
+            EXPECT_EQ(r.style->baseline, 1);
         }
     EXPECT_EQ(cited, (std::vector<int>{0, 1}));
     EXPECT_EQ(styleOf(p, " and")->baseline, 0);

@@ -216,7 +216,7 @@ const Paragraph* findParagraph(const Document& doc, const std::string& needle) {
 
 const CharStyle* styleOf(const Paragraph& p, const std::string& needle) {
     for (const Run& r : p.runs)
-        if (r.attachment < 0 && r.text.find(needle) != std::string::npos) return &r.style;
+        if (r.attachment < 0 && r.text.find(needle) != std::string::npos) return &r.style.get();
     return nullptr;
 }
 
