@@ -62,6 +62,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     } else {
         in.path = workDir() / ("input." + std::string(f.extension));
         in.bytes = bytes;
+        // A package from a file is read from the file, as the tool does; from a pipe, from bytes.
+        if (f.readsFile && size % 2) {
+            std::ofstream(in.path, std::ios::binary | std::ios::trunc) << bytes;
+            in.bytes.clear();
+            in.ofFile = true;
+        }
     }
     try {
         const textutil::Document doc = f.read(in, textutil::ReadOptions{});
