@@ -41,6 +41,7 @@ namespace {
 // A small package inflating to gigabytes is an attack, not a document. The size in the
 // header is only a claim: the count of inflated bytes is what stops the reading.
 constexpr zip_uint64_t kLimit = zip_uint64_t(1) << 30;
+constexpr const char* kTooLarge = " is too large (over 1 GiB inflated)";
 
 } // namespace
 
@@ -52,7 +53,7 @@ std::unique_ptr<Archive::Entry> Archive::open(const std::string& name) const {
     if (zip_stat_index(za_, zip_uint64_t(idx), 0, &st) != 0)
         throw std::runtime_error("zip entry " + name + " cannot be read");
     const bool sized = st.valid & ZIP_STAT_SIZE;
-    if (sized && st.size > kLimit) throw std::runtime_error("zip entry " + name + " is too large");
+    if (sized && st.size > kLimit) throw std::runtime_error("zip entry " + name + kTooLarge);
     zip_file_t* f = zip_fopen_index(za_, zip_uint64_t(idx), 0);
     if (!f) throw std::runtime_error("zip entry " + name + " cannot be opened (" + zip_strerror(za_) + ")");
     return std::unique_ptr<Entry>(new Entry(f, name, sized ? st.size : kLimit, sized));
@@ -70,7 +71,7 @@ size_t Archive::Entry::read(char* buf, size_t size) {
     if (n < 0) throw std::runtime_error("zip entry " + name_ + " is damaged");
     if (zip_uint64_t(n) > limit_ - done_)
         throw std::runtime_error("zip entry " + name_ +
-                                 (sized_ ? " is larger than its header says" : " is too large"));
+                                 (sized_ ? " is larger than its header says" : kTooLarge));
     done_ += zip_uint64_t(n);
     return size_t(n);
 }

@@ -201,18 +201,24 @@ TEST(textutil_badinput, ZipEntryLargerThanItsHeaderSays) {
                       "wordprocessingml/2006/main\"><w:body><w:p><w:r><w:t>";
     xml.append(32 << 20, 'a');
     b.add("word/document.xml", xml + "</w:t></w:r></w:p></w:body></w:document>");
-    std::string zip = b.finish();
+    const std::string honest = b.finish();
     const std::string name = "word/document.xml";
-    auto setSize = [&](const std::string& signature, size_t sizeAt) {
-        for (size_t at = zip.find(signature); at != std::string::npos; at = zip.find(signature, at + 1)) {
-            const size_t nameAt = signature[2] == '\x01' ? at + 46 : at + 30;
-            if (zip.compare(nameAt, name.size(), name) != 0) continue;
-            for (int k = 0; k < 4; ++k) zip[at + sizeAt + k] = char((10000u >> (8 * k)) & 0xFF);
+    auto withSize = [&](uint32_t size) {
+        std::string zip = honest;
+        for (const auto& [signature, sizeAt] : {std::pair{std::string("PK\x03\x04", 4), size_t(22)},  // local
+                                                std::pair{std::string("PK\x01\x02", 4), size_t(24)}}) {  // central
+            for (size_t at = zip.find(signature); at != std::string::npos; at = zip.find(signature, at + 1)) {
+                const size_t nameAt = signature[2] == '\x01' ? at + 46 : at + 30;
+                if (zip.compare(nameAt, name.size(), name) != 0) continue;
+                for (int k = 0; k < 4; ++k) zip[at + sizeAt + k] = char((size >> (8 * k)) & 0xFF);
+            }
         }
+        return zip;
     };
-    setSize(std::string("PK\x03\x04", 4), 22);  // local header
-    setSize(std::string("PK\x01\x02", 4), 24);  // central directory
-    writeFile(dir / "lying.docx", zip);
+    writeFile(dir / "lying.docx", withSize(10000));
+    // Claiming more than a document could need is refused before anything is inflated.
+    writeFile(dir / "huge.docx", withSize(uint32_t(3) << 30));
+    expectEveryCommandFailsSaying(dir, dir / "huge.docx", "too large (over 1 GiB inflated)", "huge part");
     expectEveryCommandFailsSaying(dir, dir / "lying.docx", "larger than its header says", "lying zip");
 }
 
