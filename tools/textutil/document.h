@@ -128,12 +128,12 @@ public:
     // Equal styles are the same entry.
     bool operator==(const RunStyle& o) const { return id_ == o.id_; }
     bool operator==(const CharStyle& s) const { return get() == s; }
-    // Changes the style through `change(CharStyle&)` on a copy.
+    // Changes the style through `change(CharStyle&)` on a copy; an unchanged style keeps its entry.
     template <class Change>
     void edit(Change&& change) {
         CharStyle s = get();
         change(s);
-        *this = RunStyle(s);
+        if (!(s == get())) *this = RunStyle(s);
     }
 
     struct Entry;

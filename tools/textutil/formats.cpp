@@ -90,7 +90,7 @@ Document readDocument(const fs::path& path, const ReadOptions& opts) {
 }
 
 Document readAs(const Format& f, Input in, const ReadOptions& opts) {
-    if (f.readsFile && in.ofFile && !in.path.empty()) std::string().swap(in.bytes);
+    if (f.readsFile && in.ofFile) std::string().swap(in.bytes);
     return f.read(in, opts);
 }
 
